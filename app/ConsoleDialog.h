@@ -1,0 +1,101 @@
+// The console window, which is also the launcher's state: the two runners, the paths, the server's
+// state and the tray. Its operations live beside the subsystem they belong to:
+//   app/ConsoleDialog.cpp     construction, CreateConsole, exit
+//   app/StartupSequence.cpp   the start-up decisions
+//   app/ServerEvents.cpp      message routing and the server's life
+//   java/Settings.cpp         the registry settings
+//   ui/ConsoleWindow.cpp      the window, its buttons and the console text
+//   ui/TrayIcon.cpp           the tray icon, its animation and menu
+#pragma once
+#include "app/Paths.h"
+#include "framework/Dialog.h"
+#include "process/InitRunner.h"
+#include "process/ServerRunner.h"
+#include "ui/ConsoleOutput.h"
+
+#include <shellapi.h>
+
+class ConsoleDialog : public CDialog {
+public:
+    explicit ConsoleDialog(CWnd* parent = nullptr);
+    ~ConsoleDialog() override;
+
+    // Start and exit.
+    void CreateConsole();
+    void OnCancel() override;
+    void ExitLauncher();
+    void RunStartupSequence();
+
+    // The server's life.
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    void OnStartServer();
+    void PostServerReady();
+    void OnServerReady();
+    void OnServerEnded();
+
+    // Settings.
+    void LoadSettings();
+    void SaveJavaExe();
+    void SaveHideOnStartup();
+
+    // The window.
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    void WinHelp(DWORD_PTR data, UINT command) override;
+    void AppendConsoleText(const char* text);
+    void GoToApplication();
+    void OpenDocumentation();
+    void OpenLogFile();
+    void RunGenJavadoc();
+
+    // The tray.
+    BOOL NotifyTray(DWORD operation, UINT id, HICON icon, const char* tip);
+    void TrayBusy();
+    void TrayReady();
+    void TrayStopped();
+    void TrayRemove();
+    void StartAnimation();
+    void StopAnimation();
+    void AdvanceAnimation();
+    void OnTrayNotify(UINT mouseMessage);
+    void ShowTrayMenu();
+
+    // How ExitLauncher ends the process; tests put a recorder here.
+    static void (*endProcess)(int status);
+
+    CButton hideOnStartup;
+    CButton javadocButton;
+    CButton gotoButton;
+    CEdit console;
+    HICON mainIcon;
+    ServerRunner serverRunner;
+    InitRunner initRunner;
+    char javaExePath[kPathSize];
+    char homeDir[kPathSize];
+    char markerPath[kPathSize];
+    int serverReady;
+    int animFrame;
+    char trayTip[20];
+    HICON busyIcons[3];
+
+protected:
+    void OnPaint();
+    LRESULT OnQueryDragIcon();
+    void OnClose();
+    void OnHide();
+    void OnTrayOpen();
+    void OnTrayGoto();
+    void ReportLaunchFailure(const char* what);
+    void OnTaskbarCreated();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    enum class TrayState { Absent, Busy, Ready, Stopped };
+    void SetTrayIcon(DWORD operation, int iconId, TrayState state);
+
+    ConsoleOutput output;
+    bool serverRunning = false;     // between a successful server launch and its end
+    TrayState trayState = TrayState::Absent;
+    UINT taskbarCreatedMessage = 0; // the shell's broadcast when the taskbar is made anew
+};

@@ -1,0 +1,69 @@
+// The server's life as it reaches the console window: start, readiness and end.
+#include "app/ConsoleDialog.h"
+
+#include "app/Messages.h"
+#include "framework/Text.h"
+
+#include <fcntl.h>
+#include <string>
+#include <io.h>
+#include <sys/stat.h>
+
+BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    switch (message) {
+    case WM_TIMER: AdvanceAnimation(); break;
+    case WM_TRAY_NOTIFY: OnTrayNotify(static_cast<UINT>(lParam)); break;
+    case WM_START_SERVER: OnStartServer(); break;
+    case WM_SERVER_ENDED: OnServerEnded(); break;
+    case WM_SERVER_READY: OnServerReady(); break;
+    case WM_CONSOLE_FLUSH: output.Flush(); break;
+    default:
+        if (message == taskbarCreatedMessage && message != 0) OnTaskbarCreated();
+        break;
+    }
+    // The message map and the default processing see every message, these included.
+    return CDialog::OnWndMsg(message, wParam, lParam, pResult);
+}
+
+void ConsoleDialog::OnStartServer()
+{
+    CopyText(sharedHomeDir, homeDir);
+    javadocButton.EnableWindow(TRUE);
+    serverRunner.SetNotify(this, WM_SERVER_ENDED);
+    if (serverRunner.Launch(this, javaExePath)) serverRunning = true;
+    else ReportLaunchFailure("the server");
+}
+
+void ConsoleDialog::PostServerReady() { PostMessage(WM_SERVER_READY, 0, 0); }
+
+void ConsoleDialog::OnServerReady()
+{
+    if (!serverRunning) return; // posted just before the server ended: a dead server is never ready
+    gotoButton.EnableWindow(TRUE);
+    gotoButton.SetFocus();
+    TrayReady();
+    serverReady = 1;
+    // Its presence tells later starts that the initialiser has run.
+    int marker = _creat(markerPath, _S_IWRITE);
+    if (marker != -1) _close(marker);
+}
+
+void ConsoleDialog::OnServerEnded()
+{
+    serverRunning = false;
+    TrayStopped();
+    AppendConsoleText("\r\nVantry has been terminated.\r\n");
+    // A disabled button cannot keep the focus: hand it on, or the keyboard would reach nothing.
+    if (GetFocus() == gotoButton.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+    gotoButton.EnableWindow(FALSE);
+    serverReady = 0;
+}
+
+// A Java program that could not be started would otherwise leave the tray busy for ever.
+void ConsoleDialog::ReportLaunchFailure(const char* what)
+{
+    std::string line = std::string("\r\nCould not start ") + what + " with " + javaExePath + "\r\n";
+    AppendConsoleText(line.c_str());
+    TrayStopped();
+}

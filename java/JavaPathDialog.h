@@ -1,0 +1,25 @@
+// Asks the user for the path of java.exe.
+#pragma once
+#include "framework/Dialog.h"
+#include "framework/FileDialog.h"
+
+#include <string>
+
+class JavaPathDialog : public CDialog {
+public:
+    explicit JavaPathDialog(CWnd* parent);
+
+    std::string path;
+    CEdit pathEdit;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnBrowse();
+    void OnDownloadJava();
+    // Runs the file dialog; tests answer it instead.
+    virtual INT_PTR RunFileDialog(CFileDialog& dialog) { return dialog.DoModal(); }
+
+    DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,14 @@
+// Finds a Java 1.3 or 1.2 installation through the JavaSoft keys under HKEY_LOCAL_MACHINE.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+constexpr size_t kJavaCandidateSize = 261 + 13; // a JavaHome of up to 260 characters and "\bin\java.exe"
+
+// 0 when an installation with an existing bin\java.exe was found (destination holds that path),
+// -1 otherwise (destination untouched).
+int SearchJavaInstallation(char* destination, size_t destinationSize, const char* baseKey);
+// 0 when candidate (kJavaCandidateSize bytes) holds the key's JavaHome followed by "\bin\java.exe",
+// -1 when the key has no usable JavaHome (candidate untouched).
+int ReadJavaHome(HKEY installationKey, char* candidate);

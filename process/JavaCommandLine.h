@@ -1,0 +1,11 @@
+// The command lines of the two Java programs. Both start with a space and do not name the program,
+// which goes to process creation separately.
+#pragma once
+#include <cstddef>
+
+constexpr size_t kCommandLineSize = 5000; // terminator included
+
+// Each writes the whole line into line (size bytes) and returns 1, or returns 0 and leaves line
+// empty when it would not fit: a cut command line would start the wrong program.
+int BuildInitCommandLine(char* line, size_t size, const char* home);
+int BuildServerCommandLine(char* line, size_t size, const char* home);

@@ -1,0 +1,301 @@
+#include "process/ProcessRunner.h"
+
+#include <shellapi.h>
+
+namespace {
+
+constexpr DWORD kNoProcess = static_cast<DWORD>(-1);
+constexpr DWORD kPipeBufferSize = 0; // the system's default
+// How long an ended child's last output may take to reach the reader before its end is reported.
+constexpr DWORD kDrainMilliseconds = 2000;
+// How long the watcher waits for a terminated child to be gone (its port free) before reporting.
+constexpr DWORD kTerminateMilliseconds = 5000;
+constexpr DWORD kCancelRetryMilliseconds = 10;
+
+// A captured launch points the launcher's own standard handles at the child's pipe ends for its
+// duration; this puts the launcher's back on every path.
+class StandardHandles {
+public:
+    StandardHandles() : input_(GetStdHandle(STD_INPUT_HANDLE)), output_(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+    ~StandardHandles() { Restore(); }
+    StandardHandles(const StandardHandles&) = delete;
+    StandardHandles& operator=(const StandardHandles&) = delete;
+    int Restore()
+    {
+        if (!restored_) {
+            restored_ = true;
+            BOOL in = SetStdHandle(STD_INPUT_HANDLE, input_);
+            BOOL out = SetStdHandle(STD_OUTPUT_HANDLE, output_);
+            ok_ = in && out;
+        }
+        return ok_;
+    }
+
+private:
+    HANDLE input_, output_;
+    bool restored_ = false;
+    int ok_ = 0;
+};
+
+void CloseIfValid(HANDLE h)
+{
+    if (h != INVALID_HANDLE_VALUE && h != nullptr) CloseHandle(h);
+}
+
+} // namespace
+
+ProcessRunner::ProcessRunner() = default;
+
+ProcessRunner::~ProcessRunner() { EndSupervision(); }
+
+void ProcessRunner::EndSupervision()
+{
+    Stop();
+    ReleaseWatcher();
+    EndReader();
+    CloseHandles();
+}
+
+int ProcessRunner::OnOutput(char*, int) { return 1; }
+
+int ProcessRunner::IsConsoleProgram(const char* path)
+{
+    if (!path) return 0;
+    SHFILEINFOA info = {};
+    DWORD_PTR type = SHGetFileInfoA(path, 0, &info, sizeof info, SHGFI_EXETYPE);
+    if ((type >> 16) != 0) return 0; // a windowed program: its Windows version is in the high word
+    DWORD magic = type & 0xFFFF;
+    // "MZ" (an MS-DOS program; Wine reports the bytes swapped) or "PE" (a console Win32 program).
+    return magic == 0x5A4D || magic == 0x4D5A || magic == 0x4550;
+}
+
+bool ProcessRunner::IsIdle() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return stopEvent == nullptr;
+}
+
+void ProcessRunner::SetNotify(CWnd* window, UINT message)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    notifyWnd = window;
+    notifyMsg = message;
+}
+
+int ProcessRunner::Stop()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return stopEvent ? SetEvent(stopEvent) : 0;
+}
+
+void ProcessRunner::CloseHandles()
+{
+    int open = 1;
+    if (!closeGuard.compare_exchange_strong(open, 0)) return; // another thread is closing them
+    CloseIfValid(childStdinRead.exchange(INVALID_HANDLE_VALUE));
+    CloseIfValid(parentStdinWrite.exchange(INVALID_HANDLE_VALUE));
+    CloseIfValid(childStdoutWrite.exchange(INVALID_HANDLE_VALUE));
+    CloseIfValid(parentStdoutRead.exchange(INVALID_HANDLE_VALUE));
+    closeGuard.store(1);
+}
+
+int ProcessRunner::Start(const char* applicationName, char* commandLine, const char* currentDirectory,
+                         int showCommand, int capture)
+{
+    if (!IsIdle()) return 0;
+    ReleaseWatcher(); // the previous child's watcher has finished its clean-up; release its thread object
+
+    const char* program = applicationName ? applicationName : commandLine;
+    int launched = capture && IsConsoleProgram(program)
+                       ? LaunchCaptured(applicationName, commandLine, currentDirectory)
+                       : LaunchPlain(applicationName, commandLine, currentDirectory, showCommand);
+    if (!launched || !StartWatcher()) {
+        AbandonChild();
+        return 0;
+    }
+    // The child was created suspended, so that it runs only once it is in its job and watched.
+    if (ResumeThread(creationThread.Get()) == static_cast<DWORD>(-1)) Stop();
+    creationThread.Reset();
+    return 1;
+}
+
+int ProcessRunner::CreateChild(const char* applicationName, char* commandLine, const char* currentDirectory,
+                               STARTUPINFOA& startup)
+{
+    PROCESS_INFORMATION created = {};
+    if (!CreateProcessA(applicationName, commandLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                        currentDirectory, &startup, &created)) {
+        processId = kNoProcess;
+        return 0;
+    }
+    creationProcess.Reset(created.hProcess);
+    creationThread.Reset(created.hThread);
+    processId = created.dwProcessId;
+
+    // A job that ends the child's whole tree when the launcher ends, however it ends. Without one
+    // (an older system that refuses nested jobs) the child itself is still supervised.
+    Handle tree(CreateJobObjectA(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (tree && SetInformationJobObject(tree.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
+        AssignProcessToJobObject(tree.Get(), created.hProcess))
+        job = std::move(tree);
+    return 1;
+}
+
+int ProcessRunner::LaunchPlain(const char* applicationName, char* commandLine, const char* currentDirectory,
+                               int showCommand)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showCommand);
+    return CreateChild(applicationName, commandLine, currentDirectory, startup);
+}
+
+int ProcessRunner::LaunchCaptured(const char* applicationName, char* commandLine, const char* currentDirectory)
+{
+    StandardHandles saved;
+
+    HANDLE outRead = INVALID_HANDLE_VALUE, outWrite = INVALID_HANDLE_VALUE;
+    if (!CreatePipe(&outRead, &outWrite, nullptr, kPipeBufferSize)) return 0;
+    parentStdoutRead = outRead;
+    childStdoutWrite = outWrite;
+    // Only the child's ends are inheritable, and only until the child has them.
+    if (!SetHandleInformation(outWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return 0;
+    SetStdHandle(STD_OUTPUT_HANDLE, outWrite);
+
+    HANDLE inRead = INVALID_HANDLE_VALUE, inWrite = INVALID_HANDLE_VALUE;
+    if (!CreatePipe(&inRead, &inWrite, nullptr, kPipeBufferSize)) return 0;
+    childStdinRead = inRead;
+    parentStdinWrite = inWrite;
+    if (!SetHandleInformation(inRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return 0;
+    SetStdHandle(STD_INPUT_HANDLE, inRead);
+
+    readerCancel = false;
+    CWinThread* reader = AfxBeginThread(&ProcessRunner::ReaderMain, this);
+    if (!reader) return 0;
+    readerThread = reader;
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = inRead;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = outWrite;
+    int created = CreateChild(applicationName, commandLine, currentDirectory, startup);
+
+    // The launcher keeps no writer of the output pipe, so the reader sees the output end as soon as
+    // the child and all it started are gone; and no later child inherits the input end.
+    CloseIfValid(childStdoutWrite.exchange(INVALID_HANDLE_VALUE));
+    SetHandleInformation(inRead, HANDLE_FLAG_INHERIT, 0);
+    if (!created) return 0;
+    return saved.Restore();
+}
+
+int ProcessRunner::StartWatcher()
+{
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!event) return 0;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopEvent = event;
+    }
+    watcherThread = AfxBeginThread(&ProcessRunner::WatcherMain, this);
+    return watcherThread != nullptr;
+}
+
+// A launch that failed part-way: the child, if created, never ran (it is still suspended).
+void ProcessRunner::AbandonChild()
+{
+    if (creationProcess) TerminateProcess(creationProcess.Get(), 1);
+    creationProcess.Reset();
+    creationThread.Reset();
+    job.Reset();
+    CloseIfValid(childStdoutWrite.exchange(INVALID_HANDLE_VALUE)); // lets a waiting reader see the end
+    EndReader();
+    CloseHandles();
+    processId = kNoProcess;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (stopEvent) CloseHandle(stopEvent);
+    stopEvent = nullptr;
+}
+
+// Ends the reader and releases its thread object; only one thread can take the object.
+// A chunk being handed to OnOutput is finished first; no call follows.
+void ProcessRunner::EndReader()
+{
+    CWinThread* reader = readerThread.exchange(nullptr);
+    if (!reader) return;
+    readerCancel = true;
+    while (!reader->Join(kCancelRetryMilliseconds)) CancelSynchronousIo(reader->m_hThread);
+    delete reader;
+}
+
+void ProcessRunner::ReleaseWatcher()
+{
+    if (!watcherThread) return;
+    watcherThread->Join();
+    delete watcherThread;
+    watcherThread = nullptr;
+}
+
+UINT ProcessRunner::ReaderMain(LPVOID runner)
+{
+    ProcessRunner* self = static_cast<ProcessRunner*>(runner);
+    char buffer[kChunkSize + 1];
+    HANDLE pipe = self->parentStdoutRead.load();
+    while (!self->readerCancel) {
+        DWORD got = 0;
+        if (!ReadFile(pipe, buffer, kChunkSize, &got, nullptr)) break; // end of output, or cancelled
+        if (got == 0) continue; // a zero-length write by the child is not the end of its output
+        if (self->readerCancel) break;
+        buffer[got] = '\0';
+        if (!self->OnOutput(buffer, static_cast<int>(got))) break;
+    }
+    self->CloseHandles();
+    return 0;
+}
+
+UINT ProcessRunner::WatcherMain(LPVOID runner)
+{
+    static_cast<ProcessRunner*>(runner)->Watch();
+    return 0;
+}
+
+void ProcessRunner::Watch()
+{
+    HANDLE event;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        event = stopEvent;
+    }
+    Handle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
+    if (process) creationProcess.Reset();
+    else process = std::move(creationProcess); // cannot open it again: keep watching it through creation's handle
+
+    if (process) {
+        HANDLE objects[2] = { process.Get(), event };
+        if (WaitForMultipleObjects(2, objects, FALSE, INFINITE) != WAIT_OBJECT_0) {
+            if (!job || !TerminateJobObject(job.Get(), 0)) TerminateProcess(process.Get(), 0);
+            WaitForSingleObject(process.Get(), kTerminateMilliseconds);
+        }
+    } else {
+        Sleep(2000);
+    }
+    job.Reset(); // whatever the child left running ends with its job
+
+    // Output the child wrote before it ended is delivered before its end is reported.
+    if (CWinThread* reader = readerThread.load()) reader->Join(kDrainMilliseconds);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (notifyWnd) PostMessageA(notifyWnd->m_hWnd, notifyMsg, 0, 0);
+    }
+    EndReader();
+    processId = kNoProcess;
+    CloseHandles();
+    std::lock_guard<std::mutex> guard(lock_);
+    CloseHandle(stopEvent);
+    stopEvent = nullptr; // idle from here on
+}

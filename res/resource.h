@@ -1,0 +1,27 @@
+// Identifiers of the launcher's resources.
+#pragma once
+
+#define IDI_READY 129
+#define IDI_STOPPED 130
+#define IDI_BUSY1 131
+#define IDI_BUSY2 132
+#define IDI_BUSY3 133
+
+#define IDD_CONSOLE 102
+#define IDD_JAVA_NOT_FOUND 133
+#define IDR_TRAY_MENU 134
+
+#define IDC_HIDE 1000
+#define IDC_CONSOLE 1001
+#define IDC_VIEW_LOG 1007
+#define IDC_GOTO 1008
+#define IDC_HELP_DOC 1009
+#define IDC_DOWNLOAD_JAVA 1010
+#define IDC_JAVA_PATH 1011
+#define IDC_BROWSE 1012
+#define IDC_JAVADOC 1013
+#define IDC_HIDE_ON_STARTUP 1014
+
+#define ID_TRAY_OPEN 32785
+#define ID_TRAY_GOTO 32786
+#define ID_TRAY_EXIT 32787

@@ -1,0 +1,14 @@
+// The programs the stand-in plays, chosen by the main class name.
+#pragma once
+
+#include "cmdline.h"
+
+namespace standin {
+
+// vty.vantry.InitVantry: prepares <working directory>\config.
+int runInitialiser(const Invocation &inv);
+
+// org.apache.tomcat.startup.Tomcat: serves the Vantry page until killed.
+int runTomcat(const Invocation &inv);
+
+} // namespace standin

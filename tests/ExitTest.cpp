@@ -1,0 +1,123 @@
+// The exit procedure, in-process and on the real program.
+#include "app/ConsoleDialog.h"
+#include "res/resource.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+int exitCalls = 0;
+int exitStatus = -1;
+void RecordExit(int status)
+{
+    ++exitCalls;
+    exitStatus = status;
+}
+
+HANDLE Watch(DWORD processId) { return OpenProcess(SYNCHRONIZE, FALSE, processId); }
+
+struct FoundWindow {
+    DWORD processId;
+    const char* title;
+    HWND window;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    auto* found = reinterpret_cast<FoundWindow*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[256] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (owner == found->processId && std::string(title) == found->title) {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindProcessWindow(DWORD processId, const char* title)
+{
+    FoundWindow found = { processId, title, nullptr };
+    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&found));
+    return found.window;
+}
+
+TEST(ExitLauncher, HidesRemovesTheTrayIconEndsBothChildrenDuringTheWaitAndExitsWithZero)
+{
+    exitCalls = 0;
+    ConsoleDialog::endProcess = &RecordExit;
+    ConsoleDialog dialog;
+    ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+    dialog.TrayBusy();
+    dialog.ShowWindow(SW_SHOW);
+
+    std::string initLine = "test_child.exe sleep:60000", serverLine = "test_child.exe out:serving sleep:60000";
+    ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &initLine[0], TestBinDir().c_str(), SW_HIDE, 1));
+    ASSERT_EQ(1, dialog.serverRunner.Start(TestChildPath().c_str(), &serverLine[0], TestBinDir().c_str(), SW_HIDE, 1));
+    HANDLE init = Watch(dialog.initRunner.ProcessId()), server = Watch(dialog.serverRunner.ProcessId());
+    ASSERT_TRUE(init && server);
+
+    DWORD start = GetTickCount();
+    dialog.ExitLauncher();
+    DWORD elapsed = GetTickCount() - start;
+
+    EXPECT_EQ(1, exitCalls);
+    EXPECT_EQ(0, exitStatus);
+    EXPECT_GE(elapsed, 1450u);
+    EXPECT_FALSE(dialog.IsWindowVisible());
+    EXPECT_EQ(-1, dialog.animFrame);
+    // Both children were ended while the launcher waited.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(init, 0));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(server, 0));
+    CloseHandle(init);
+    CloseHandle(server);
+    ConsoleDialog::endProcess = &std::exit;
+}
+
+TEST(ExitLauncher, ExitWithNoChildStillWaitsAndEndsWithZero)
+{
+    exitCalls = 0;
+    ConsoleDialog::endProcess = &RecordExit;
+    ConsoleDialog dialog;
+    ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+    DWORD start = GetTickCount();
+    dialog.ExitLauncher();
+    EXPECT_GE(GetTickCount() - start, 1450u);
+    EXPECT_EQ(1, exitCalls);
+    EXPECT_EQ(0, exitStatus);
+    ConsoleDialog::endProcess = &std::exit;
+}
+
+// The real program: its console's Exit command ends it with status 0 after its wait.
+TEST(ExitLauncher, ProgramEndsWithStatusZeroAboutOneAndAHalfSecondsAfterExit)
+{
+    std::string exe = BuildDir() + "\\Vantry.exe";
+    std::string line = "\"" + exe + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created = {};
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, BuildDir().c_str(),
+                               &startup, &created));
+    HWND console = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (console = FindProcessWindow(created.dwProcessId, "Vantry")) != nullptr; },
+                          30000));
+    PumpFor(500);
+    DWORD start = GetTickCount();
+    PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(created.hProcess, 30000));
+    DWORD elapsed = GetTickCount() - start;
+    DWORD code = 1;
+    GetExitCodeProcess(created.hProcess, &code);
+    EXPECT_EQ(0u, code);
+    EXPECT_GE(elapsed, 1450u);
+    // Generous: the machine may be slow, but the program itself waits only 1500 ms.
+    EXPECT_LT(elapsed, 15000u);
+    CloseHandle(created.hThread);
+    CloseHandle(created.hProcess);
+}
+
+} // namespace

@@ -1,0 +1,247 @@
+// The process runner against real child programs.
+#include "process/ProcessRunner.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr UINT kEnded = WM_APP + 50;
+
+class RecordingRunner : public ProcessRunner {
+public:
+    ~RecordingRunner() override { EndSupervision(); }
+
+    int OnOutput(char* text, int length) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (length < 1 || length > kChunkSize || text[length] != '\0') badChunk = true;
+        chunks.emplace_back(text, static_cast<size_t>(length));
+        return chunks.size() >= static_cast<size_t>(readLimit) ? 0 : 1;
+    }
+
+    std::string Output()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        std::string all;
+        for (const std::string& chunk : chunks) all += chunk;
+        return all;
+    }
+    size_t ChunkCount()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return chunks.size();
+    }
+
+    // Starts test_child with the given steps, captured.
+    int Run(const std::string& steps, int capture = 1)
+    {
+        commandLine = "test_child.exe " + steps;
+        return Start(TestChildPath().c_str(), &commandLine[0], TestBinDir().c_str(), SW_HIDE, capture);
+    }
+
+    std::mutex lock;
+    std::vector<std::string> chunks;
+    bool badChunk = false;
+    int readLimit = 1 << 30;
+    std::string commandLine;
+};
+
+// A handle to watch the child from outside the runner.
+HANDLE OpenChild(const ProcessRunner& runner)
+{
+    return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, runner.ProcessId());
+}
+
+DWORD ExitCodeOf(HANDLE process)
+{
+    WaitForSingleObject(process, 10000);
+    DWORD code = 12345;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
+class ProcessRunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override { runner.SetNotify(&window, kEnded); }
+    bool Ended(int count = 1, DWORD ms = 15000) { return window.WaitFor(kEnded, count, ms); }
+
+    MessageWindow window;
+    RecordingRunner runner;
+};
+
+TEST_F(ProcessRunnerTest, ChildEndingByItselfIsReportedOnceAfterAllItsOutput)
+{
+    ASSERT_EQ(1, runner.Run("out:first\\n sleep:100 out:last-line-before-exit exit:3"));
+    EXPECT_FALSE(runner.IsIdle());
+    ASSERT_TRUE(Ended());
+    // Everything the child wrote arrived before its end was reported.
+    EXPECT_EQ("first\nlast-line-before-exit", runner.Output());
+    EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
+    EXPECT_EQ(static_cast<DWORD>(-1), runner.ProcessId());
+    PumpFor(300);
+    EXPECT_EQ(1, window.Count(kEnded));
+}
+
+TEST_F(ProcessRunnerTest, StartWhileBusyIsRefusedAndTheRunningChildGoesOn)
+{
+    ASSERT_EQ(1, runner.Run("out:running sleep:20000"));
+    DWORD first = runner.ProcessId();
+    HANDLE child = OpenChild(runner);
+    ASSERT_NE(nullptr, child);
+    EXPECT_EQ(0, runner.Run("out:second"));
+    EXPECT_EQ(first, runner.ProcessId());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(child, 300));
+    runner.Stop();
+    ASSERT_TRUE(Ended());
+    CloseHandle(child);
+    EXPECT_EQ(std::string::npos, runner.Output().find("second"));
+}
+
+TEST_F(ProcessRunnerTest, StopEndsTheChildWithCodeZeroOnceAndTheRunnerCanStartAgain)
+{
+    EXPECT_EQ(0, runner.Stop()); // idle: nothing to stop, and nothing remembered
+    ASSERT_EQ(1, runner.Run("sleep:30000 exit:9"));
+    HANDLE child = OpenChild(runner);
+    ASSERT_NE(nullptr, child);
+    EXPECT_NE(0, runner.Stop());
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(0u, ExitCodeOf(child));
+    CloseHandle(child);
+    EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
+    PumpFor(300);
+    EXPECT_EQ(1, window.Count(kEnded));
+
+    ASSERT_EQ(1, runner.Run("out:again exit:0"));
+    ASSERT_TRUE(Ended(2));
+    EXPECT_EQ("again", runner.Output());
+}
+
+TEST_F(ProcessRunnerTest, WithoutSetNotifyTheEndIsHandledAndNobodyIsTold)
+{
+    RecordingRunner quiet;
+    ASSERT_EQ(1, quiet.Run("out:alone"));
+    EXPECT_TRUE(WaitUntil([&] { return quiet.IsIdle(); }, 15000));
+    EXPECT_EQ("alone", quiet.Output());
+}
+
+TEST_F(ProcessRunnerTest, WindowedProgramStartsWithoutCaptureAndItsEndIsReported)
+{
+    std::string line = "test_window.exe 300";
+    ASSERT_EQ(1, runner.Start(TestWindowPath().c_str(), &line[0], TestBinDir().c_str(), SW_SHOWNOACTIVATE, 1));
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(0u, runner.ChunkCount());
+}
+
+TEST_F(ProcessRunnerTest, ConsoleProgramsAreToldFromWindowedOnesAndFromOtherFiles)
+{
+    EXPECT_EQ(1, ProcessRunner::IsConsoleProgram(TestChildPath().c_str()));
+    EXPECT_EQ(0, ProcessRunner::IsConsoleProgram(TestWindowPath().c_str()));
+    EXPECT_EQ(0, ProcessRunner::IsConsoleProgram((TestBinDir() + "\\no such program.exe").c_str()));
+    EXPECT_EQ(0, ProcessRunner::IsConsoleProgram(TestBinDir().c_str()));
+    EXPECT_EQ(0, ProcessRunner::IsConsoleProgram(nullptr));
+}
+
+TEST_F(ProcessRunnerTest, LargeOutputArrivesInOrderInChunksOfAtMost2048BytesEachTerminated)
+{
+    ASSERT_EQ(1, runner.Run("big:100000 out:tail"));
+    ASSERT_TRUE(Ended());
+    EXPECT_FALSE(runner.badChunk);
+    EXPECT_GT(runner.ChunkCount(), 100000u / 2048);
+    EXPECT_EQ(NumberedText(100000) + "tail", runner.Output());
+}
+
+TEST_F(ProcessRunnerTest, ChunksKeepNulBytesAndZeroLengthWritesDoNotEndTheOutput)
+{
+    ASSERT_EQ(1, runner.Run("out:a\\0b zero sleep:200 out:after"));
+    ASSERT_TRUE(Ended());
+    EXPECT_FALSE(runner.badChunk);
+    EXPECT_EQ(std::string("a\0bafter", 8), runner.Output());
+}
+
+TEST_F(ProcessRunnerTest, StandardErrorArrivesInTheSameStreamInWriteOrder)
+{
+    ASSERT_EQ(1, runner.Run("out:1 err:2 out:3 err:4 sleep:50 err:5 out:6"));
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ("123456", runner.Output());
+}
+
+TEST_F(ProcessRunnerTest, ChildReadingItsInputGetsNeitherDataNorEnd)
+{
+    ASSERT_EQ(1, runner.Run("stdin:700"));
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ("stdin: no data, no end\n", runner.Output());
+}
+
+TEST_F(ProcessRunnerTest, AfterOnOutputReturnsZeroNoMoreOutputComesButTheEndIsReported)
+{
+    runner.readLimit = 1;
+    ASSERT_EQ(1, runner.Run("out:first sleep:300 out:second sleep:300 out:third"));
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(1u, runner.ChunkCount());
+    EXPECT_EQ("first", runner.Output());
+}
+
+TEST_F(ProcessRunnerTest, CrashingChildIsReportedOnce)
+{
+    ASSERT_EQ(1, runner.Run("out:before crash"));
+    ASSERT_TRUE(Ended());
+    // Wine's debugger may add its crash report to the child's output.
+    EXPECT_EQ(0u, runner.Output().find("before"));
+    PumpFor(300);
+    EXPECT_EQ(1, window.Count(kEnded));
+}
+
+TEST_F(ProcessRunnerTest, FailedStartLeavesTheRunnerIdleAndUsable)
+{
+    std::string line = "missing.exe";
+    std::string missing = TestBinDir() + "\\missing.exe";
+    EXPECT_EQ(0, runner.Start(missing.c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
+    EXPECT_EQ(0, runner.Start(TestBinDir().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
+    EXPECT_TRUE(runner.IsIdle());
+    EXPECT_EQ(static_cast<DWORD>(-1), runner.ProcessId());
+    ASSERT_EQ(1, runner.Run("out:works"));
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ("works", runner.Output());
+}
+
+TEST_F(ProcessRunnerTest, CapturedLaunchLeavesTheLaunchersStandardHandlesAsTheyWere)
+{
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE);
+    ASSERT_EQ(1, runner.Run("out:x"));
+    EXPECT_EQ(in, GetStdHandle(STD_INPUT_HANDLE));
+    EXPECT_EQ(out, GetStdHandle(STD_OUTPUT_HANDLE));
+    ASSERT_TRUE(Ended());
+
+    std::string line = "test_child.exe out:y";
+    // Passes the console test (a real console program) but cannot be created in a missing folder.
+    EXPECT_EQ(0, runner.Start(TestChildPath().c_str(), &line[0], "C:\\no\\such\\folder", SW_HIDE, 1));
+    EXPECT_EQ(in, GetStdHandle(STD_INPUT_HANDLE));
+    EXPECT_EQ(out, GetStdHandle(STD_OUTPUT_HANDLE));
+    EXPECT_TRUE(runner.IsIdle());
+}
+
+TEST_F(ProcessRunnerTest, TwoHundredStartsAndEndsLeaveNoHandleOrThreadBehind)
+{
+    // The first cycle loads what the system loads once (shell, pipes); count from after it.
+    ASSERT_EQ(1, runner.Run("out:warm"));
+    ASSERT_TRUE(Ended(1));
+    ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
+    DWORD handles = OwnHandleCount();
+    int threads = OwnThreadCount();
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(1, runner.Run(i % 2 ? "out:x" : "sleep:5000")) << "cycle " << i;
+        if (i % 2 == 0) runner.Stop();
+        ASSERT_TRUE(Ended(i + 2)) << "cycle " << i;
+        ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
+    }
+    PumpFor(200);
+    EXPECT_LE(OwnHandleCount(), handles + 2); // the system's own caches may move by a handle or two
+    EXPECT_EQ(threads, OwnThreadCount());
+}
+
+} // namespace

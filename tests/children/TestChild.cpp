@@ -1,0 +1,98 @@
+// A console program for the tests. Each argument is one step, done in order:
+//   out:TEXT  err:TEXT   write TEXT to stdout / stderr in one write (\n \r \0 \\ are escapes)
+//   big:N                write N bytes of numbered lines to stdout in one write
+//   zero                 a zero-length write to stdout
+//   sleep:MS             sleep
+//   stdin:MS             wait up to MS for standard input and report what came, on stdout
+//   crash                an access violation
+//   exit:N               end with exit code N (the default is 0)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string Unescape(const char* text)
+{
+    std::string out;
+    for (const char* c = text; *c; ++c) {
+        if (*c != '\\' || !c[1]) {
+            out += *c;
+            continue;
+        }
+        ++c;
+        switch (*c) {
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case '0': out += '\0'; break;
+        default: out += *c; break;
+        }
+    }
+    return out;
+}
+
+void Write(DWORD which, const std::string& text)
+{
+    DWORD written = 0;
+    WriteFile(GetStdHandle(which), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Line k is "k" padded to 63 characters with dots and a line feed; the tests rebuild it the same way.
+std::string Numbered(size_t total)
+{
+    std::string out;
+    out.reserve(total);
+    for (size_t line = 0; out.size() < total; ++line) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%zu", line);
+        std::string l = head;
+        l.resize(63, '.');
+        l += '\n';
+        out += l;
+    }
+    out.resize(total);
+    return out;
+}
+
+DWORD WINAPI ReadInput(LPVOID result)
+{
+    char c;
+    DWORD got = 0;
+    BOOL ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &got, nullptr);
+    *static_cast<int*>(result) = !ok ? 2 : got == 0 ? 1 : 3;
+    return 0;
+}
+
+void ReportInput(DWORD milliseconds)
+{
+    static int result = 0; // 1 end of input, 2 error, 3 data
+    HANDLE thread = CreateThread(nullptr, 0, &ReadInput, &result, 0, nullptr);
+    DWORD waited = WaitForSingleObject(thread, milliseconds);
+    const char* report = waited == WAIT_TIMEOUT ? "stdin: no data, no end\n"
+                         : result == 1          ? "stdin: end of input\n"
+                         : result == 2          ? "stdin: error\n"
+                                                : "stdin: data\n";
+    Write(STD_OUTPUT_HANDLE, report);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int code = 0;
+    for (int i = 1; i < argc; ++i) {
+        const char* step = argv[i];
+        if (!std::strncmp(step, "out:", 4)) Write(STD_OUTPUT_HANDLE, Unescape(step + 4));
+        else if (!std::strncmp(step, "err:", 4)) Write(STD_ERROR_HANDLE, Unescape(step + 4));
+        else if (!std::strncmp(step, "big:", 4)) Write(STD_OUTPUT_HANDLE, Numbered(std::strtoul(step + 4, nullptr, 10)));
+        else if (!std::strcmp(step, "zero")) Write(STD_OUTPUT_HANDLE, std::string());
+        else if (!std::strncmp(step, "sleep:", 6)) Sleep(std::strtoul(step + 6, nullptr, 10));
+        else if (!std::strncmp(step, "stdin:", 6)) ReportInput(std::strtoul(step + 6, nullptr, 10));
+        else if (!std::strcmp(step, "crash")) *static_cast<volatile int*>(nullptr) = 1;
+        else if (!std::strncmp(step, "exit:", 5)) code = std::atoi(step + 5);
+    }
+    ExitProcess(static_cast<UINT>(code)); // ends a reader of stdin that is still blocked
+}

@@ -1,0 +1,150 @@
+#include "support/TestSupport.h"
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+std::string TestBinDir()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dir(path, n);
+    return dir.substr(0, dir.find_last_of('\\'));
+}
+
+std::string TestChildPath() { return TestBinDir() + "\\test_child.exe"; }
+std::string TestWindowPath() { return TestBinDir() + "\\test_window.exe"; }
+
+std::string BuildDir()
+{
+    // The test programs live in <build>\tests\bin.
+    std::string dir = TestBinDir();
+    for (int i = 0; i < 2; ++i) dir = dir.substr(0, dir.find_last_of('\\'));
+    return dir;
+}
+
+std::string TempDir(const char* name)
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    std::string dir = std::string(base) + "vantry-" + name + "-" + std::to_string(GetCurrentProcessId());
+    std::string command = "cmd /c rmdir /s /q \"" + dir + "\" >nul 2>nul";
+    if (GetFileAttributesA(dir.c_str()) != INVALID_FILE_ATTRIBUTES) std::system(command.c_str());
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+std::string NumberedText(size_t total)
+{
+    std::string out;
+    out.reserve(total);
+    for (size_t line = 0; out.size() < total; ++line) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%zu", line);
+        std::string l = head;
+        l.resize(63, '.');
+        l += '\n';
+        out += l;
+    }
+    out.resize(total);
+    return out;
+}
+
+void PumpFor(DWORD milliseconds)
+{
+    WaitUntil([] { return false; }, milliseconds);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (condition()) return true;
+        if (GetTickCount() - start >= milliseconds) return condition();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+MessageWindow::MessageWindow()
+{
+    static ATOM atom = [] {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = &MessageWindow::Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "VantryTestMessages";
+        return RegisterClassA(&wc);
+    }();
+    (void)atom;
+    m_hWnd = CreateWindowA("VantryTestMessages", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           GetModuleHandleA(nullptr), this);
+}
+
+MessageWindow::~MessageWindow()
+{
+    if (m_hWnd) DestroyWindow(m_hWnd);
+}
+
+LRESULT CALLBACK MessageWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self && message >= WM_APP) ++self->counts_[message];
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int MessageWindow::Count(UINT message) const
+{
+    auto it = counts_.find(message);
+    return it == counts_.end() ? 0 : it->second;
+}
+
+bool MessageWindow::WaitFor(UINT message, int count, DWORD milliseconds)
+{
+    return WaitUntil([&] { return Count(message) >= count; }, milliseconds);
+}
+
+RegistrySandbox::RegistrySandbox()
+{
+    path_ = "Software\\VantryTestSandbox\\" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(GetTickCount());
+    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_);
+}
+
+RegistrySandbox::~RegistrySandbox()
+{
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    if (key_) RegCloseKey(key_);
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+}
+
+DWORD OwnHandleCount()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+int OwnThreadCount()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    DWORD self = GetCurrentProcessId();
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == self) ++count;
+    CloseHandle(snapshot);
+    return count;
+}

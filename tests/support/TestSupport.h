@@ -1,0 +1,51 @@
+// What the tests share: paths of the child programs, a window that counts posted messages, waiting
+// while messages are pumped, a private HKEY_LOCAL_MACHINE, and process resource counts.
+#pragma once
+#include "framework/Wnd.h"
+
+#include <functional>
+#include <map>
+#include <string>
+
+std::string TestBinDir();        // the folder of the running test program, no trailing backslash
+std::string TestChildPath();     // the console child program
+std::string TestWindowPath();    // the windowed child program
+std::string BuildDir();          // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
+std::string TempDir(const char* name); // a fresh empty folder under the system's temp folder
+
+// The lines test_child's big:N writes.
+std::string NumberedText(size_t total);
+
+// Pumps this thread's messages until condition() holds or the time is up; returns condition().
+bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);
+// Pumps messages for the given time.
+void PumpFor(DWORD milliseconds);
+
+// A hidden window of the test's thread that counts the messages posted to it.
+class MessageWindow : public CWnd {
+public:
+    MessageWindow();
+    ~MessageWindow() override;
+    int Count(UINT message) const;
+    bool WaitFor(UINT message, int count, DWORD milliseconds);
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    std::map<UINT, int> counts_;
+};
+
+// HKEY_LOCAL_MACHINE of this process points at a private, empty key while the object lives.
+class RegistrySandbox {
+public:
+    RegistrySandbox();
+    ~RegistrySandbox();
+    RegistrySandbox(const RegistrySandbox&) = delete;
+    RegistrySandbox& operator=(const RegistrySandbox&) = delete;
+
+private:
+    std::string path_;
+    HKEY key_ = nullptr;
+};
+
+DWORD OwnHandleCount();
+int OwnThreadCount();

@@ -1,0 +1,109 @@
+// The console window: its controls, buttons, drawing and text.
+#include "app/ConsoleDialog.h"
+
+#include "app/Shell.h"
+#include "framework/PaintDC.h"
+#include "framework/Text.h"
+#include "res/resource.h"
+#include "ui/TrayZoom.h"
+
+BEGIN_MESSAGE_MAP(ConsoleDialog, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_HIDE, OnHide)
+    ON_BN_CLICKED(IDC_GOTO, GoToApplication)
+    ON_BN_CLICKED(IDC_HELP_DOC, OpenDocumentation)
+    ON_BN_CLICKED(IDC_VIEW_LOG, OpenLogFile)
+    ON_BN_CLICKED(IDC_JAVADOC, RunGenJavadoc)
+    ON_WM_CLOSE()
+    ON_BN_CLICKED(IDC_HIDE_ON_STARTUP, SaveHideOnStartup)
+    ON_COMMAND(ID_TRAY_EXIT, OnCancel)
+    ON_COMMAND(ID_TRAY_GOTO, OnTrayGoto)
+    ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen)
+END_MESSAGE_MAP()
+
+namespace {
+
+constexpr size_t kActionPathSize = 1000;
+
+// The home the desktop actions use: the server's, or before it has started, the launcher's own.
+const char* ActionHome(const char* homeDir) { return sharedHomeDir[0] ? sharedHomeDir : homeDir; }
+
+} // namespace
+
+void ConsoleDialog::DoDataExchange(CDataExchange* pDX)
+{
+    DDX_Control(pDX, IDC_HIDE_ON_STARTUP, hideOnStartup);
+    DDX_Control(pDX, IDC_JAVADOC, javadocButton);
+    DDX_Control(pDX, IDC_GOTO, gotoButton);
+    DDX_Control(pDX, IDC_CONSOLE, console);
+}
+
+BOOL ConsoleDialog::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon));
+    output.Attach(console.m_hWnd, m_hWnd);
+    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    return TRUE;
+}
+
+void ConsoleDialog::WinHelp(DWORD_PTR, UINT) { OpenDocumentation(); }
+
+void ConsoleDialog::AppendConsoleText(const char* text) { output.Append(text); }
+
+void ConsoleDialog::OnPaint()
+{
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
+    int iconWidth = GetSystemMetrics(SM_CXICON);
+    int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(&client);
+    int x = (client.right - client.left - iconWidth + 1) / 2;
+    int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, mainIcon);
+}
+
+LRESULT ConsoleDialog::OnQueryDragIcon() { return reinterpret_cast<LRESULT>(mainIcon); }
+
+void ConsoleDialog::OnClose() { HideToTray(m_hWnd); }
+
+void ConsoleDialog::OnHide() { HideToTray(m_hWnd); }
+
+void ConsoleDialog::OnTrayOpen() { ShowConsole(m_hWnd); }
+
+void ConsoleDialog::OnTrayGoto() { serverRunner.OpenApplicationUrl(); }
+
+void ConsoleDialog::GoToApplication()
+{
+    HideToTray(m_hWnd);
+    serverRunner.OpenApplicationUrl();
+}
+
+void ConsoleDialog::OpenDocumentation()
+{
+    char path[kActionPathSize];
+    CopyText(path, ActionHome(homeDir));
+    if (AppendText(path, "\\doc\\index.html")) ShellOpen(path);
+}
+
+void ConsoleDialog::OpenLogFile()
+{
+    char path[kActionPathSize];
+    CopyText(path, ActionHome(homeDir));
+    if (AppendText(path, "\\log\\Vantry.log")) ShellOpen(path);
+}
+
+void ConsoleDialog::RunGenJavadoc()
+{
+    // Quoted: unquoted, a home under "C:\Program Files" would make Windows try "C:\Program" first.
+    char command[kActionPathSize] = "\"";
+    if (AppendText(command, ActionHome(homeDir)) && AppendText(command, "\\GenJavadoc.bat\""))
+        WinExec(command, SW_SHOW);
+}
