@@ -60,8 +60,9 @@ public:
     void OnTrayNotify(UINT mouseMessage);
     void ShowTrayMenu();
 
-    // How ExitLauncher ends the process; tests put a recorder here.
+    // How ExitLauncher ends the process, and how the tray reaches the shell; tests put recorders here.
     static void (*endProcess)(int status);
+    static BOOL(WINAPI* shellNotifyIcon)(DWORD operation, PNOTIFYICONDATAA data);
 
     CButton hideOnStartup;
     CButton javadocButton;

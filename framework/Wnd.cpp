@@ -103,7 +103,8 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
 {
-    if (!control.m_hWnd) control.m_hWnd = GetDlgItem(pDX->m_pDlgWnd->m_hWnd, id);
+    // Bound anew on every exchange: a dialog run twice has new controls the second time.
+    control.m_hWnd = GetDlgItem(pDX->m_pDlgWnd->m_hWnd, id);
 }
 
 HINSTANCE AfxGetResourceHandle() { return GetModuleHandleA(nullptr); }

@@ -115,7 +115,7 @@ public:
     BOOL m_bSaveAndValidate;
 };
 
-// Binds control to the dialog's child window id (once).
+// Binds control to the dialog's child window id.
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
 HINSTANCE AfxGetResourceHandle();

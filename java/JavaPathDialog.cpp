@@ -1,13 +1,49 @@
 #include "java/JavaPathDialog.h"
 
+#include "app/Paths.h"
+#include "app/Shell.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(JavaPathDialog, CDialog)
+    ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
+    ON_BN_CLICKED(IDC_DOWNLOAD_JAVA, OnDownloadJava)
 END_MESSAGE_MAP()
 
 JavaPathDialog::JavaPathDialog(CWnd* parent) : CDialog(IDD_JAVA_NOT_FOUND, parent) {}
+
 void JavaPathDialog::DoDataExchange(CDataExchange* pDX) { DDX_Control(pDX, IDC_JAVA_PATH, pathEdit); }
-BOOL JavaPathDialog::OnInitDialog() { CDialog::OnInitDialog(); pathEdit.SetWindowText(path.c_str()); return TRUE; }
-void JavaPathDialog::OnOK() { path = pathEdit.GetWindowText(); CDialog::OnOK(); }
-void JavaPathDialog::OnBrowse() {}
-void JavaPathDialog::OnDownloadJava() {}
+
+BOOL JavaPathDialog::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    // The caller keeps the answer in a path buffer; what the user types must fit it.
+    pathEdit.SendMessage(EM_SETLIMITTEXT, kPathSize - 1);
+    pathEdit.SetWindowText(path.c_str());
+    return TRUE;
+}
+
+void JavaPathDialog::OnOK()
+{
+    path = pathEdit.GetWindowText();
+    CDialog::OnOK();
+}
+
+void JavaPathDialog::OnBrowse()
+{
+    // Owned by this dialog, so that it cannot be confirmed or browsed again behind the file dialog.
+    // The default extension is what a name typed without one gets: "exe", not a pattern.
+    CFileDialog dialog(TRUE, "exe", "java.exe",
+                       OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NONETWORKBUTTON,
+                       "Java program (java.exe)|java.exe||", this);
+    if (RunFileDialog(dialog) != IDOK) return;
+    std::string chosen = dialog.GetPathName();
+    // A path the launcher could not hold is refused rather than cut into another path.
+    if (chosen.size() >= kPathSize) return;
+    pathEdit.SetWindowText(chosen.c_str());
+}
+
+void JavaPathDialog::OnDownloadJava()
+{
+    std::string address = std::string("http://") + kJavaDownloadHost + "/j2se/1.3";
+    ShellOpen(address.c_str());
+}

@@ -5,6 +5,9 @@
 
 #include <string>
 
+// Where "Download Java" points: http://<host>/j2se/1.3.
+constexpr char kJavaDownloadHost[] = "java.sun.com";
+
 class JavaPathDialog : public CDialog {
 public:
     explicit JavaPathDialog(CWnd* parent);

@@ -18,6 +18,8 @@ bool ControlHeld()
 
 } // namespace
 
+BOOL(WINAPI* ConsoleDialog::shellNotifyIcon)(DWORD, PNOTIFYICONDATAA) = &Shell_NotifyIconA;
+
 BOOL ConsoleDialog::NotifyTray(DWORD operation, UINT id, HICON icon, const char* tip)
 {
     NOTIFYICONDATAA data = {};
@@ -28,7 +30,7 @@ BOOL ConsoleDialog::NotifyTray(DWORD operation, UINT id, HICON icon, const char*
     data.uCallbackMessage = WM_TRAY_NOTIFY;
     data.hIcon = icon;
     lstrcpynA(data.szTip, tip ? tip : "", sizeof data.szTip);
-    return Shell_NotifyIconA(operation, &data);
+    return shellNotifyIcon(operation, &data);
 }
 
 // Sets the window's big icon and shows the same icon in the tray.

@@ -1,6 +1,12 @@
+#include <winsock2.h> // before windows.h, which the header brings
+#include <ws2tcpip.h>
+
 #include "support/TestSupport.h"
 
 #include <tlhelp32.h>
+
+#include <fstream>
+#include <sstream>
 
 #include <cstdio>
 #include <cstdlib>
@@ -148,3 +154,71 @@ int OwnThreadCount()
     CloseHandle(snapshot);
     return count;
 }
+
+std::string StandinJavaPath() { return BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe"; }
+
+namespace {
+struct Winsock {
+    Winsock()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+};
+void EnsureWinsock() { static Winsock winsock; }
+} // namespace
+
+int FreeLoopbackPort()
+{
+    EnsureWinsock();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    closesocket(s);
+    return ntohs(address.sin_port);
+}
+
+std::string HttpGet(int port, const char* path)
+{
+    EnsureWinsock();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<u_short>(port));
+    std::string answer;
+    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        std::string request = std::string("GET ") + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
+        send(s, request.data(), static_cast<int>(request.size()), 0);
+        char buffer[4096];
+        int got;
+        while ((got = recv(s, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, static_cast<size_t>(got));
+    }
+    closesocket(s);
+    return answer;
+}
+
+std::string MakeServerHome(const char* name, int port, bool withConfig)
+{
+    std::string home = TempDir(name);
+    CreateDirectoryA((home + "\\tomcat").c_str(), nullptr);
+    CreateDirectoryA((home + "\\tomcat\\conf").c_str(), nullptr);
+    if (withConfig) CreateDirectoryA((home + "\\config").c_str(), nullptr);
+    std::ofstream(home + "\\tomcat\\conf\\vantry-port.txt") << port << "\r\n";
+    return home;
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

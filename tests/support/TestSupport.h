@@ -49,3 +49,15 @@ private:
 
 DWORD OwnHandleCount();
 int OwnThreadCount();
+
+// The stand-in java.exe of the demo installation.
+std::string StandinJavaPath();
+// A loopback port nobody listens on right now.
+int FreeLoopbackPort();
+// GET http://127.0.0.1:port/path; the whole answer, headers included, or "" when nothing answered.
+std::string HttpGet(int port, const char* path);
+// A fresh home directory for the Java programs: tomcat\conf\vantry-port.txt naming port, and a
+// config folder unless withConfig is false.
+std::string MakeServerHome(const char* name, int port, bool withConfig = true);
+std::string ReadFileText(const std::string& path);
+bool PathExists(const std::string& path);

@@ -1,0 +1,97 @@
+// vantry-control: works the running launcher's console from outside, as a user would.
+//   vantry-control text                 prints the console's text
+//   vantry-control wait-ready SECONDS   waits until "Go to Vantry" is enabled (the server is ready)
+//   vantry-control press BUTTON         exit, hide, goto, help, log or javadoc
+//   vantry-control show                 a click on the tray icon
+// Exit status 0 on success, 1 when the console is not found or the wait ran out.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The console: a dialog titled "Vantry" that holds the console edit (1001).
+BOOL CALLBACK FindConsole(HWND window, LPARAM found)
+{
+    char title[64] = "";
+    char className[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(title, "Vantry") == 0 && std::strcmp(className, "#32770") == 0 && GetDlgItem(window, 1001)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Console()
+{
+    HWND found = nullptr;
+    EnumWindows(&FindConsole, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::string Text(HWND console)
+{
+    HWND edit = GetDlgItem(console, 1001);
+    LRESULT length = SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    LRESULT got = SendMessageA(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(static_cast<size_t>(got));
+    return text;
+}
+
+int ButtonId(const char* name)
+{
+    struct { const char* name; int id; } const buttons[] = {
+        { "exit", IDCANCEL }, { "hide", 1000 }, { "goto", 1008 }, { "help", 1009 }, { "log", 1007 }, { "javadoc", 1013 },
+    };
+    for (const auto& b : buttons)
+        if (std::strcmp(b.name, name) == 0) return b.id;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: vantry-control text | wait-ready SECONDS | press BUTTON | show\n");
+        return 2;
+    }
+    std::string command = argv[1];
+    DWORD limit = command == "wait-ready" && argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) * 1000 : 10000;
+    DWORD start = GetTickCount();
+    HWND console = nullptr;
+    while (!(console = Console()) && GetTickCount() - start < limit) Sleep(200);
+    if (!console) {
+        std::fprintf(stderr, "vantry-control: no Vantry console is running\n");
+        return 1;
+    }
+    if (command == "text") {
+        std::string text = Text(console);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (command == "wait-ready") {
+        while (!IsWindowEnabled(GetDlgItem(console, 1008))) {
+            if (GetTickCount() - start >= limit || !IsWindow(console)) return 1;
+            Sleep(200);
+        }
+        return 0;
+    }
+    if (command == "press" && argc > 2 && ButtonId(argv[2])) {
+        // BM_CLICK presses the button as the mouse would; the launcher may end while handling it.
+        SendMessageTimeoutA(GetDlgItem(console, ButtonId(argv[2])), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        return 0;
+    }
+    if (command == "show") {
+        PostMessageA(console, WM_APP + 100, 1, WM_LBUTTONDOWN);
+        return 0;
+    }
+    std::fprintf(stderr, "vantry-control: unknown command\n");
+    return 2;
+}

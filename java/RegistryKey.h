@@ -1,0 +1,70 @@
+// An owned registry key, and the one way values are read: into a 261-byte buffer, all of it offered.
+#pragma once
+#include <windows.h>
+
+#include <cstring>
+
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() { Reset(); }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // True when the key is open; a failed call leaves this object empty.
+    bool Open(HKEY parent, const char* path, REGSAM access)
+    {
+        Reset();
+        if (RegOpenKeyExA(parent, path, 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
+        return key_ != nullptr;
+    }
+    bool Create(HKEY parent, const char* path, REGSAM access)
+    {
+        Reset();
+        if (RegCreateKeyExA(parent, path, 0, nullptr, 0, access, nullptr, &key_, nullptr) != ERROR_SUCCESS)
+            key_ = nullptr;
+        return key_ != nullptr;
+    }
+
+    HKEY Get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+    void Reset()
+    {
+        if (key_) RegCloseKey(key_);
+        key_ = nullptr;
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+constexpr DWORD kRegistryValueSize = 261; // 260 characters and the NUL
+
+// The text of a REG_SZ read into data (kRegistryValueSize bytes, length bytes returned), or nullptr when
+// it holds more than 260 characters. Another writer may have stored it without its NUL: it then ends
+// at the returned length; when that leaves no room for the NUL the text is too long to be used.
+inline const char* RegistryText(char* data, DWORD length)
+{
+    if (length > kRegistryValueSize) return nullptr;
+    if (std::memchr(data, '\0', length)) return data;
+    if (length == kRegistryValueSize) return nullptr;
+    data[length] = '\0';
+    return data;
+}
+
+// One value as read by a single query.
+struct RegistryValue {
+    char data[kRegistryValueSize] = {};
+    DWORD type = REG_NONE;
+    DWORD length = 0;
+
+    // True when the query succeeded: the value's bytes and type are here.
+    bool Query(HKEY key, const char* name)
+    {
+        length = sizeof data;
+        return RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &length) ==
+               ERROR_SUCCESS;
+    }
+    // The text of a REG_SZ that Query returned, or nullptr for another type or an unusable length.
+    const char* Text() { return type == REG_SZ ? RegistryText(data, length) : nullptr; }
+};

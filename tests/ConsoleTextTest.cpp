@@ -1,0 +1,198 @@
+// The console's text: from any thread, always at the end, in order, within its cap.
+#include "app/Messages.h"
+#include "support/TestSupport.h"
+#include "ui/ConsoleOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// A window of the test's thread with a console-like edit control, flushing on WM_CONSOLE_FLUSH.
+class ConsoleHost {
+public:
+    explicit ConsoleHost(size_t cap)
+    {
+        static ATOM atom = [] {
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = &ConsoleHost::Proc;
+            wc.hInstance = GetModuleHandleA(nullptr);
+            wc.lpszClassName = "VantryTestConsoleHost";
+            return RegisterClassA(&wc);
+        }();
+        (void)atom;
+        window = CreateWindowA("VantryTestConsoleHost", "host", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr,
+                               nullptr, GetModuleHandleA(nullptr), this);
+        edit = CreateWindowA("EDIT", "",
+                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                                 ES_AUTOHSCROLL | ES_READONLY,
+                             0, 0, 580, 360, window, nullptr, GetModuleHandleA(nullptr), nullptr);
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+        output.Attach(edit, window, cap);
+    }
+    ~ConsoleHost()
+    {
+        output.Close();
+        DestroyWindow(window);
+    }
+    std::string Text() const
+    {
+        std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
+        text.resize(static_cast<size_t>(GetWindowTextA(edit, &text[0], static_cast<int>(text.size()))));
+        return text;
+    }
+    void Selection(DWORD& start, DWORD& end) const
+    {
+        SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    }
+    int FirstVisibleLine() const { return static_cast<int>(SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0)); }
+
+    HWND window = nullptr;
+    HWND edit = nullptr;
+    ConsoleOutput output;
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_NCCREATE)
+            SetWindowLongPtrA(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+        auto* self = reinterpret_cast<ConsoleHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self && message == WM_CONSOLE_FLUSH) {
+            self->output.Flush();
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+};
+
+std::string Line(const char* tag, int n) { return std::string(tag) + std::to_string(n) + " " + std::string(40, '-') + "\r\n"; }
+
+TEST(ConsoleText, HoldsMoreThanTheEditControlsDefaultThirtyThousandCharacters)
+{
+    ConsoleHost host(ConsoleOutput::kDefaultCap);
+    std::string expected;
+    std::string batch;
+    for (int i = 0; i < 1000; ++i) {
+        batch += Line("main ", i);
+        if (i % 100 == 99) {
+            host.output.Append(batch.c_str());
+            expected += batch;
+            batch.clear();
+        }
+    }
+    EXPECT_GT(expected.size(), 30000u);
+    EXPECT_EQ(expected, host.Text());
+}
+
+TEST(ConsoleText, TwoFloodingThreadsKeepTheirOrderAndNoCallIsSplit)
+{
+    ConsoleHost host(ConsoleOutput::kDefaultCap);
+    const int perThread = 3000;
+    auto writer = [&](const char* tag) {
+        for (int i = 0; i < perThread; ++i) host.output.Append(Line(tag, i).c_str());
+    };
+    std::thread a(writer, "A"), b(writer, "B");
+    bool done = WaitUntil([&] { return host.Text().find(Line("A", perThread - 1)) != std::string::npos &&
+                                       host.Text().find(Line("B", perThread - 1)) != std::string::npos; },
+                          60000);
+    a.join();
+    b.join();
+    ASSERT_TRUE(done);
+    std::string text = host.Text();
+    int nextA = 0, nextB = 0;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\r\n", at);
+        ASSERT_NE(std::string::npos, end);
+        std::string line = text.substr(at, end + 2 - at);
+        if (line[0] == 'A') ASSERT_EQ(Line("A", nextA++), line);
+        else ASSERT_EQ(Line("B", nextB++), line);
+        at = end + 2;
+    }
+    EXPECT_EQ(perThread, nextA);
+    EXPECT_EQ(perThread, nextB);
+}
+
+TEST(ConsoleText, OverTheCapTheOldestWholeLinesGoAndTheNewestStay)
+{
+    const size_t cap = 20000;
+    ConsoleHost host(cap);
+    std::string all;
+    for (int i = 0; i < 2000; i += 10) {
+        std::string batch;
+        for (int j = i; j < i + 10; ++j) batch += Line("L", j);
+        all += batch;
+        host.output.Append(batch.c_str());
+        ASSERT_LE(host.Text().size(), cap);
+    }
+    std::string text = host.Text();
+    EXPECT_GT(text.size(), cap / 2);
+    EXPECT_EQ(0, all.compare(all.size() - text.size(), text.size(), text)); // the most recent output, unchanged
+    EXPECT_EQ('L', text[0]);                                                // starting at a whole line
+}
+
+TEST(ConsoleText, OneBatchLargerThanTheCapKeepsItsEnd)
+{
+    const size_t cap = 10000;
+    ConsoleHost host(cap);
+    std::string endless(3 * cap, 'x');
+    endless += "END";
+    host.output.Append(endless.c_str());
+    std::string text = host.Text();
+    EXPECT_LE(text.size(), cap);
+    EXPECT_EQ("END", text.substr(text.size() - 3));
+}
+
+TEST(ConsoleText, NewOutputGoesAtTheEndWhereverTheCaretIsAndTheSelectionStays)
+{
+    ConsoleHost host(ConsoleOutput::kDefaultCap);
+    host.output.Append("first line\r\nsecond line\r\n");
+    SendMessageA(host.edit, EM_SETSEL, 3, 3); // the user clicked into the text
+    host.output.Append("third\r\n");
+    EXPECT_EQ("first line\r\nsecond line\r\nthird\r\n", host.Text());
+
+    SendMessageA(host.edit, EM_SETSEL, 2, 9); // the user selected a word
+    host.output.Append("fourth\r\n");
+    EXPECT_EQ("first line\r\nsecond line\r\nthird\r\nfourth\r\n", host.Text());
+    DWORD start = 0, end = 0;
+    host.Selection(start, end);
+    EXPECT_EQ(2u, start);
+    EXPECT_EQ(9u, end);
+}
+
+TEST(ConsoleText, AReaderScrolledUpKeepsItsViewAndOtherwiseTheViewFollowsTheEnd)
+{
+    ConsoleHost host(ConsoleOutput::kDefaultCap);
+    std::string lines;
+    for (int i = 0; i < 300; ++i) lines += Line("L", i);
+    host.output.Append(lines.c_str());
+    host.output.Append("one more\r\n");
+    EXPECT_GT(host.FirstVisibleLine(), 200); // followed the end
+
+    SendMessageA(host.edit, EM_LINESCROLL, 0, -1000);
+    SendMessageA(host.edit, EM_LINESCROLL, 0, 10);
+    int reading = host.FirstVisibleLine();
+    ASSERT_LT(reading, 50);
+    for (int i = 300; i < 320; ++i) host.output.Append(Line("L", i).c_str());
+    EXPECT_EQ(reading, host.FirstVisibleLine());
+}
+
+TEST(ConsoleText, ClosingReleasesAWriterWaitingForRoomAndDropsLaterText)
+{
+    ConsoleHost host(ConsoleOutput::kDefaultCap);
+    // Nobody flushes (this thread does not pump), so the writer soon waits for room.
+    std::string block(64 * 1024, 'w');
+    std::thread writer([&] {
+        for (int i = 0; i < 100; ++i) host.output.Append(block.c_str());
+    });
+    Sleep(300);
+    host.output.Close();
+    writer.join(); // would hang if the writer stayed blocked
+    host.output.Append("after close");
+    EXPECT_EQ(std::string::npos, host.Text().find("after close"));
+}
+
+} // namespace

@@ -1,0 +1,454 @@
+// The Java path dialog, driven through its real window while DoModal runs on the test's thread.
+#include "app/Paths.h"
+#include "app/Shell.h"
+#include "framework/Text.h"
+#include "java/JavaPathDialog.h"
+#include "res/resource.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kCaption[] = "Vantry: Java not found";
+
+// --- Driving a modal dialog --------------------------------------------------------------------------
+
+// One action on the open dialog; false when it has to be tried again at the next tick.
+using Step = std::function<bool(HWND dialog)>;
+
+struct Drive {
+    std::vector<Step> steps;
+    size_t next = 0;
+    int idleTicks = 0;
+    bool abandoned = false;
+};
+Drive* drive = nullptr;
+
+struct WindowSearch {
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchCaption(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    char text[128] = "";
+    GetWindowTextA(window, text, sizeof text);
+    if (std::string(text) != search->caption || !IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A visible top-level window of this thread with that caption.
+HWND FindOwnWindow(const char* caption)
+{
+    WindowSearch search = { caption, nullptr };
+    EnumThreadWindows(GetCurrentThreadId(), &MatchCaption, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Modal loops dispatch this thread's timer messages: each tick takes the next step.
+void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (!drive) return;
+    HWND dialog = FindOwnWindow(kCaption);
+    if (dialog && drive->next < drive->steps.size()) {
+        if (drive->steps[drive->next](dialog)) ++drive->next;
+        return;
+    }
+    // A dialog the steps did not end (or that never opened) must not hang the test program.
+    if (++drive->idleTicks > 200) {
+        drive->abandoned = true;
+        if (dialog) EndDialog(dialog, IDABORT);
+    }
+}
+
+INT_PTR RunDialog(JavaPathDialog& dialog, std::vector<Step> steps, bool* allStepsRan = nullptr)
+{
+    Drive state;
+    state.steps = std::move(steps);
+    drive = &state;
+    UINT_PTR timer = SetTimer(nullptr, 0, 30, &OnTick);
+    INT_PTR result = dialog.DoModal();
+    KillTimer(nullptr, timer);
+    drive = nullptr;
+    EXPECT_FALSE(state.abandoned) << "the dialog did not end by the test's steps";
+    if (allStepsRan) *allStepsRan = state.next == state.steps.size();
+    return result;
+}
+
+HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+
+std::string TextOf(HWND window)
+{
+    char text[2048] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+Step Click(int id)
+{
+    return [id](HWND dialog) {
+        SendMessageA(Item(dialog, id), BM_CLICK, 0, 0);
+        return true;
+    };
+}
+Step SetEditText(std::string text)
+{
+    return [text](HWND dialog) {
+        SetWindowTextA(Item(dialog, IDC_JAVA_PATH), text.c_str());
+        return true;
+    };
+}
+// A key pressed in the edit goes through the dialog's own loop, as the user's would.
+Step PressKey(WPARAM key)
+{
+    return [key](HWND dialog) {
+        HWND edit = Item(dialog, IDC_JAVA_PATH);
+        SetFocus(edit);
+        PostMessageA(edit, WM_KEYDOWN, key, 1);
+        PostMessageA(edit, WM_KEYUP, key, 0xC0000001);
+        return true;
+    };
+}
+Step Observe(std::function<void(HWND)> look)
+{
+    return [look](HWND dialog) {
+        look(dialog);
+        return true;
+    };
+}
+
+// --- The file dialog seam and the shell ------------------------------------------------------------
+
+struct FileDialogCall {
+    HWND owner;
+    DWORD flags;
+    std::string filter; // with its NULs, up to the double NUL
+    std::string fileName;
+    std::string defaultExtension;
+};
+
+class ScriptedPathDialog : public JavaPathDialog {
+public:
+    ScriptedPathDialog() : JavaPathDialog(nullptr) {}
+
+    // Answers to give, in turn: a path chooses it, an empty text cancels.
+    std::vector<std::string> answers;
+    std::vector<FileDialogCall> calls;
+
+protected:
+    INT_PTR RunFileDialog(CFileDialog& dialog) override
+    {
+        const OPENFILENAMEA& ofn = dialog.m_ofn;
+        FileDialogCall call;
+        call.owner = ofn.hwndOwner;
+        call.flags = ofn.Flags;
+        if (ofn.lpstrFilter) {
+            const char* end = ofn.lpstrFilter;
+            while (end[0] || end[1]) ++end;
+            call.filter.assign(ofn.lpstrFilter, end + 2);
+        }
+        call.fileName = ofn.lpstrFile ? ofn.lpstrFile : "";
+        call.defaultExtension = ofn.lpstrDefExt ? ofn.lpstrDefExt : "";
+        calls.push_back(call);
+
+        std::string answer = calls.size() <= answers.size() ? answers[calls.size() - 1] : "";
+        if (answer.empty()) return IDCANCEL;
+        CopyText(ofn.lpstrFile, ofn.nMaxFile, answer.c_str());
+        return IDOK;
+    }
+};
+
+std::vector<std::string> opened;
+void RecordOpen(const char* target) { opened.emplace_back(target); }
+
+class JavaPathDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        opened.clear();
+        ShellOpen = &RecordOpen; // nothing reaches the real shell
+    }
+    void TearDown() override { ShellOpen = &ShellOpenDefault; }
+};
+
+// --- Opening and ending ---------------------------------------------------------------------------------
+
+TEST_F(JavaPathDialogTest, OpensWithTheGivenPathAndTheFocusOnOk)
+{
+    for (const char* given : { "", "C:\\jre1.3.1\\bin\\java.exe" }) {
+        SCOPED_TRACE(given);
+        JavaPathDialog dialog(nullptr);
+        dialog.path = given;
+        std::string shown = "(not seen)";
+        bool focusOnOk = false;
+        INT_PTR result = RunDialog(dialog, { Observe([&](HWND d) {
+                                                 shown = TextOf(Item(d, IDC_JAVA_PATH));
+                                                 focusOnOk = GetFocus() == Item(d, IDOK);
+                                             }),
+                                             Click(IDOK) });
+        EXPECT_EQ(IDOK, result);
+        EXPECT_EQ(given, shown);
+        EXPECT_TRUE(focusOnOk);
+        EXPECT_EQ(given, dialog.path);
+    }
+}
+
+TEST_F(JavaPathDialogTest, OkHandsBackWhateverTheEditHoldsEvenNothing)
+{
+    JavaPathDialog dialog(nullptr);
+    dialog.path = "C:\\jre1.3.1\\bin\\java.exe";
+    EXPECT_EQ(IDOK, RunDialog(dialog, { SetEditText(""), Click(IDOK) }));
+    EXPECT_EQ("", dialog.path);
+
+    JavaPathDialog typed(nullptr);
+    EXPECT_EQ(IDOK, RunDialog(typed, { SetEditText("not a path at all"), Click(IDOK) }));
+    EXPECT_EQ("not a path at all", typed.path);
+}
+
+TEST_F(JavaPathDialogTest, CancelEscAndTheCloseBoxKeepTheCallersPathAfterAnEdit)
+{
+    Step closeBox = [](HWND d) {
+        PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    };
+    const struct {
+        const char* what;
+        Step end;
+    } ways[] = { { "Cancel", Click(IDCANCEL) }, { "Esc", PressKey(VK_ESCAPE) }, { "close box", closeBox } };
+    for (const auto& way : ways) {
+        for (const char* given : { "", "C:\\jre1.3.1\\bin\\java.exe" }) {
+            SCOPED_TRACE(std::string(way.what) + " with \"" + given + "\"");
+            JavaPathDialog dialog(nullptr);
+            dialog.path = given;
+            EXPECT_EQ(IDCANCEL, RunDialog(dialog, { SetEditText("C:\\edited\\java.exe"), way.end }));
+            EXPECT_EQ(given, dialog.path);
+        }
+    }
+}
+
+TEST_F(JavaPathDialogTest, EnterInTheEditPressesOk)
+{
+    JavaPathDialog dialog(nullptr);
+    EXPECT_EQ(IDOK, RunDialog(dialog, { SetEditText("C:\\typed\\java.exe"), PressKey(VK_RETURN) }));
+    EXPECT_EQ("C:\\typed\\java.exe", dialog.path);
+}
+
+TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
+{
+    JavaPathDialog dialog(nullptr);
+    LRESULT limit = 0;
+    std::string typed;
+    INT_PTR result = RunDialog(
+        dialog, { Observe([&](HWND d) {
+                      HWND edit = Item(d, IDC_JAVA_PATH);
+                      limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
+                      std::string pasted(kPathSize + 20, 'p');
+                      SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
+                      SendMessageA(edit, WM_CHAR, 'x', 1);
+                      typed = TextOf(edit);
+                  }),
+                  Click(IDOK) });
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ(static_cast<LRESULT>(kPathSize - 1), limit);
+    EXPECT_EQ(std::string(kPathSize - 1, 'p'), typed);
+    EXPECT_EQ(kPathSize - 1, dialog.path.size());
+}
+
+// --- Browse and Download ------------------------------------------------------------------------------
+
+TEST_F(JavaPathDialogTest, BrowseReplacesTheEditWithTheChosenFileOnlyWhenOneIsChosen)
+{
+    ScriptedPathDialog dialog;
+    dialog.path = "C:\\given\\java.exe";
+    dialog.answers = { "", "C:\\jdk1.3.1\\bin\\java.exe", "D:\\jdk1.2.2\\bin\\java.exe" };
+    std::vector<std::string> edits;
+    auto look = Observe([&](HWND d) { edits.push_back(TextOf(Item(d, IDC_JAVA_PATH))); });
+    HWND window = nullptr;
+    INT_PTR result = RunDialog(dialog, { Observe([&](HWND d) { window = d; }), Click(IDC_BROWSE), look,
+                                         Click(IDC_BROWSE), look, Click(IDC_BROWSE), look, Click(IDCANCEL) });
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ((std::vector<std::string>{ "C:\\given\\java.exe", "C:\\jdk1.3.1\\bin\\java.exe",
+                                         "D:\\jdk1.2.2\\bin\\java.exe" }),
+              edits);
+    EXPECT_EQ("C:\\given\\java.exe", dialog.path); // browsing alone never sets it
+
+    ASSERT_EQ(3u, dialog.calls.size());
+    for (const FileDialogCall& call : dialog.calls) {
+        EXPECT_EQ(0x21804u, call.flags);
+        EXPECT_EQ(std::string("Java program (java.exe)\0java.exe\0\0", 34), call.filter);
+        EXPECT_EQ("java.exe", call.fileName);
+        EXPECT_EQ("exe", call.defaultExtension);
+        // Owned by the dialog, so the dialog cannot be used behind it.
+        EXPECT_EQ(window, call.owner);
+    }
+}
+
+TEST_F(JavaPathDialogTest, BrowseRefusesAFileWhosePathTheLauncherCouldNotHold)
+{
+    ScriptedPathDialog dialog;
+    dialog.answers = { "C:\\" + std::string(kPathSize - 4, 'd') + "\\java.exe" };
+    std::string edit = "(not seen)";
+    INT_PTR result = RunDialog(dialog, { SetEditText("C:\\typed\\java.exe"), Click(IDC_BROWSE),
+                                         Observe([&](HWND d) { edit = TextOf(Item(d, IDC_JAVA_PATH)); }),
+                                         Click(IDOK) });
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ(1u, dialog.calls.size());
+    EXPECT_EQ("C:\\typed\\java.exe", edit);
+    EXPECT_EQ("C:\\typed\\java.exe", dialog.path);
+}
+
+// The system's own file dialog: an open dialog, modal over the Java path dialog, cancelled.
+TEST_F(JavaPathDialogTest, TheRealFileDialogIsAnOpenDialogOverTheJavaPathDialog)
+{
+    JavaPathDialog dialog(nullptr);
+    dialog.path = "C:\\given\\java.exe";
+    HWND window = nullptr;
+    bool ownerDisabled = false;
+    std::string edit;
+    bool allStepsRan = false;
+    INT_PTR result = RunDialog(
+        dialog,
+        { [&](HWND d) {
+             window = d;
+             PostMessageA(Item(d, IDC_BROWSE), BM_CLICK, 0, 0); // the file dialog runs its own loop
+             return true;
+         },
+          [&](HWND) {
+              HWND open = FindOwnWindow("Open");
+              if (!open) return false;
+              ownerDisabled = !IsWindowEnabled(window);
+              PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
+              return true;
+          },
+          [&](HWND d) {
+              if (FindOwnWindow("Open") || !IsWindowEnabled(d)) return false;
+              edit = TextOf(Item(d, IDC_JAVA_PATH));
+              return true;
+          },
+          Click(IDCANCEL) },
+        &allStepsRan);
+    EXPECT_TRUE(allStepsRan);
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_EQ("C:\\given\\java.exe", edit);
+}
+
+TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsItWas)
+{
+    JavaPathDialog dialog(nullptr);
+    dialog.path = "C:\\given\\java.exe";
+    bool stillOpen = false;
+    std::string edit;
+    INT_PTR result = RunDialog(dialog, { SetEditText("C:\\typed"), Click(IDC_DOWNLOAD_JAVA),
+                                         Observe([&](HWND d) {
+                                             stillOpen = IsWindowVisible(d) != FALSE;
+                                             edit = TextOf(Item(d, IDC_JAVA_PATH));
+                                         }),
+                                         Click(IDOK) });
+    EXPECT_EQ(IDOK, result);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ("C:\\typed", edit);
+    EXPECT_EQ(std::vector<std::string>{ std::string("http://") + kJavaDownloadHost + "/j2se/1.3" }, opened);
+    EXPECT_STREQ("java.sun.com", kJavaDownloadHost);
+    EXPECT_EQ("C:\\typed", dialog.path);
+}
+
+// --- The template ---------------------------------------------------------------------------------------
+
+// Reads a classic dialog template's strings and ordinals.
+struct TemplateReader {
+    const BYTE* at;
+    WORD Word()
+    {
+        WORD w = static_cast<WORD>(at[0] | (at[1] << 8));
+        at += 2;
+        return w;
+    }
+    DWORD Dword()
+    {
+        DWORD low = Word();
+        return low | (static_cast<DWORD>(Word()) << 16);
+    }
+    short Short() { return static_cast<short>(Word()); }
+    // A string, or "#n" for an ordinal.
+    std::string NameOrOrdinal()
+    {
+        if (at[0] == 0xFF && at[1] == 0xFF) {
+            at += 2;
+            return "#" + std::to_string(Word());
+        }
+        std::string text;
+        for (WORD c; (c = Word()) != 0;) text += static_cast<char>(c);
+        return text;
+    }
+    void AlignToDword(const BYTE* start)
+    {
+        while ((at - start) % 4) ++at;
+    }
+};
+
+TEST(JavaPathDialogTemplate, IsTheClassicLayoutWithItsSevenControlsInTabOrder)
+{
+    HRSRC found = FindResourceExA(nullptr, reinterpret_cast<LPCSTR>(RT_DIALOG),
+                                  MAKEINTRESOURCEA(IDD_JAVA_NOT_FOUND), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    ASSERT_NE(nullptr, found);
+    const BYTE* start = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+    ASSERT_NE(nullptr, start);
+    TemplateReader r = { start };
+
+    ASSERT_FALSE(start[0] == 1 && start[2] == 0xFF && start[3] == 0xFF) << "an extended template";
+    EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT), r.Dword());
+    EXPECT_EQ(0u, r.Dword());
+    WORD count = r.Word();
+    ASSERT_EQ(7, count);
+    EXPECT_EQ(0, r.Short());
+    EXPECT_EQ(0, r.Short());
+    EXPECT_EQ(321, r.Short());
+    EXPECT_EQ(97, r.Short());
+    EXPECT_EQ("", r.NameOrOrdinal()); // no menu
+    EXPECT_EQ("", r.NameOrOrdinal()); // the default dialog class
+    EXPECT_EQ(kCaption, r.NameOrOrdinal());
+    EXPECT_EQ(8, r.Word());
+    EXPECT_EQ("MS Sans Serif", r.NameOrOrdinal());
+
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const struct {
+        int id;
+        const char* cls; // the system's ordinals: #128 button, #129 edit, #130 static
+        const char* text;
+        short x, y, cx, cy;
+        DWORD style;
+    } expected[] = {
+        { IDOK, "#128", "OK", 96, 76, 50, 14, child | BS_DEFPUSHBUTTON | WS_TABSTOP },
+        { IDCANCEL, "#128", "Cancel", 175, 76, 50, 14, child | BS_PUSHBUTTON | WS_TABSTOP },
+        { -1, "#130", "Java 1.2 or 1.3 path has not been found!", 61, 6, 198, 12, child | SS_CENTER | WS_GROUP },
+        { IDC_DOWNLOAD_JAVA, "#128", "Download Java", 7, 21, 307, 13, child | BS_PUSHBUTTON | WS_TABSTOP },
+        { -1, "#130", "Please enter the path of Java 1.2 or 1.3:", 7, 40, 128, 8, child | SS_LEFT | WS_GROUP },
+        { IDC_JAVA_PATH, "#129", "", 7, 58, 248, 12, child | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP },
+        { IDC_BROWSE, "#128", "Browse...", 261, 58, 53, 13, child | BS_PUSHBUTTON | WS_TABSTOP },
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.text);
+        r.AlignToDword(start);
+        EXPECT_EQ(e.style, r.Dword());
+        EXPECT_EQ(0u, r.Dword());
+        EXPECT_EQ(e.x, r.Short());
+        EXPECT_EQ(e.y, r.Short());
+        EXPECT_EQ(e.cx, r.Short());
+        EXPECT_EQ(e.cy, r.Short());
+        EXPECT_EQ(static_cast<WORD>(e.id), r.Word());
+        EXPECT_EQ(e.cls, r.NameOrOrdinal());
+        EXPECT_EQ(e.text, r.NameOrOrdinal());
+        WORD extra = r.Word();
+        r.at += extra;
+    }
+}
+
+} // namespace

@@ -1,0 +1,225 @@
+// The tray icon: its states and animation, clicks, the menu, and a restarted taskbar.
+#include "app/ConsoleDialog.h"
+#include "app/Messages.h"
+#include "app/Shell.h"
+#include "res/resource.h"
+#include "support/TestSupport.h"
+#include "ui/TrayZoom.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TrayCall {
+    DWORD operation;
+    NOTIFYICONDATAA data;
+};
+std::vector<TrayCall> trayCalls;
+BOOL WINAPI RecordTray(DWORD operation, PNOTIFYICONDATAA data)
+{
+    TrayCall call = { operation, *data };
+    trayCalls.push_back(call);
+    return TRUE;
+}
+
+std::vector<std::string> opened;
+void RecordOpen(const char* target) { opened.push_back(target); }
+
+HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
+
+void SetControlKeys(bool left, bool right)
+{
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_LCONTROL] = left ? 0x80 : 0;
+    keys[VK_RCONTROL] = right ? 0x80 : 0;
+    keys[VK_CONTROL] = (left || right) ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        trayCalls.clear();
+        opened.clear();
+        ConsoleDialog::shellNotifyIcon = &RecordTray;
+        ShellOpen = &RecordOpen;
+        ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+        SetControlKeys(false, false);
+    }
+    void TearDown() override
+    {
+        dialog.TrayRemove();
+        ConsoleDialog::shellNotifyIcon = &Shell_NotifyIconA;
+        ShellOpen = &ShellOpenDefault;
+        SetControlKeys(false, false);
+    }
+    HICON BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }
+    HICON SmallIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_SMALL, 0)); }
+    void Tick() { dialog.SendMessage(WM_TIMER, 200, 0); }
+    void Click(UINT mouse) { dialog.SendMessage(WM_TRAY_NOTIFY, 1, mouse); }
+
+    ConsoleDialog dialog;
+};
+
+TEST_F(TrayTest, BusyAnimatesThroughThreeFramesWhileTheWindowKeepsTheFirst)
+{
+    dialog.TrayBusy();
+    ASSERT_EQ(1u, trayCalls.size());
+    const NOTIFYICONDATAA& added = trayCalls[0].data;
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[0].operation);
+    EXPECT_EQ(static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE), added.cbSize);
+    EXPECT_EQ(dialog.m_hWnd, added.hWnd);
+    EXPECT_EQ(1u, added.uID);
+    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), added.uFlags);
+    EXPECT_EQ(0x8064u, added.uCallbackMessage);
+    EXPECT_EQ(Icon(IDI_BUSY1), added.hIcon);
+    EXPECT_STREQ("Vantry", added.szTip);
+    EXPECT_EQ(0, dialog.animFrame);
+
+    const int frames[] = { IDI_BUSY2, IDI_BUSY3, IDI_BUSY1, IDI_BUSY2 };
+    for (int frame : frames) {
+        Tick();
+        EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), trayCalls.back().operation);
+        EXPECT_EQ(Icon(frame), trayCalls.back().data.hIcon);
+        EXPECT_STREQ("Vantry", trayCalls.back().data.szTip);
+    }
+    EXPECT_EQ(1, dialog.animFrame);
+    EXPECT_EQ(Icon(IDI_BUSY1), BigIcon());
+    EXPECT_EQ(Icon(IDI_READY), SmallIcon());
+}
+
+TEST_F(TrayTest, TheTimerDrivesTheAnimationEveryHalfSecond)
+{
+    dialog.TrayBusy();
+    size_t before = trayCalls.size();
+    PumpFor(1700);
+    EXPECT_GE(trayCalls.size() - before, 2u); // about three frames; a slow machine may lose one
+}
+
+TEST_F(TrayTest, ReadyAndStoppedSetTrayAndWindowAlikeAndLateTicksChangeNothing)
+{
+    dialog.TrayBusy();
+    dialog.TrayReady();
+    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(Icon(IDI_READY), BigIcon());
+    EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), trayCalls.back().operation);
+    EXPECT_EQ(Icon(IDI_READY), trayCalls.back().data.hIcon);
+    size_t calls = trayCalls.size();
+    Tick();
+    EXPECT_EQ(calls, trayCalls.size());
+
+    dialog.TrayStopped();
+    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(Icon(IDI_STOPPED), trayCalls.back().data.hIcon);
+    EXPECT_STREQ("Vantry", trayCalls.back().data.szTip);
+    EXPECT_EQ(Icon(IDI_READY), SmallIcon());
+
+    dialog.TrayRemove();
+    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), trayCalls.back().operation);
+    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon()); // removal leaves the window's icons alone
+    calls = trayCalls.size();
+    Tick();
+    EXPECT_EQ(calls, trayCalls.size());
+}
+
+TEST_F(TrayTest, ARestartedTaskbarGetsTheIconBackAsItStands)
+{
+    UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    dialog.TrayBusy();
+    Tick();
+    dialog.SendMessage(taskbarCreated);
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls.back().operation);
+    EXPECT_EQ(Icon(IDI_BUSY2), trayCalls.back().data.hIcon);
+
+    dialog.TrayReady();
+    dialog.SendMessage(taskbarCreated);
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls.back().operation);
+    EXPECT_EQ(Icon(IDI_READY), trayCalls.back().data.hIcon);
+
+    dialog.TrayRemove();
+    size_t calls = trayCalls.size();
+    dialog.SendMessage(taskbarCreated); // removed on exit: stays removed
+    EXPECT_EQ(calls, trayCalls.size());
+}
+
+TEST_F(TrayTest, PlainClickShowsTheConsoleAndCtrlClickOpensTheApplicationOnlyWhenReady)
+{
+    dialog.TrayBusy();
+    ASSERT_FALSE(dialog.IsWindowVisible());
+
+    SetControlKeys(true, false);
+    Click(WM_LBUTTONDOWN); // "Go to Vantry" is disabled: nothing at all
+    EXPECT_TRUE(opened.empty());
+    EXPECT_FALSE(dialog.IsWindowVisible());
+
+    dialog.gotoButton.EnableWindow(TRUE);
+    Click(WM_LBUTTONDOWN);
+    SetControlKeys(false, true);
+    Click(WM_LBUTTONDOWN);
+    ASSERT_EQ(2u, opened.size());
+    EXPECT_EQ("http://localhost/Vantry", opened[0]);
+    EXPECT_FALSE(dialog.IsWindowVisible()); // unlike the button, the console is left as it was
+
+    SetControlKeys(false, false);
+    Click(WM_LBUTTONUP);
+    Click(WM_LBUTTONDBLCLK);
+    Click(WM_MOUSEMOVE);
+    EXPECT_FALSE(dialog.IsWindowVisible());
+    Click(WM_LBUTTONDOWN);
+    EXPECT_TRUE(dialog.IsWindowVisible());
+    Click(WM_LBUTTONDOWN); // already visible: shown and brought to the front again
+    EXPECT_TRUE(dialog.IsWindowVisible());
+}
+
+// Looks at the open tray menu from inside its loop, then closes it.
+UINT gotoState = 0xFFFFFFFF;
+void CALLBACK InspectMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND menuWindow = FindWindowA("#32768", nullptr);
+    if (!menuWindow) return;
+    KillTimer(nullptr, timer);
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+    gotoState = GetMenuState(menu, ID_TRAY_GOTO, MF_BYCOMMAND);
+    EndMenu();
+}
+
+UINT MenuGotoState(ConsoleDialog& dialog)
+{
+    gotoState = 0xFFFFFFFF;
+    SetTimer(nullptr, 0, 50, &InspectMenu);
+    dialog.SendMessage(WM_TRAY_NOTIFY, 1, WM_RBUTTONDOWN);
+    return gotoState;
+}
+
+TEST_F(TrayTest, MenuOffersGoToOnlyWhileTheServerIsReady)
+{
+    dialog.TrayBusy();
+    UINT state = MenuGotoState(dialog);
+    ASSERT_NE(0xFFFFFFFFu, state) << "the menu did not open";
+    EXPECT_TRUE(state & MF_GRAYED);
+
+    dialog.serverReady = 1;
+    state = MenuGotoState(dialog);
+    ASSERT_NE(0xFFFFFFFFu, state);
+    EXPECT_FALSE(state & MF_GRAYED);
+
+    dialog.serverReady = 0;
+    EXPECT_TRUE(MenuGotoState(dialog) & MF_GRAYED);
+}
+
+TEST_F(TrayTest, MenuCommandsOpenGoToAndExit)
+{
+    dialog.TrayBusy();
+    dialog.SendMessage(WM_COMMAND, ID_TRAY_OPEN, 0);
+    EXPECT_TRUE(dialog.IsWindowVisible());
+    dialog.SendMessage(WM_COMMAND, ID_TRAY_GOTO, 0);
+    ASSERT_EQ(1u, opened.size());
+    EXPECT_TRUE(dialog.IsWindowVisible()); // the menu's "Go to" leaves the console where it is
+}
+
+} // namespace
