@@ -15,7 +15,7 @@ headless=0
 [ -z "${DISPLAY:-}" ] && headless=1
 source scripts/wine-env.sh
 trap vantry_wine_stop EXIT
-vantry_wine_start "$PWD/build/demo-wine"
+vantry_wine_start "$PWD/build/demo-wineprefix"
 
 demo="$PWD/build/demo"
 port=$(tr -dc 0-9 < "$demo/tomcat/conf/vantry-port.txt")

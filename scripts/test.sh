@@ -7,5 +7,5 @@ scripts/setup.sh
 scripts/build.sh
 source scripts/wine-env.sh
 trap vantry_wine_stop EXIT
-vantry_wine_start "$PWD/build"
+vantry_wine_start "$PWD/build/wineprefix"
 ctest --test-dir build --output-on-failure "$@"

@@ -21,6 +21,7 @@ std::string TestBinDir()
 
 std::string TestChildPath() { return TestBinDir() + "\\test_child.exe"; }
 std::string TestWindowPath() { return TestBinDir() + "\\test_window.exe"; }
+std::string TestOpenerPath() { return TestBinDir() + "\\test_opener.exe"; }
 
 std::string BuildDir()
 {

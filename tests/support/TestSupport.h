@@ -10,6 +10,7 @@
 std::string TestBinDir();        // the folder of the running test program, no trailing backslash
 std::string TestChildPath();     // the console child program
 std::string TestWindowPath();    // the windowed child program
+std::string TestOpenerPath();    // the stand-in browser and viewer
 std::string BuildDir();          // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
 std::string TempDir(const char* name); // a fresh empty folder under the system's temp folder
 
