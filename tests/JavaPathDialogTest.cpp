@@ -4,6 +4,7 @@
 #include "framework/Text.h"
 #include "java/JavaPathDialog.h"
 #include "res/resource.h"
+#include "support/DialogTemplate.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -363,43 +364,9 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
 // --- The template ---------------------------------------------------------------------------------------
 
 // Reads a classic dialog template's strings and ordinals.
-struct TemplateReader {
-    const BYTE* at;
-    WORD Word()
-    {
-        WORD w = static_cast<WORD>(at[0] | (at[1] << 8));
-        at += 2;
-        return w;
-    }
-    DWORD Dword()
-    {
-        DWORD low = Word();
-        return low | (static_cast<DWORD>(Word()) << 16);
-    }
-    short Short() { return static_cast<short>(Word()); }
-    // A string, or "#n" for an ordinal.
-    std::string NameOrOrdinal()
-    {
-        if (at[0] == 0xFF && at[1] == 0xFF) {
-            at += 2;
-            return "#" + std::to_string(Word());
-        }
-        std::string text;
-        for (WORD c; (c = Word()) != 0;) text += static_cast<char>(c);
-        return text;
-    }
-    void AlignToDword(const BYTE* start)
-    {
-        while ((at - start) % 4) ++at;
-    }
-};
-
 TEST(JavaPathDialogTemplate, IsTheClassicLayoutWithItsSevenControlsInTabOrder)
 {
-    HRSRC found = FindResourceExA(nullptr, reinterpret_cast<LPCSTR>(RT_DIALOG),
-                                  MAKEINTRESOURCEA(IDD_JAVA_NOT_FOUND), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-    ASSERT_NE(nullptr, found);
-    const BYTE* start = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+    const BYTE* start = FindDialogTemplate(IDD_JAVA_NOT_FOUND);
     ASSERT_NE(nullptr, start);
     TemplateReader r = { start };
 

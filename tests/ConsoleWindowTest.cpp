@@ -1,0 +1,204 @@
+// The console window: its template, its buttons and what they open, closing into the tray.
+#include "app/ConsoleDialog.h"
+#include "app/Shell.h"
+#include "framework/Text.h"
+#include "res/resource.h"
+#include "support/DialogTemplate.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(ConsoleTemplate, IsTheExtendedLayoutWithItsNineControlsInTabOrder)
+{
+    const BYTE* start = FindDialogTemplate(IDD_CONSOLE);
+    ASSERT_NE(nullptr, start);
+    TemplateReader r = { start };
+    ASSERT_EQ(1, r.Word());      // version
+    ASSERT_EQ(0xFFFF, r.Word()); // an extended template
+    EXPECT_EQ(0u, r.Dword());    // help id
+    EXPECT_EQ(static_cast<DWORD>(WS_EX_APPWINDOW), r.Dword());
+    EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK), r.Dword());
+    ASSERT_EQ(9, r.Word());
+    EXPECT_EQ(0, r.Short());
+    EXPECT_EQ(0, r.Short());
+    EXPECT_EQ(342, r.Short());
+    EXPECT_EQ(210, r.Short());
+    EXPECT_EQ("", r.NameOrOrdinal()); // no menu
+    EXPECT_EQ("", r.NameOrOrdinal()); // the default dialog class
+    EXPECT_EQ("Vantry", r.NameOrOrdinal());
+    EXPECT_EQ(8, r.Word());   // points
+    EXPECT_EQ(400, r.Word()); // weight
+    EXPECT_EQ(0, *r.at++);    // not italic
+    EXPECT_EQ(1, *r.at++);    // DEFAULT_CHARSET
+    EXPECT_EQ("Arial", r.NameOrOrdinal());
+
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const DWORD button = child | BS_PUSHBUTTON | WS_TABSTOP;
+    const struct {
+        int id;
+        const char* cls; // #128 button, #129 edit, #130 static
+        const char* text;
+        short x, y, cx, cy;
+        DWORD style;
+    } expected[] = {
+        { IDC_GOTO, "#128", "Go to Vantry", 93, 166, 68, 14, button | WS_DISABLED },
+        { IDC_HIDE, "#128", "Hide", 7, 189, 68, 14, button },
+        { IDC_HELP_DOC, "#128", "Help", 93, 189, 68, 14, button },
+        { IDC_VIEW_LOG, "#128", "View log", 179, 189, 68, 14, button },
+        { IDCANCEL, "#128", "Exit", 267, 189, 68, 14, button },
+        { IDC_CONSOLE, "#129", "", 7, 23, 328, 125,
+          child | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_VSCROLL |
+              WS_HSCROLL | WS_TABSTOP },
+        { -1, "#130", "Vantry Console", 138, 7, 65, 11, child | SS_LEFT | WS_GROUP },
+        { IDC_JAVADOC, "#128", "Generate Javadoc", 179, 166, 68, 14, button | WS_DISABLED },
+        { IDC_HIDE_ON_STARTUP, "#128", "Hide on startup", 10, 152, 70, 8,
+          child | BS_AUTOCHECKBOX | BS_LEFT | BS_VCENTER | WS_TABSTOP },
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.text);
+        r.AlignToDword(start);
+        EXPECT_EQ(0u, r.Dword()); // help id
+        EXPECT_EQ(0u, r.Dword()); // extended style
+        EXPECT_EQ(e.style, r.Dword());
+        EXPECT_EQ(e.x, r.Short());
+        EXPECT_EQ(e.y, r.Short());
+        EXPECT_EQ(e.cx, r.Short());
+        EXPECT_EQ(e.cy, r.Short());
+        EXPECT_EQ(static_cast<DWORD>(e.id), r.Dword());
+        EXPECT_EQ(e.cls, r.NameOrOrdinal());
+        EXPECT_EQ(e.text, r.NameOrOrdinal());
+        r.at += r.Word();
+    }
+}
+
+TEST(TrayMenuResource, OffersOpenAGrayedGoToASeparatorAndExit)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU));
+    ASSERT_NE(nullptr, menu);
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_EQ(4, GetMenuItemCount(popup));
+    char text[64];
+    const struct { UINT id; const char* text; } items[] = {
+        { ID_TRAY_OPEN, "Open" }, { ID_TRAY_GOTO, "Go to Vantry... [Ctrl+Click]" }, { ID_TRAY_EXIT, "Exit" } };
+    for (const auto& item : items) {
+        GetMenuStringA(popup, item.id, text, sizeof text, MF_BYCOMMAND);
+        EXPECT_STREQ(item.text, text);
+    }
+    EXPECT_EQ(static_cast<UINT>(ID_TRAY_OPEN), GetMenuItemID(popup, 0));
+    EXPECT_TRUE(GetMenuState(popup, 2, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(static_cast<UINT>(ID_TRAY_EXIT), GetMenuItemID(popup, 3));
+    EXPECT_TRUE(GetMenuState(popup, ID_TRAY_GOTO, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_FALSE(GetMenuState(popup, ID_TRAY_OPEN, MF_BYCOMMAND) & MF_GRAYED);
+    DestroyMenu(menu);
+}
+
+std::vector<std::string> opened;
+void RecordOpen(const char* target) { opened.push_back(target); }
+int exits = 0;
+void RecordExit(int) { ++exits; }
+
+class ConsoleWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        opened.clear();
+        exits = 0;
+        sharedHomeDir[0] = '\0';
+        ShellOpen = &RecordOpen;
+        ConsoleDialog::endProcess = &RecordExit;
+        ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+        CopyText(dialog.homeDir, "C:\\Vantry Home");
+        dialog.ShowWindow(SW_SHOW);
+    }
+    void TearDown() override
+    {
+        ShellOpen = &ShellOpenDefault;
+        ConsoleDialog::endProcess = &std::exit;
+        sharedHomeDir[0] = '\0';
+    }
+    void Press(int id) { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+    ConsoleDialog dialog;
+};
+
+TEST_F(ConsoleWindowTest, HelpLogAndTheHelpKeyOpenTheLaunchersOwnFilesBeforeTheServerStarts)
+{
+    Press(IDC_HELP_DOC);
+    Press(IDC_VIEW_LOG);
+    dialog.WinHelp(0, HELP_CONTEXT);
+    ASSERT_EQ(3u, opened.size());
+    EXPECT_EQ("C:\\Vantry Home\\doc\\index.html", opened[0]);
+    EXPECT_EQ("C:\\Vantry Home\\log\\Vantry.log", opened[1]);
+    EXPECT_EQ(opened[0], opened[2]);
+
+    CopyText(sharedHomeDir, "D:\\Server Home");
+    Press(IDC_HELP_DOC);
+    Press(IDC_VIEW_LOG);
+    EXPECT_EQ("D:\\Server Home\\doc\\index.html", opened[3]);
+    EXPECT_EQ("D:\\Server Home\\log\\Vantry.log", opened[4]);
+}
+
+TEST_F(ConsoleWindowTest, GoToHidesTheConsoleThenOpensTheApplication)
+{
+    Press(IDC_GOTO);
+    EXPECT_FALSE(dialog.IsWindowVisible());
+    ASSERT_EQ(1u, opened.size());
+    EXPECT_EQ("http://localhost/Vantry", opened[0]);
+}
+
+TEST_F(ConsoleWindowTest, HideAndTheCloseBoxOnlyHideWhileExitAndEscEndTheLauncher)
+{
+    Press(IDC_HIDE);
+    EXPECT_FALSE(dialog.IsWindowVisible());
+    dialog.ShowWindow(SW_SHOW);
+    dialog.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(dialog.IsWindowVisible());
+    EXPECT_TRUE(IsWindow(dialog.m_hWnd));
+    EXPECT_EQ(0, exits);
+
+    Press(IDCANCEL); // the Exit button, and what Esc sends
+    EXPECT_EQ(1, exits);
+    Press(ID_TRAY_EXIT);
+    EXPECT_EQ(2, exits);
+}
+
+TEST_F(ConsoleWindowTest, TheHideOnStartupBoxStoresEachClick)
+{
+    RegistrySandbox sandbox;
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry\\Vantrybench", 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    auto stored = [&] {
+        char value[16] = "";
+        DWORD size = sizeof value;
+        RegQueryValueExA(key, "HideOnStartup", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+        return std::string(value);
+    };
+    SendMessageA(dialog.hideOnStartup.m_hWnd, BM_CLICK, 0, 0);
+    EXPECT_EQ("true", stored());
+    SendMessageA(dialog.hideOnStartup.m_hWnd, BM_CLICK, 0, 0);
+    EXPECT_EQ("false", stored());
+    RegCloseKey(key);
+}
+
+TEST_F(ConsoleWindowTest, BothWindowIconsAndTheDragIconAreTheMainIcon)
+{
+    HICON main = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_READY));
+    EXPECT_EQ(main, reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)));
+    EXPECT_EQ(main, reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_SMALL, 0)));
+    EXPECT_EQ(main, reinterpret_cast<HICON>(dialog.SendMessage(WM_QUERYDRAGICON, 0, 0)));
+}
+
+TEST_F(ConsoleWindowTest, StartsWithGoToAndJavadocDisabledAndTheFocusOnHide)
+{
+    EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
+    EXPECT_FALSE(dialog.javadocButton.IsWindowEnabled());
+    EXPECT_EQ(GetDlgItem(dialog.m_hWnd, IDC_HIDE), GetFocus());
+}
+
+} // namespace
