@@ -25,7 +25,7 @@ ConsoleDialog::~ConsoleDialog()
     output.Close();
     if (m_hWnd) {
         StopAnimation();
-        if (trayState != TrayState::Absent) NotifyTray(NIM_DELETE, 1, nullptr, nullptr);
+        if (trayShown) NotifyTray(NIM_DELETE, 1, nullptr, nullptr);
     }
 }
 

@@ -87,16 +87,18 @@ protected:
     void OnTrayOpen();
     void OnTrayGoto();
     void ReportLaunchFailure(const char* what);
-    void OnTaskbarCreated();
+    void AddTrayIcon();
 
     DECLARE_MESSAGE_MAP()
 
 private:
     enum class TrayState { Absent, Busy, Ready, Stopped };
-    void SetTrayIcon(DWORD operation, int iconId, TrayState state);
+    void SetTrayIcon(int iconId, TrayState state);
+    HICON ShownTrayIcon();
 
     ConsoleOutput output;
     bool serverRunning = false;     // between a successful server launch and its end
     TrayState trayState = TrayState::Absent;
+    bool trayShown = false;         // the shell has the icon
     UINT taskbarCreatedMessage = 0; // the shell's broadcast when the taskbar is made anew
 };

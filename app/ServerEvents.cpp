@@ -18,8 +18,9 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_SERVER_ENDED: OnServerEnded(); break;
     case WM_SERVER_READY: OnServerReady(); break;
     case WM_CONSOLE_FLUSH: output.Flush(); break;
+    case WM_TRAY_ADD: AddTrayIcon(); break;
     default:
-        if (message == taskbarCreatedMessage && message != 0) OnTaskbarCreated();
+        if (message == taskbarCreatedMessage && message != 0) AddTrayIcon();
         break;
     }
     // The message map and the default processing see every message, these included.

@@ -180,19 +180,48 @@ TEST(ConsoleText, AReaderScrolledUpKeepsItsViewAndOtherwiseTheViewFollowsTheEnd)
     EXPECT_EQ(reading, host.FirstVisibleLine());
 }
 
-TEST(ConsoleText, ClosingReleasesAWriterWaitingForRoomAndDropsLaterText)
+TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheNewestOutputUpToTheCapIsKept)
+{
+    const size_t cap = 64 * 1024;
+    ConsoleHost host(cap);
+    host.output.Append("older text that the flood pushes out\r\n");
+    std::string all;
+    for (int i = 0; i < 20000; ++i) all += Line("F", i);
+    // Nobody inserts while the writer writes (this thread does not pump): the writer must not wait.
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i) host.output.Append(Line("F", i).c_str());
+    });
+    writer.join();
+    ASSERT_TRUE(WaitUntil([&] { return host.Text().size() >= Line("F", 19999).size() &&
+                                       host.Text().compare(host.Text().size() - Line("F", 19999).size(),
+                                                           std::string::npos, Line("F", 19999)) == 0; },
+                          30000));
+    std::string text = host.Text();
+    EXPECT_LE(text.size(), cap);
+    EXPECT_GT(text.size(), cap / 2);
+    EXPECT_EQ(0, all.compare(all.size() - text.size(), text.size(), text)); // the newest output, whole lines
+}
+
+TEST(ConsoleText, OutputIntoAHiddenConsoleLeavesItHidden)
 {
     ConsoleHost host(ConsoleOutput::kDefaultCap);
-    // Nobody flushes (this thread does not pump), so the writer soon waits for room.
-    std::string block(64 * 1024, 'w');
-    std::thread writer([&] {
-        for (int i = 0; i < 100; ++i) host.output.Append(block.c_str());
-    });
-    Sleep(300);
+    ShowWindow(host.window, SW_HIDE);
+    host.output.Append("from the window's thread\r\n");
+    std::thread([&] { host.output.Append("from a reader\r\n"); }).join();
+    PumpFor(200);
+    EXPECT_EQ("from the window's thread\r\nfrom a reader\r\n", host.Text());
+    EXPECT_FALSE(IsWindowVisible(host.window));
+}
+
+TEST(ConsoleText, AfterCloseNothingMoreIsShown)
+{
+    ConsoleHost host(ConsoleOutput::kDefaultCap);
+    host.output.Append("before\r\n");
     host.output.Close();
-    writer.join(); // would hang if the writer stayed blocked
     host.output.Append("after close");
-    EXPECT_EQ(std::string::npos, host.Text().find("after close"));
+    std::thread([&] { host.output.Append("after close from a worker"); }).join();
+    PumpFor(200);
+    EXPECT_EQ("before\r\n", host.Text());
 }
 
 } // namespace

@@ -58,6 +58,13 @@ protected:
         ShellOpen = &ShellOpenDefault;
         SetControlKeys(false, false);
     }
+    // The icon goes to the shell from the message loop: let it.
+    void Busy()
+    {
+        dialog.TrayBusy();
+        MSG msg;
+        while (PeekMessageA(&msg, dialog.m_hWnd, WM_TRAY_ADD, WM_TRAY_ADD, PM_REMOVE)) DispatchMessageA(&msg);
+    }
     HICON BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }
     HICON SmallIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_SMALL, 0)); }
     void Tick() { dialog.SendMessage(WM_TIMER, 200, 0); }
@@ -68,7 +75,7 @@ protected:
 
 TEST_F(TrayTest, BusyAnimatesThroughThreeFramesWhileTheWindowKeepsTheFirst)
 {
-    dialog.TrayBusy();
+    Busy();
     ASSERT_EQ(1u, trayCalls.size());
     const NOTIFYICONDATAA& added = trayCalls[0].data;
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[0].operation);
@@ -93,9 +100,22 @@ TEST_F(TrayTest, BusyAnimatesThroughThreeFramesWhileTheWindowKeepsTheFirst)
     EXPECT_EQ(Icon(IDI_READY), SmallIcon());
 }
 
-TEST_F(TrayTest, TheTimerDrivesTheAnimationEveryHalfSecond)
+TEST_F(TrayTest, TheShellGetsTheIconOnceTheLoopRunsInTheStateReachedByThen)
 {
     dialog.TrayBusy();
+    dialog.TrayStopped(); // Java was missing: decided before the message loop ran
+    EXPECT_TRUE(trayCalls.empty());
+    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    PumpFor(100);
+    ASSERT_EQ(1u, trayCalls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[0].operation);
+    EXPECT_EQ(Icon(IDI_STOPPED), trayCalls[0].data.hIcon);
+    EXPECT_STREQ("Vantry", trayCalls[0].data.szTip);
+}
+
+TEST_F(TrayTest, TheTimerDrivesTheAnimationEveryHalfSecond)
+{
+    Busy();
     size_t before = trayCalls.size();
     PumpFor(1700);
     EXPECT_GE(trayCalls.size() - before, 2u); // about three frames; a slow machine may lose one
@@ -103,7 +123,7 @@ TEST_F(TrayTest, TheTimerDrivesTheAnimationEveryHalfSecond)
 
 TEST_F(TrayTest, ReadyAndStoppedSetTrayAndWindowAlikeAndLateTicksChangeNothing)
 {
-    dialog.TrayBusy();
+    Busy();
     dialog.TrayReady();
     EXPECT_EQ(-1, dialog.animFrame);
     EXPECT_EQ(Icon(IDI_READY), BigIcon());
@@ -130,7 +150,7 @@ TEST_F(TrayTest, ReadyAndStoppedSetTrayAndWindowAlikeAndLateTicksChangeNothing)
 TEST_F(TrayTest, ARestartedTaskbarGetsTheIconBackAsItStands)
 {
     UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
-    dialog.TrayBusy();
+    Busy();
     Tick();
     dialog.SendMessage(taskbarCreated);
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls.back().operation);
@@ -149,7 +169,7 @@ TEST_F(TrayTest, ARestartedTaskbarGetsTheIconBackAsItStands)
 
 TEST_F(TrayTest, PlainClickShowsTheConsoleAndCtrlClickOpensTheApplicationOnlyWhenReady)
 {
-    dialog.TrayBusy();
+    Busy();
     ASSERT_FALSE(dialog.IsWindowVisible());
 
     SetControlKeys(true, false);
@@ -198,7 +218,7 @@ UINT MenuGotoState(ConsoleDialog& dialog)
 
 TEST_F(TrayTest, MenuOffersGoToOnlyWhileTheServerIsReady)
 {
-    dialog.TrayBusy();
+    Busy();
     UINT state = MenuGotoState(dialog);
     ASSERT_NE(0xFFFFFFFFu, state) << "the menu did not open";
     EXPECT_TRUE(state & MF_GRAYED);
@@ -214,7 +234,7 @@ TEST_F(TrayTest, MenuOffersGoToOnlyWhileTheServerIsReady)
 
 TEST_F(TrayTest, MenuCommandsOpenGoToAndExit)
 {
-    dialog.TrayBusy();
+    Busy();
     dialog.SendMessage(WM_COMMAND, ID_TRAY_OPEN, 0);
     EXPECT_TRUE(dialog.IsWindowVisible());
     dialog.SendMessage(WM_COMMAND, ID_TRAY_GOTO, 0);

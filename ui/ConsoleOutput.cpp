@@ -6,8 +6,13 @@
 
 namespace {
 
-// Queued text beyond which writers wait for the window: bounds memory and the cost of one insertion.
-constexpr size_t kPendingLimit = 256 * 1024;
+// One flush inserts pieces of this size until about this much time has passed, so the window
+// answers between flushes even while a flood is caught up with, however busy the processor is.
+constexpr size_t kPieceBytesToInsert = 32 * 1024;
+constexpr DWORD kFlushMilliseconds = 20;
+
+// Queued pieces are joined up to this size, so a flood of small writes is not a flood of allocations.
+constexpr size_t kPieceBytes = 64 * 1024;
 
 bool ViewAtEnd(HWND edit)
 {
@@ -16,15 +21,6 @@ bool ViewAtEnd(HWND edit)
     info.fMask = SIF_ALL;
     if (!GetScrollInfo(edit, SB_VERT, &info)) return true;
     return info.nPage == 0 || info.nPos + static_cast<int>(info.nPage) > info.nMax;
-}
-
-// The first line start at or after offset; offset itself when the text has no later line start.
-size_t NextLineStart(const char* text, size_t length, size_t offset)
-{
-    if (offset == 0 || offset >= length) return offset;
-    if (text[offset - 1] == '\n') return offset;
-    const void* end = std::memchr(text + offset, '\n', length - offset);
-    return end ? static_cast<size_t>(static_cast<const char*>(end) - text) + 1 : offset;
 }
 
 } // namespace
@@ -42,114 +38,189 @@ void ConsoleOutput::Attach(HWND edit, HWND window, size_t cap)
 void ConsoleOutput::Append(const char* text)
 {
     if (!text || !*text) return;
-    if (GetCurrentThreadId() == windowThread_) {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (closed_) return;
-            pending_ += text; // after whatever the workers queued before
-        }
-        Flush();
-        return;
+    size_t length = std::strlen(text);
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (closed_) return;
+        if (!pending_.empty() && pending_.back().size() + length <= kPieceBytes) pending_.back().append(text, length);
+        else pending_.emplace_back(text, length);
+        pendingBytes_ += length;
+        if (pendingBytes_ > cap_) DropOldest();
+        post = !flushPosted_;
+        flushPosted_ = true;
     }
-    std::unique_lock<std::mutex> guard(lock_);
-    room_.wait(guard, [this] { return closed_ || pending_.size() < kPendingLimit; });
-    if (closed_) return;
-    pending_ += text;
-    if (!flushPosted_) flushPosted_ = PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0) != 0;
+    if (GetCurrentThreadId() == windowThread_) Flush(); // its own text shows at once, after what was queued
+    else if (post && !PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0)) {
+        std::lock_guard<std::mutex> guard(lock_);
+        flushPosted_ = false; // the next writer tries again
+    }
+}
+
+// Called with the lock held. The oldest queued text goes, down to the cap: the front piece is
+// only skipped into (frontOffset_), so this is cheap however fast text comes. The dropped text is
+// newer than anything in the console, which therefore goes too, at the next flush; the queue may
+// now begin inside a line.
+void ConsoleOutput::DropOldest()
+{
+    while (pendingBytes_ > cap_ && !pending_.empty()) {
+        size_t inFront = pending_.front().size() - frontOffset_;
+        size_t excess = pendingBytes_ - cap_;
+        if (inFront <= excess) {
+            pendingBytes_ -= inFront;
+            pending_.pop_front();
+            frontOffset_ = 0;
+        } else {
+            frontOffset_ += excess;
+            pendingBytes_ -= excess;
+        }
+    }
+    reset_ = true;
+    partialLine_ = true;
+}
+
+// Called with the lock held.
+bool ConsoleOutput::TakePiece(std::string& piece, bool& reset)
+{
+    piece.clear();
+    reset = reset_;
+    reset_ = false;
+    if (partialLine_ && !pending_.empty()) {
+        // The console starts afresh at a whole line.
+        const std::string& front = pending_.front();
+        size_t end = front.find('\n', frontOffset_);
+        if (end != std::string::npos && end + 1 < front.size()) {
+            pendingBytes_ -= end + 1 - frontOffset_;
+            frontOffset_ = end + 1;
+        }
+    }
+    partialLine_ = false;
+    const size_t limit = kPieceBytesToInsert < cap_ ? kPieceBytesToInsert : cap_;
+    while (!pending_.empty() && piece.size() < limit) {
+        const std::string& front = pending_.front();
+        size_t available = front.size() - frontOffset_;
+        size_t take = limit - piece.size();
+        if (available <= take) {
+            piece.append(front, frontOffset_, available);
+            pending_.pop_front();
+            frontOffset_ = 0;
+        } else {
+            // End at a line end when there is one, so a line is seldom inserted in two parts.
+            size_t end = front.rfind('\n', frontOffset_ + take - 1);
+            take = end == std::string::npos || end < frontOffset_ ? take : end + 1 - frontOffset_;
+            piece.append(front, frontOffset_, take);
+            frontOffset_ += take;
+        }
+    }
+    pendingBytes_ -= piece.size();
+    return !piece.empty() || reset;
 }
 
 void ConsoleOutput::Flush()
 {
-    std::string batch;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        batch.swap(pending_);
-        flushPosted_ = false;
+    if (!edit_) return;
+    // With the dialog's drawing off, the edit does not repaint its scroll bars at every step; one
+    // repaint follows. Under Wine that is most of the cost of a small insertion. A hidden console
+    // draws nothing anyway, and turning drawing back on would show it.
+    bool visible = IsWindowVisible(window_) != FALSE;
+    if (visible) SendMessageA(window_, WM_SETREDRAW, FALSE, 0);
+    View view = SaveView();
+    DWORD start = GetTickCount();
+    bool more = false;
+    std::string piece;
+    for (;;) {
+        bool reset = false;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (!TakePiece(piece, reset)) {
+                flushPosted_ = false;
+                break;
+            }
+        }
+        Insert(piece, reset, view);
+        if (GetTickCount() - start >= kFlushMilliseconds) {
+            std::lock_guard<std::mutex> guard(lock_);
+            more = !pending_.empty() || reset_;
+            flushPosted_ = more;
+            break;
+        }
     }
-    room_.notify_all();
-    if (!batch.empty() && edit_) Insert(batch);
+    RestoreView(view);
+    if (visible) {
+        SendMessageA(window_, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(edit_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    }
+    if (more) PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0);
 }
 
 void ConsoleOutput::Close()
 {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        closed_ = true;
-        pending_.clear();
-    }
-    room_.notify_all();
+    std::lock_guard<std::mutex> guard(lock_);
+    closed_ = true;
+    pending_.clear();
+    pendingBytes_ = 0;
+    frontOffset_ = 0;
 }
 
-void ConsoleOutput::Insert(const std::string& batch)
+ConsoleOutput::View ConsoleOutput::SaveView() const
 {
-    const char* add = batch.c_str();
-    size_t addLength = batch.size();
-    size_t length = static_cast<size_t>(GetWindowTextLengthA(edit_));
+    View view;
+    SendMessageA(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&view.selStart), reinterpret_cast<LPARAM>(&view.selEnd));
+    view.follow = view.selStart == view.selEnd && ViewAtEnd(edit_);
+    view.firstLine = static_cast<int>(SendMessageA(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
+    return view;
+}
 
-    DWORD selStart = 0, selEnd = 0;
-    SendMessageA(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart), reinterpret_cast<LPARAM>(&selEnd));
-    bool follow = selStart == selEnd && ViewAtEnd(edit_);
-    int firstLine = static_cast<int>(SendMessageA(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
-
-    SendMessageA(edit_, WM_SETREDRAW, FALSE, 0);
-
-    // Over the cap: drop the oldest whole lines, down to three quarters of it, so that trimming
-    // (which costs as much as the whole text) happens once per quarter of the cap at most.
-    size_t removed = 0;
-    int linesRemoved = 0;
-    if (length + addLength > cap_) {
-        size_t excess = length + addLength - (cap_ - cap_ / 4);
-        if (excess >= length) {
-            size_t skip = NextLineStart(add, addLength, excess - length);
-            if (addLength - skip > cap_) skip = addLength - cap_; // one endless line: keep its end
-            add += skip;
-            addLength -= skip;
-            linesRemoved = static_cast<int>(SendMessageA(edit_, EM_GETLINECOUNT, 0, 0));
-            removed = length;
-        } else {
-            int line = static_cast<int>(SendMessageA(edit_, EM_LINEFROMCHAR, excess, 0));
-            LRESULT start = SendMessageA(edit_, EM_LINEINDEX, line, 0);
-            if (start >= 0 && static_cast<size_t>(start) < excess) {
-                LRESULT next = SendMessageA(edit_, EM_LINEINDEX, line + 1, 0);
-                if (next > 0) {
-                    start = next;
-                    ++line;
-                } else {
-                    start = static_cast<LRESULT>(excess); // no line end in sight: cut inside the line
-                }
-            }
-            removed = static_cast<size_t>(start);
-            linesRemoved = line;
-        }
-        if (removed > 0) {
-            SendMessageA(edit_, EM_SETSEL, 0, static_cast<LPARAM>(removed));
-            SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
-        }
-        length -= removed;
-    }
-
-    std::string tail; // EM_REPLACESEL takes a NUL-terminated text
-    const char* text = add;
-    if (add != batch.c_str()) {
-        tail.assign(add, addLength);
-        text = tail.c_str();
-    }
-    SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
-    SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-
-    if (follow) {
+void ConsoleOutput::RestoreView(const View& view) const
+{
+    if (view.follow) {
         LRESULT end = GetWindowTextLengthA(edit_);
         SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(end), end);
         SendMessageA(edit_, EM_SCROLLCARET, 0, 0);
-    } else {
-        // The user is reading or selecting: keep the same text in view and selected.
-        auto shifted = [removed](DWORD offset) { return offset > removed ? offset - removed : 0; };
-        SendMessageA(edit_, EM_SETSEL, shifted(selStart), static_cast<LPARAM>(shifted(selEnd)));
-        int target = firstLine > linesRemoved ? firstLine - linesRemoved : 0;
-        int now = static_cast<int>(SendMessageA(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
-        SendMessageA(edit_, EM_LINESCROLL, 0, target - now);
+        return;
     }
+    // The user is reading or selecting: keep the same text in view and selected.
+    size_t removed = view.removed;
+    auto shifted = [removed](DWORD offset) { return offset > removed ? static_cast<DWORD>(offset - removed) : 0; };
+    SendMessageA(edit_, EM_SETSEL, shifted(view.selStart), static_cast<LPARAM>(shifted(view.selEnd)));
+    int target = view.firstLine > view.linesRemoved ? view.firstLine - view.linesRemoved : 0;
+    int now = static_cast<int>(SendMessageA(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
+    SendMessageA(edit_, EM_LINESCROLL, 0, target - now);
+}
 
-    SendMessageA(edit_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(edit_, nullptr, TRUE);
+// Appends text at the end, first clearing the console (reset) or trimming its oldest lines.
+void ConsoleOutput::Insert(const std::string& text, bool reset, View& view)
+{
+    size_t length = static_cast<size_t>(GetWindowTextLengthA(edit_));
+    if (reset) {
+        view.linesRemoved += static_cast<int>(SendMessageA(edit_, EM_GETLINECOUNT, 0, 0));
+        view.removed += length;
+        SetWindowTextA(edit_, "");
+        length = 0;
+    } else if (length + text.size() > cap_) {
+        // Drop the oldest whole lines, down to three quarters of the cap, so that trimming (which
+        // costs as much as the whole text) happens once per quarter of the cap at most.
+        size_t excess = length + text.size() - (cap_ - cap_ / 4);
+        if (excess > length) excess = length;
+        int line = static_cast<int>(SendMessageA(edit_, EM_LINEFROMCHAR, excess, 0));
+        LRESULT start = SendMessageA(edit_, EM_LINEINDEX, line, 0);
+        if (start >= 0 && static_cast<size_t>(start) < excess) {
+            LRESULT next = SendMessageA(edit_, EM_LINEINDEX, line + 1, 0);
+            if (next > 0) {
+                start = next;
+                ++line;
+            } else {
+                start = static_cast<LRESULT>(excess); // no line end in sight: cut inside the line
+            }
+        }
+        if (start > 0) {
+            SendMessageA(edit_, EM_SETSEL, 0, start);
+            SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+            length -= static_cast<size_t>(start);
+            view.removed += static_cast<size_t>(start);
+            view.linesRemoved += line;
+        }
+    }
+    SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
+    SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }

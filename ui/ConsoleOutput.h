@@ -1,12 +1,14 @@
-// The console's text: appended from any thread, always at the end, in batches, and capped.
+// The console's text: appended from any thread, always at the end, in order, and capped.
 //
-// Worker threads queue their text and post one WM_CONSOLE_FLUSH; the window's thread inserts all
-// that is queued with one replacement. A thread that finds too much queued waits until the window
-// has caught up, so a flooding child is slowed to the window's pace instead of filling memory.
+// Writers never wait: they queue their text and post one WM_CONSOLE_FLUSH, so a flooding server is
+// never slowed by the window. The window's thread inserts what is queued for about 20 ms per
+// message, so the window keeps answering. The queue holds at most the cap: text older than the
+// newest cap bytes would be trimmed from the console anyway, so it is dropped at once, and memory
+// stays bounded however fast the server writes.
 #pragma once
 #include <windows.h>
 
-#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -14,17 +16,27 @@ class ConsoleOutput {
 public:
     static constexpr size_t kDefaultCap = 1024 * 1024;
 
-    // edit: the text control; window: receives WM_CONSOLE_FLUSH (its thread does the inserting).
+    // edit: the text control; window: its dialog, which receives WM_CONSOLE_FLUSH on its thread.
     void Attach(HWND edit, HWND window, size_t cap = kDefaultCap);
-    void Append(const char* text); // any thread; the text of one call is never split
-    void Flush();                  // window's thread: inserts what is queued
-    // No more text is taken, and writers waiting for room are released (the launcher is ending).
-    void Close();
-
-    size_t Cap() const { return cap_; }
+    void Append(const char* text); // any thread; the text of one call is never split by another's
+    void Flush();                  // window's thread: inserts the next slice of what is queued
+    void Close();                  // the launcher is ending: nothing more is taken
 
 private:
-    void Insert(const std::string& text);
+    void DropOldest();
+    bool TakePiece(std::string& piece, bool& reset); // false when nothing is queued
+
+    // What the user sees: the selection and the first visible line, and what insertion removed.
+    struct View {
+        DWORD selStart = 0, selEnd = 0;
+        bool follow = true; // nothing selected and the end in view: the view follows the end
+        int firstLine = 0;
+        size_t removed = 0;
+        int linesRemoved = 0;
+    };
+    View SaveView() const;
+    void RestoreView(const View& view) const;
+    void Insert(const std::string& text, bool reset, View& view);
 
     HWND edit_ = nullptr;
     HWND window_ = nullptr;
@@ -32,8 +44,12 @@ private:
     size_t cap_ = kDefaultCap;
 
     std::mutex lock_;
-    std::condition_variable room_;
-    std::string pending_;
+    std::deque<std::string> pending_; // in order; pieces of up to 64 KiB
+    size_t frontOffset_ = 0;          // where the first piece's queued text begins
+    size_t pendingBytes_ = 0;
+    bool reset_ = false;       // the queue dropped text newer than the console's: clear it first
+    bool partialLine_ = false; // and the queue may begin inside a line
     bool flushPosted_ = false;
     bool closed_ = false;
+
 };

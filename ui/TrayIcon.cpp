@@ -34,48 +34,59 @@ BOOL ConsoleDialog::NotifyTray(DWORD operation, UINT id, HICON icon, const char*
 }
 
 // Sets the window's big icon and shows the same icon in the tray.
-void ConsoleDialog::SetTrayIcon(DWORD operation, int iconId, TrayState state)
+void ConsoleDialog::SetTrayIcon(int iconId, TrayState state)
 {
     HICON icon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(iconId));
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    HICON shown = reinterpret_cast<HICON>(SendMessage(WM_GETICON, ICON_BIG, 0));
-    NotifyTray(operation, kTrayIconId, shown, trayTip);
-    if (operation == NIM_ADD || trayState != TrayState::Absent) trayState = state; // a removed icon stays removed
+    if (trayState == TrayState::Absent) return; // a removed icon stays removed
+    trayState = state;
+    if (trayShown) NotifyTray(NIM_MODIFY, kTrayIconId, ShownTrayIcon(), trayTip);
 }
 
+// The icon for the tray in the current state: the window's big icon, or the animation's frame.
+HICON ConsoleDialog::ShownTrayIcon()
+{
+    if (trayState == TrayState::Busy && animFrame >= 0) return busyIcons[animFrame];
+    return reinterpret_cast<HICON>(SendMessage(WM_GETICON, ICON_BIG, 0));
+}
+
+// The icon is handed to the shell from the message loop, just after the start: the shell answers
+// slowly, and the console need not wait for it. Until then the state changes without it.
 void ConsoleDialog::TrayBusy()
 {
-    SetTrayIcon(NIM_ADD, IDI_BUSY1, TrayState::Busy);
+    trayState = TrayState::Busy;
+    SetTrayIcon(IDI_BUSY1, TrayState::Busy);
     StartAnimation();
+    PostMessage(WM_TRAY_ADD, 0, 0);
 }
 
 void ConsoleDialog::TrayReady()
 {
     StopAnimation();
-    SetTrayIcon(NIM_MODIFY, IDI_READY, TrayState::Ready);
+    SetTrayIcon(IDI_READY, TrayState::Ready);
 }
 
 void ConsoleDialog::TrayStopped()
 {
     StopAnimation();
-    SetTrayIcon(NIM_MODIFY, IDI_STOPPED, TrayState::Stopped);
+    SetTrayIcon(IDI_STOPPED, TrayState::Stopped);
 }
 
 void ConsoleDialog::TrayRemove()
 {
     StopAnimation();
-    NotifyTray(NIM_DELETE, kTrayIconId, nullptr, nullptr);
+    if (trayShown) NotifyTray(NIM_DELETE, kTrayIconId, nullptr, nullptr);
+    trayShown = false;
     trayState = TrayState::Absent;
 }
 
-// Explorer was restarted: its new taskbar knows no icons, so ours is added again as it stands.
-void ConsoleDialog::OnTaskbarCreated()
+// At start, and when Explorer was restarted (its new taskbar knows no icons): the icon is added
+// as it stands now.
+void ConsoleDialog::AddTrayIcon()
 {
     if (trayState == TrayState::Absent) return;
-    HICON icon = trayState == TrayState::Busy && animFrame >= 0
-                     ? busyIcons[animFrame]
-                     : reinterpret_cast<HICON>(SendMessage(WM_GETICON, ICON_BIG, 0));
-    NotifyTray(NIM_ADD, kTrayIconId, icon, trayTip);
+    NotifyTray(NIM_ADD, kTrayIconId, ShownTrayIcon(), trayTip);
+    trayShown = true;
 }
 
 void ConsoleDialog::StartAnimation()
@@ -94,7 +105,7 @@ void ConsoleDialog::AdvanceAnimation()
 {
     if (animFrame == -1) return; // a tick that was queued before the animation stopped
     animFrame = (animFrame + 1) % 3;
-    NotifyTray(NIM_MODIFY, kTrayIconId, busyIcons[animFrame], trayTip);
+    if (trayShown) NotifyTray(NIM_MODIFY, kTrayIconId, busyIcons[animFrame], trayTip);
 }
 
 void ConsoleDialog::OnTrayNotify(UINT mouseMessage)

@@ -1,0 +1,609 @@
+// The real program, started as its own process on an installation of the test's own and worked from
+// outside as a user would: its console's text and buttons, its keys, its tray notifications, its
+// message box and Java path dialog, the registry it keeps, the files it opens and the server it runs.
+#include <winsock2.h> // before windows.h, which the headers bring
+
+#include "res/resource.h"
+#include "support/Installation.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
+const char kJdkKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
+const char kJreKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+
+const char kStarting[] = "Vantry is starting...\r\nPlease wait...\r\n";
+const char kJavaMissing[] =
+    " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n";
+const char kTerminated[] = "\r\nVantry has been terminated.\r\n";
+const char kPathDialog[] = "Vantry: Java not found";
+const char kJdkMissingBox[] = "JDK not found.";
+
+constexpr UINT kTrayNotify = WM_APP + 100;
+constexpr WPARAM kTrayIconId = 1;
+
+// Generous: a start runs several Wine processes, and the machine may be slow and shared.
+constexpr DWORD kStartTimeout = 60000;
+constexpr DWORD kActionTimeout = 20000;
+// How long a launcher that should stay is watched; it would have ended within its 1500 ms exit wait.
+constexpr DWORD kStaysFor = 3000;
+
+// Handles on the launcher's Java children, to see that they end with it.
+class ChildWatch {
+public:
+    explicit ChildWatch(const std::vector<DWORD>& ids)
+    {
+        for (DWORD id : ids)
+            if (HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, id)) handles_.push_back(child);
+    }
+    ~ChildWatch()
+    {
+        for (HANDLE child : handles_) CloseHandle(child);
+    }
+    ChildWatch(const ChildWatch&) = delete;
+    ChildWatch& operator=(const ChildWatch&) = delete;
+    size_t Count() const { return handles_.size(); }
+    bool AllEnded(DWORD milliseconds) const
+    {
+        for (HANDLE child : handles_)
+            if (WaitForSingleObject(child, milliseconds) != WAIT_OBJECT_0) return false;
+        return true;
+    }
+
+private:
+    std::vector<HANDLE> handles_;
+};
+
+BOOL CALLBACK AddChildText(HWND child, LPARAM texts)
+{
+    try {
+        *reinterpret_cast<std::string*>(texts) += RunningLauncher::WindowText(child) + "\n";
+        return TRUE;
+    } catch (...) {
+        return FALSE; // nothing may unwind through the enumeration
+    }
+}
+
+// The texts of a window's children, one line each (a message box's text is a child's).
+std::string ChildTexts(HWND window)
+{
+    std::string texts;
+    EnumChildWindows(window, &AddChildText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+// --- Screenshots, taken with ImageMagick on the X screen Wine draws on --------------------------------
+
+std::string UnixPath(const std::string& windowsPath)
+{
+    using Convert = char*(CDECL*)(const WCHAR*);
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    if (found) {
+        auto convert = reinterpret_cast<Convert>(reinterpret_cast<void (*)()>(found));
+        std::wstring wide(windowsPath.size() + 1, L'\0');
+        int n = MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+        if (n > 0) {
+            if (char* converted = convert(wide.c_str())) {
+                std::string path = converted;
+                HeapFree(GetProcessHeap(), 0, converted);
+                return path;
+            }
+        }
+    }
+    // Wine's Z: drive is the Unix root.
+    std::string path = windowsPath.size() > 2 && windowsPath[1] == ':' ? windowsPath.substr(2) : windowsPath;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+// Saves what the screen shows of window as <build>\screenshots\<name>.png; true when the file is there.
+bool SaveScreenshot(HWND window, const std::string& name)
+{
+    std::string folder = BuildDir() + "\\screenshots";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    std::string file = folder + "\\" + name + ".png";
+    DeleteFileA(file.c_str());
+    RECT r;
+    if (!GetWindowRect(window, &r)) return false;
+    std::string unixFolder = UnixPath(folder);
+    std::string partial = "'" + unixFolder + "/" + name + ".partial.png'";
+    std::string geometry = std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
+                           std::to_string(r.left) + "+" + std::to_string(r.top);
+    // Written aside and renamed, so that a file that exists is a whole one.
+    std::string line = "/bin/sh -c \"import -window root -crop " + geometry + " +repage " + partial + " && mv " +
+                       partial + " '" + unixFolder + "/" + name + ".png'\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created))
+        return false;
+    CloseHandle(created.hThread);
+    CloseHandle(created.hProcess);
+    // A Unix process's handle cannot be waited on: its result is the file.
+    return WaitUntil([&] { return PathExists(file); }, kActionTimeout) &&
+           ReadFileText(file).compare(0, 4, "\x89PNG") == 0;
+}
+
+// --- The fixture --------------------------------------------------------------------------------------
+
+class LauncherEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearMachineState();
+        opener.reset(new OpenerAssociations(Scratch("e2e-opened") + "\\opened.txt"));
+    }
+
+    void TearDown() override
+    {
+        launcher.Kill();
+        // Whatever happened, no server of this test may keep its port.
+        if (install) {
+            EXPECT_TRUE(PortFree()) << "a server outlived the launcher";
+        }
+        install.reset();
+        opener.reset();
+        ClearMachineState();
+        for (const std::string& folder : scratch) RemoveTree(folder);
+    }
+
+    // A fresh folder, removed after the test.
+    std::string Scratch(const char* name)
+    {
+        scratch.push_back(TempDir(name));
+        return scratch.back();
+    }
+
+    static void ClearMachineState()
+    {
+        DeleteMachineKey(kSettingsKey);
+        DeleteMachineKey(kJdkKey);
+        DeleteMachineKey(kJreKey);
+    }
+
+    const Installation& Install(const char* name)
+    {
+        install.reset(new Installation(name));
+        return *install;
+    }
+    static void RegisterJdk() { WriteMachineText(std::string(kJdkKey) + "\\1.3.1", "JavaHome", StandinJdkHome()); }
+    static void RememberJava(const std::string& javaExe) { WriteMachineText(kSettingsKey, "JavaExe", javaExe); }
+    static MachineValue Setting(const char* name) { return ReadMachineValue(kSettingsKey, name); }
+
+    // Starts the launcher of the installation; returns once its console exists and shows its first text.
+    void Start()
+    {
+        ASSERT_TRUE(launcher.Start(install->Exe(), TestBinDir()));
+        console = launcher.Console(kStartTimeout);
+        ASSERT_NE(nullptr, console) << "no console window";
+        ASSERT_TRUE(launcher.WaitForText(kStarting, kStartTimeout)) << launcher.ConsoleText();
+    }
+
+    // An installation that has run before: Java remembered, marker present; started and ready.
+    void StartReadyLaterRun(const char* name)
+    {
+        Install(name).CreateMarker();
+        RememberJava(StandinJavaPath());
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    }
+
+    bool PortFree() const
+    {
+        return WaitUntil([&] { return HttpGet(install->Port(), "/Vantry").empty(); }, 15000);
+    }
+    bool PageServed() const
+    {
+        return HttpGet(install->Port(), "/Vantry").find("<title>Vantry</title>") != std::string::npos;
+    }
+    bool Visible() const { return IsWindowVisible(console) != FALSE; }
+    bool WaitVisible(bool visible) const
+    {
+        return WaitUntil([&] { return Visible() == visible; }, kActionTimeout);
+    }
+    void Post(UINT message, WPARAM wParam, LPARAM lParam) const { PostMessageA(console, message, wParam, lParam); }
+    void PostKey(int controlId, WPARAM key, LPARAM scanCode) const
+    {
+        PostMessageA(GetDlgItem(console, controlId), WM_KEYDOWN, key, (scanCode << 16) | 1);
+    }
+
+    // The exit the test started: the process ends with status 0 and takes its Java children along.
+    void ExpectCleanExit(const ChildWatch& children)
+    {
+        EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+        EXPECT_TRUE(children.AllEnded(15000)) << "a Java child outlived the launcher";
+        EXPECT_TRUE(PortFree());
+    }
+
+    std::vector<std::string> scratch;
+    std::unique_ptr<OpenerAssociations> opener;
+    std::unique_ptr<Installation> install;
+    RunningLauncher launcher;
+    HWND console = nullptr;
+};
+
+// --- Start-up -----------------------------------------------------------------------------------------
+
+TEST_F(LauncherEndToEnd, FirstRunFindsTheJdkInitialisesStartsTheServerAndGoToOpensTheApplication)
+{
+    const Installation& home = Install("e2e-first");
+    RegisterJdk();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(WaitVisible(true));
+
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kJdkMissingBox));
+    EXPECT_TRUE(launcher.ControlEnabled(IDC_JAVADOC));
+
+    // The start lines, then the initialiser's output, then the server's.
+    std::string text = launcher.ConsoleText();
+    EXPECT_EQ(0u, text.find(kStarting)) << text;
+    size_t initStarted = text.find("Vantry initialisation started");
+    size_t initFinished = text.find("Vantry initialisation finished");
+    size_t serverStarted = text.find("Starting tomcat");
+    size_t url = text.find("Vantry url: " + home.Url());
+    size_t initialized = text.find("Vantry is initialized");
+    ASSERT_NE(std::string::npos, initStarted) << text;
+    ASSERT_NE(std::string::npos, initialized) << text;
+    EXPECT_LT(initStarted, initFinished) << text;
+    EXPECT_LT(initFinished, serverStarted) << text;
+    EXPECT_LT(serverStarted, url) << text;
+    EXPECT_LT(url, initialized) << text;
+
+    // Remembered for later runs: the marker and the JDK's java.exe.
+    EXPECT_TRUE(WaitUntil([&] { return PathExists(home.Marker()); }, kActionTimeout));
+    MachineValue javaExe = Setting("JavaExe");
+    EXPECT_TRUE(javaExe.present);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), javaExe.type);
+    EXPECT_EQ(StandinJavaPath(), javaExe.text);
+    EXPECT_EQ(StandinJavaPath().size() + 1, javaExe.size);
+    EXPECT_TRUE(PageServed());
+
+    // "Go to Vantry" puts the console away and opens the application.
+    RunningLauncher::Click(console, IDC_GOTO);
+    EXPECT_TRUE(WaitVisible(false));
+    EXPECT_TRUE(opener->WaitForOpened(home.Url(), kActionTimeout)) << opener->Opened();
+    EXPECT_TRUE(launcher.Running());
+}
+
+TEST_F(LauncherEndToEnd, LaterRunUsesTheRememberedJavaWithoutSearchingAndSkipsTheInitialiser)
+{
+    // No JavaSoft key at all: a search would find nothing and ask the user.
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-later"));
+    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+
+    std::string text = launcher.ConsoleText();
+    EXPECT_EQ(0u, text.find(kStarting)) << text;
+    EXPECT_EQ(std::string::npos, text.find("Vantry initialisation started")) << text;
+    EXPECT_NE(std::string::npos, text.find("Vantry is initialized")) << text;
+    EXPECT_TRUE(PageServed());
+
+    MachineValue javaExe = Setting("JavaExe");
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), javaExe.type);
+    EXPECT_EQ(StandinJavaPath(), javaExe.text);
+}
+
+TEST_F(LauncherEndToEnd, TakenPortStopsTheServerWithoutMarkerAndTheLauncherWaitsForExit)
+{
+    const Installation& home = Install("e2e-taken");
+    RegisterJdk();
+    // Someone else listens on the installation's port.
+    SOCKET other = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<u_short>(home.Port()));
+    ASSERT_EQ(0, bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, listen(other, 1));
+    struct Closer {
+        SOCKET s;
+        ~Closer() { closesocket(s); }
+    } closer{ other };
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(launcher.WaitForText(kTerminated, kStartTimeout)) << launcher.ConsoleText();
+    std::string text = launcher.ConsoleText();
+    size_t bindException = text.find("java.net.BindException");
+    ASSERT_NE(std::string::npos, bindException) << text;
+    EXPECT_LT(bindException, text.find(kTerminated)) << text;
+    EXPECT_EQ(std::string::npos, text.find("Vantry is initialized")) << text;
+
+    EXPECT_FALSE(PathExists(home.Marker()));
+    EXPECT_FALSE(launcher.ControlEnabled(IDC_GOTO));
+    EXPECT_TRUE(launcher.ControlEnabled(IDC_JAVADOC));
+    EXPECT_TRUE(launcher.JavaChildren().empty()) << "the server was not stopped";
+
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
+    RunningLauncher::Click(console, IDCANCEL);
+    EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+}
+
+TEST_F(LauncherEndToEnd, ARememberedJavaThatHasGoneIsReplacedByTheRegisteredJdkWithoutAsking)
+{
+    const Installation& home = Install("e2e-gone");
+    home.CreateMarker();
+    RememberJava(home.Home() + "\\jdk-removed\\bin\\java.exe");
+    RegisterJdk();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    EXPECT_EQ(StandinJavaPath(), Setting("JavaExe").text);
+}
+
+// --- Finding Java -------------------------------------------------------------------------------------
+
+TEST_F(LauncherEndToEnd, WithoutJavaTheCancelledDialogReportsItStoresNothingAndTheLauncherWaitsForExit)
+{
+    Install("e2e-nojava");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("", RunningLauncher::WindowText(GetDlgItem(dialog, IDC_JAVA_PATH)));
+    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kJdkMissingBox));
+
+    RunningLauncher::Click(dialog, IDCANCEL);
+    ASSERT_TRUE(launcher.WaitForText(kJavaMissing, kActionTimeout)) << launcher.ConsoleText();
+    EXPECT_EQ(std::string(kStarting) + "Bad path: java.exe" + kJavaMissing, launcher.ConsoleText());
+    EXPECT_TRUE(WaitUntil([&] { return !launcher.FindWindowTitled(kPathDialog); }, kActionTimeout));
+    EXPECT_TRUE(Visible());
+
+    EXPECT_FALSE(Setting("JavaExe").present);
+    EXPECT_FALSE(launcher.ControlEnabled(IDC_GOTO));
+    EXPECT_FALSE(launcher.ControlEnabled(IDC_JAVADOC));
+    EXPECT_TRUE(launcher.JavaChildren().empty());
+
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
+    RunningLauncher::Click(console, IDCANCEL);
+    EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+}
+
+TEST_F(LauncherEndToEnd, AJavaPathTypedIntoTheDialogIsStoredAndTheRunGoesOnToReady)
+{
+    Install("e2e-typed");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(RunningLauncher::TypeText(GetDlgItem(dialog, IDC_JAVA_PATH), StandinJavaPath()));
+    RunningLauncher::Click(dialog, IDOK);
+
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    MachineValue javaExe = Setting("JavaExe");
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), javaExe.type);
+    EXPECT_EQ(StandinJavaPath(), javaExe.text);
+    EXPECT_NE(std::string::npos, launcher.ConsoleText().find("Vantry initialisation finished"));
+    EXPECT_TRUE(PageServed());
+}
+
+TEST_F(LauncherEndToEnd, AJreAloneIsAnnouncedOfferedInTheDialogAndUsedWhenTheDialogIsCancelled)
+{
+    std::string jre = Scratch("e2e-jre");
+    CreateDirectoryA((jre + "\\bin").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(StandinJavaPath().c_str(), (jre + "\\bin\\java.exe").c_str(), FALSE));
+    WriteMachineText(std::string(kJreKey) + "\\1.3.1", "JavaHome", jre);
+    Install("e2e-jre-home");
+    ASSERT_NO_FATAL_FAILURE(Start());
+
+    // The message box comes first, the dialog only once it has been answered.
+    HWND box = launcher.WaitForWindow(kJdkMissingBox, kStartTimeout);
+    ASSERT_NE(nullptr, box);
+    EXPECT_NE(std::string::npos, ChildTexts(box).find("A JRE has been found but not a JDK.")) << ChildTexts(box);
+    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    RunningLauncher::Click(box, IDOK);
+
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kActionTimeout);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(jre + "\\bin\\java.exe", RunningLauncher::WindowText(GetDlgItem(dialog, IDC_JAVA_PATH)));
+    RunningLauncher::Click(dialog, IDCANCEL);
+
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    EXPECT_EQ(jre + "\\bin\\java.exe", Setting("JavaExe").text);
+    EXPECT_NE(std::string::npos, launcher.ConsoleText().find("Vantry initialisation finished"));
+    EXPECT_TRUE(PageServed());
+}
+
+// --- The console --------------------------------------------------------------------------------------
+
+TEST_F(LauncherEndToEnd, HideOnStartupKeepsTheConsoleInTheTrayUntilClickedAndItsBoxStoresEachClick)
+{
+    WriteMachineText(kSettingsKey, "HideOnStartup", "true");
+    Install("e2e-hidden").CreateMarker();
+    RememberJava(StandinJavaPath());
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_FALSE(Visible());
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    EXPECT_FALSE(Visible());
+    EXPECT_TRUE(PageServed());
+
+    Post(kTrayNotify, kTrayIconId, WM_LBUTTONDOWN);
+    ASSERT_TRUE(WaitVisible(true));
+
+    HWND box = GetDlgItem(console, IDC_HIDE_ON_STARTUP);
+    EXPECT_EQ(BST_CHECKED, SendMessageA(box, BM_GETCHECK, 0, 0));
+    RunningLauncher::Click(console, IDC_HIDE_ON_STARTUP);
+    EXPECT_EQ(BST_UNCHECKED, SendMessageA(box, BM_GETCHECK, 0, 0));
+    MachineValue stored = Setting("HideOnStartup");
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
+    EXPECT_EQ("false", stored.text);
+    EXPECT_EQ(6u, stored.size);
+
+    RunningLauncher::Click(console, IDC_HIDE_ON_STARTUP);
+    stored = Setting("HideOnStartup");
+    EXPECT_EQ("true", stored.text);
+    EXPECT_EQ(5u, stored.size);
+}
+
+TEST_F(LauncherEndToEnd, HideOnStartupWithoutJavaStillAsksAndTheReportWaitsInTheHiddenConsole)
+{
+    WriteMachineText(kSettingsKey, "HideOnStartup", "true");
+    Install("e2e-hidden-nojava");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_FALSE(Visible());
+    RunningLauncher::Click(dialog, IDCANCEL);
+    ASSERT_TRUE(launcher.WaitForText(kJavaMissing, kActionTimeout)) << launcher.ConsoleText();
+    EXPECT_FALSE(Visible());
+
+    Post(kTrayNotify, kTrayIconId, WM_LBUTTONDOWN);
+    EXPECT_TRUE(WaitVisible(true));
+    EXPECT_TRUE(launcher.Running());
+}
+
+// --- Ending the launcher ------------------------------------------------------------------------------
+
+TEST_F(LauncherEndToEnd, ExitButtonEndsTheLauncherWithStatusZeroAndStopsTheServer)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-exit"));
+    ChildWatch children(launcher.JavaChildren());
+    ASSERT_EQ(1u, children.Count());
+    RunningLauncher::Click(console, IDCANCEL);
+    ExpectCleanExit(children);
+}
+
+TEST_F(LauncherEndToEnd, EscapeKeyEndsTheLauncherWithStatusZeroAndStopsTheServer)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-escape"));
+    ChildWatch children(launcher.JavaChildren());
+    ASSERT_EQ(1u, children.Count());
+    // At ready the focus is on "Go to Vantry".
+    PostKey(IDC_GOTO, VK_ESCAPE, 0x01);
+    ExpectCleanExit(children);
+}
+
+TEST_F(LauncherEndToEnd, TrayMenuGoToLeavesTheConsoleAndTrayMenuExitEndsTheLauncherAndTheServer)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-traymenu"));
+    ASSERT_TRUE(Visible());
+    Post(WM_COMMAND, ID_TRAY_GOTO, 0);
+    EXPECT_TRUE(opener->WaitForOpened(install->Url(), kActionTimeout)) << opener->Opened();
+    EXPECT_TRUE(Visible());
+
+    ChildWatch children(launcher.JavaChildren());
+    ASSERT_EQ(1u, children.Count());
+    Post(WM_COMMAND, ID_TRAY_EXIT, 0);
+    ExpectCleanExit(children);
+}
+
+TEST_F(LauncherEndToEnd, RightClickOnTheTrayIconOpensTheMenuWhoseExitEntryEndsTheLauncherAndTheServer)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-traykeys"));
+    ChildWatch children(launcher.JavaChildren());
+    ASSERT_EQ(1u, children.Count());
+    Post(kTrayNotify, kTrayIconId, WM_RBUTTONDOWN);
+    HWND menu = launcher.WaitForPopupMenu(kActionTimeout);
+    ASSERT_NE(nullptr, menu);
+    // With nothing selected, Up lands on the last entry: "Exit".
+    PostMessageA(menu, WM_KEYDOWN, VK_UP, (0x48 << 16) | 1);
+    PostMessageA(menu, WM_KEYDOWN, VK_RETURN, (0x1c << 16) | 1);
+    ExpectCleanExit(children);
+}
+
+TEST_F(LauncherEndToEnd, ExitWhileTheJavaPathDialogIsOpenEndsTheLauncherWithStatusZero)
+{
+    Install("e2e-exit-dialog");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NE(nullptr, launcher.WaitForWindow(kPathDialog, kStartTimeout));
+    // The dialog's own loop hands the console its command.
+    Post(WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+}
+
+TEST_F(LauncherEndToEnd, CloseBoxAndCloseMessageOnlyHideTheConsoleAndTheServerGoesOn)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-close"));
+    ASSERT_TRUE(Visible());
+
+    Post(WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(WaitVisible(false));
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
+    EXPECT_TRUE(PageServed());
+
+    Post(WM_COMMAND, ID_TRAY_OPEN, 0);
+    ASSERT_TRUE(WaitVisible(true));
+    Post(WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitVisible(false));
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
+    EXPECT_TRUE(PageServed());
+    EXPECT_TRUE(launcher.ControlEnabled(IDC_GOTO));
+}
+
+// --- Documentation, log and Javadoc -------------------------------------------------------------------
+
+TEST_F(LauncherEndToEnd, HelpAndViewLogBeforeTheServerStartsOpenTheLaunchersOwnHomeFiles)
+{
+    const Installation& home = Install("e2e-help-early");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
+    ASSERT_NE(nullptr, dialog);
+    RunningLauncher::Click(dialog, IDCANCEL);
+    ASSERT_TRUE(launcher.WaitForText(kJavaMissing, kActionTimeout)) << launcher.ConsoleText();
+    EXPECT_FALSE(launcher.ControlEnabled(IDC_JAVADOC));
+
+    RunningLauncher::Click(console, IDC_HELP_DOC);
+    EXPECT_TRUE(opener->WaitForOpened(home.Home() + "\\doc\\index.html", kActionTimeout)) << opener->Opened();
+    RunningLauncher::Click(console, IDC_VIEW_LOG);
+    EXPECT_TRUE(opener->WaitForOpened(home.Home() + "\\log\\Vantry.log", kActionTimeout)) << opener->Opened();
+    PostKey(IDC_HIDE, VK_F1, 0x3b);
+    EXPECT_TRUE(opener->WaitForOpened(home.Home() + "\\doc\\index.html", kActionTimeout, 2)) << opener->Opened();
+}
+
+TEST_F(LauncherEndToEnd, AtReadyHelpF1ViewLogAndGenerateJavadocWorkOnAHomeWithASpaceInItsPath)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e with space"));
+    const Installation& home = *install;
+    // A program named like the home's path up to its space: an unquoted batch path would run it instead.
+    std::string decoy = home.Home().substr(0, home.Home().find(' ')) + ".exe";
+    ASSERT_TRUE(CopyFileA(TestOpenerPath().c_str(), decoy.c_str(), FALSE));
+    struct Remover {
+        std::string path;
+        ~Remover() { DeleteFileA(path.c_str()); }
+    } removeDecoy{ decoy };
+
+    RunningLauncher::Click(console, IDC_HELP_DOC);
+    EXPECT_TRUE(opener->WaitForOpened(home.Home() + "\\doc\\index.html", kActionTimeout)) << opener->Opened();
+    RunningLauncher::Click(console, IDC_VIEW_LOG);
+    EXPECT_TRUE(opener->WaitForOpened(home.Home() + "\\log\\Vantry.log", kActionTimeout)) << opener->Opened();
+    // F1 wherever the focus is: here in the console text.
+    PostKey(IDC_CONSOLE, VK_F1, 0x3b);
+    EXPECT_TRUE(opener->WaitForOpened(home.Home() + "\\doc\\index.html", kActionTimeout, 2)) << opener->Opened();
+
+    ASSERT_TRUE(launcher.ControlEnabled(IDC_JAVADOC));
+    RunningLauncher::Click(console, IDC_JAVADOC);
+    EXPECT_TRUE(WaitUntil([&] { return PathExists(home.Home() + "\\javadoc-done.txt"); }, kActionTimeout))
+        << "GenJavadoc.bat did not run";
+    EXPECT_EQ(std::string::npos, opener->Opened().find("GenJavadoc.bat")) << opener->Opened();
+    EXPECT_TRUE(launcher.Running());
+}
+
+// --- Pictures for people ------------------------------------------------------------------------------
+
+TEST_F(LauncherEndToEnd, ScreenshotsOfTheReadyConsoleAndOfTheJavaPathDialog)
+{
+    Install("e2e-pictures");
+    RegisterJdk();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    ASSERT_TRUE(Visible());
+    PumpFor(1000); // lets the last output and the focus be drawn
+    EXPECT_TRUE(SaveScreenshot(console, "console-ready"));
+    launcher.Kill();
+    ASSERT_TRUE(PortFree());
+
+    ClearMachineState();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
+    ASSERT_NE(nullptr, dialog);
+    PumpFor(1000);
+    EXPECT_TRUE(SaveScreenshot(dialog, "java-path-dialog"));
+}
+
+} // namespace

@@ -1,0 +1,113 @@
+// A launcher installation of a test's own, the machine state the launcher reads (HKEY_LOCAL_MACHINE,
+// the shell's "open" associations), and the real program driven from outside as a user would.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A copy of the demo installation (the launcher and the application's tree, no Java) in a fresh
+// folder, serving on a port of its own and with no initialisation marker.
+class Installation {
+public:
+    explicit Installation(const char* name);
+    ~Installation();
+    Installation(const Installation&) = delete;
+    Installation& operator=(const Installation&) = delete;
+
+    const std::string& Home() const { return home_; }
+    int Port() const { return port_; }
+    std::string Exe() const { return home_ + "\\Vantry.exe"; }
+    std::string Marker() const { return home_ + "\\config\\vty3.2.sav"; }
+    std::string Url() const { return "http://localhost:" + std::to_string(port_) + "/Vantry"; }
+    void CreateMarker() const;
+
+private:
+    std::string home_;
+    int port_;
+};
+
+// Deletes a folder with all it holds; files still in use stay behind.
+void RemoveTree(const std::string& path);
+
+// The folder of the demo's stand-in JDK 1.3.1 (its java.exe is StandinJavaPath()).
+std::string StandinJdkHome();
+
+// HKEY_LOCAL_MACHINE, as the launcher reads it.
+struct MachineValue {
+    bool present = false;
+    DWORD type = REG_NONE;
+    DWORD size = 0;   // bytes as stored
+    std::string text; // up to the first NUL
+};
+MachineValue ReadMachineValue(const std::string& key, const char* name);
+bool WriteMachineText(const std::string& key, const char* name, const std::string& text);
+void DeleteMachineKey(const std::string& key);
+
+// While the object lives, the shell opens web addresses, .html and .log files with test_opener,
+// which appends each target to logPath (the launcher inherits the variable that names it).
+class OpenerAssociations {
+public:
+    explicit OpenerAssociations(const std::string& logPath);
+    ~OpenerAssociations();
+    OpenerAssociations(const OpenerAssociations&) = delete;
+    OpenerAssociations& operator=(const OpenerAssociations&) = delete;
+
+    std::string Opened() const; // what was opened so far, one line each
+    // Waits until target (case-insensitive) has been opened at least times times.
+    bool WaitForOpened(const std::string& target, DWORD milliseconds, int times = 1) const;
+
+private:
+    struct Saved {
+        std::string key;     // the key whose default value was set
+        std::string created; // the outermost key that had to be created, or "" when all existed
+        bool hadDefault = false;
+        std::string oldDefault;
+    };
+    void SetDefault(const std::string& key, const std::string& value);
+
+    std::string logPath_;
+    std::vector<Saved> saved_;
+};
+
+// Vantry.exe running as a process of its own. Ended, with its Java children, when the object goes.
+class RunningLauncher {
+public:
+    RunningLauncher() = default;
+    ~RunningLauncher() { Kill(); }
+    RunningLauncher(const RunningLauncher&) = delete;
+    RunningLauncher& operator=(const RunningLauncher&) = delete;
+
+    bool Start(const std::string& exe, const std::string& directory);
+    bool Running() const;
+    // Waits for the end of the process; its exit code, or STILL_ACTIVE when it did not end.
+    DWORD WaitForExit(DWORD milliseconds) const;
+    // TerminateProcess on the launcher and on every java.exe it started.
+    void Kill();
+
+    // A top-level window of this process with exactly this title, hidden ones included.
+    HWND FindWindowTitled(const char* title) const;
+    // Waits until such a window is shown: a dialog is shown once its controls are filled in.
+    HWND WaitForWindow(const char* title, DWORD milliseconds) const;
+    // A shown popup menu of this process (class #32768).
+    HWND WaitForPopupMenu(DWORD milliseconds) const;
+    // The console dialog: titled "Vantry", class #32770, holding the console edit (1001).
+    HWND Console(DWORD milliseconds = 30000);
+    std::string ConsoleText();
+    bool WaitForText(const std::string& text, DWORD milliseconds);
+    bool WaitUntilReady(DWORD milliseconds); // "Go to Vantry" enabled
+    bool ControlEnabled(int id);
+
+    // A user's click on a control of one of the program's windows (BM_CLICK, sent).
+    static void Click(HWND window, int id);
+    static std::string WindowText(HWND window);
+    static bool TypeText(HWND edit, const std::string& text); // WM_SETTEXT, as typing would leave it
+
+    // The java.exe processes this launcher started that are still alive.
+    std::vector<DWORD> JavaChildren() const;
+    DWORD ProcessId() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    HWND console_ = nullptr;
+};
