@@ -41,6 +41,7 @@ public:
     // The window.
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
+    BOOL PreTranslateMessage(MSG* msg) override;
     void WinHelp(DWORD_PTR data, UINT command) override;
     void AppendConsoleText(const char* text);
     void GoToApplication();

@@ -52,6 +52,8 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void CDialog::DoDataExchange(CDataExchange*) {}
 
+BOOL CDialog::PreTranslateMessage(MSG* msg) { return m_hWnd && IsDialogMessageA(m_hWnd, msg); }
+
 // Templates at 0,0 without an owner would open in the screen's corner; centre them as the
 // classic framework does.
 void CDialog::CenterOnScreen()

@@ -16,6 +16,7 @@ public:
     virtual void OnOK();         // data exchange, then EndDialog(IDOK)
     virtual void OnCancel();     // EndDialog(IDCANCEL)
     virtual void DoDataExchange(CDataExchange* pDX);
+    BOOL PreTranslateMessage(MSG* msg) override; // the dialog manager's keyboard handling
 
     DECLARE_MESSAGE_MAP()
 

@@ -29,8 +29,7 @@ BOOL CWinApp::PreTranslateMessage(MSG* msg)
         OnHelp();
         return TRUE;
     }
-    HWND main = m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr;
-    return main && IsDialogMessageA(main, msg);
+    return m_pMainWnd && m_pMainWnd->PreTranslateMessage(msg);
 }
 
 int CWinApp::Run()

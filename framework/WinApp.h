@@ -23,7 +23,7 @@ public:
     HINSTANCE m_hInstance = nullptr;
 
 protected:
-    // F1 goes to OnHelp; the main window, a dialog, gets its keyboard navigation.
+    // F1 goes to OnHelp; then the main window has its look (a dialog: its keyboard navigation).
     virtual BOOL PreTranslateMessage(MSG* msg);
 };
 

@@ -51,6 +51,8 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
 
 void CWnd::WinHelp(DWORD_PTR, UINT) {}
 
+BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+
 LRESULT CWnd::Default()
 {
     if (!current_) return 0;

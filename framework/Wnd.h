@@ -82,6 +82,9 @@ public:
     virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
     // The help hook: the application calls it on the main window for the help key.
     virtual void WinHelp(DWORD_PTR data, UINT command);
+    // The main window's look at each message of the loop before it is dispatched; TRUE when it
+    // has dealt with the message.
+    virtual BOOL PreTranslateMessage(MSG* msg);
 
     static const MessageMap* GetThisMessageMap();
     virtual const MessageMap* GetMessageMap() const;

@@ -479,6 +479,16 @@ TEST_F(LauncherEndToEnd, EscapeKeyEndsTheLauncherWithStatusZeroAndStopsTheServer
     ExpectCleanExit(children);
 }
 
+TEST_F(LauncherEndToEnd, EscapeInTheConsoleTextEndsTheLauncherToo)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-escape-text"));
+    ChildWatch children(launcher.JavaChildren());
+    ASSERT_EQ(1u, children.Count());
+    // A multi-line edit takes Esc for itself; the launcher must still end, not hide.
+    PostKey(IDC_CONSOLE, VK_ESCAPE, 0x01);
+    ExpectCleanExit(children);
+}
+
 TEST_F(LauncherEndToEnd, TrayMenuGoToLeavesTheConsoleAndTrayMenuExitEndsTheLauncherAndTheServer)
 {
     ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-traymenu"));

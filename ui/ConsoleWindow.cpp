@@ -51,6 +51,17 @@ BOOL ConsoleDialog::OnInitDialog()
 
 void ConsoleDialog::WinHelp(DWORD_PTR, UINT) { OpenDocumentation(); }
 
+// Esc ends the launcher wherever the focus is. The console text, a multi-line edit, would take the
+// key for itself and close the dialog, which here only hides it.
+BOOL ConsoleDialog::PreTranslateMessage(MSG* msg)
+{
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE && msg->hwnd == console.m_hWnd) {
+        SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return TRUE;
+    }
+    return CDialog::PreTranslateMessage(msg);
+}
+
 void ConsoleDialog::AppendConsoleText(const char* text) { output.Append(text); }
 
 void ConsoleDialog::OnPaint()
