@@ -1,17 +1,23 @@
 // A console program for the tests. Each argument is one step, done in order:
-//   out:TEXT  err:TEXT   write TEXT to stdout / stderr in one write (\n \r \0 \\ are escapes)
+//   out:TEXT  err:TEXT   write TEXT to stdout / stderr in one write (\n \r \0 \s (space) \\ are escapes)
 //   big:N                write N bytes of numbered lines to stdout in one write
 //   zero                 a zero-length write to stdout
 //   sleep:MS             sleep
 //   stdin:MS             wait up to MS for standard input and report what came, on stdout
 //   crash                an access violation
+//   spawn:STEPS          starts a copy of itself with STEPS ('+' between steps), which inherits the
+//                        output; writes "grandchild <pid>" and does not wait for it
+//   closeout             closes its standard output and error, and goes on
 //   exit:N               end with exit code N (the default is 0)
+// Started with other arguments (a Java command line), it takes its steps from the environment
+// variable VANTRY_TEST_STEPS instead.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -27,6 +33,7 @@ std::string Unescape(const char* text)
         switch (*c) {
         case 'n': out += '\n'; break;
         case 'r': out += '\r'; break;
+        case 's': out += ' '; break;
         case '0': out += '\0'; break;
         default: out += *c; break;
         }
@@ -78,13 +85,51 @@ void ReportInput(DWORD milliseconds)
     Write(STD_OUTPUT_HANDLE, report);
 }
 
+void Spawn(const char* steps)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string line = std::string("\"") + self + "\" ";
+    for (const char* c = steps; *c; ++c) line += *c == '+' ? ' ' : *c;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created = {};
+    SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
+    if (!CreateProcessA(self, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) return;
+    Write(STD_OUTPUT_HANDLE, "grandchild " + std::to_string(created.dwProcessId) + "\n");
+    CloseHandle(created.hProcess);
+    CloseHandle(created.hThread);
+}
+
+std::vector<std::string> Steps(int argc, char** argv)
+{
+    std::vector<std::string> steps(argv + 1, argv + argc);
+    bool java = !steps.empty() && steps[0].rfind("-", 0) == 0;
+    char fromEnvironment[4096];
+    DWORD n = GetEnvironmentVariableA("VANTRY_TEST_STEPS", fromEnvironment, sizeof fromEnvironment);
+    if (java && n > 0 && n < sizeof fromEnvironment) {
+        steps.clear();
+        std::string word;
+        for (const char* c = fromEnvironment;; ++c) {
+            if (*c == ' ' || *c == '\0') {
+                if (!word.empty()) steps.push_back(word);
+                word.clear();
+                if (!*c) break;
+            } else {
+                word += *c;
+            }
+        }
+    }
+    return steps;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     int code = 0;
-    for (int i = 1; i < argc; ++i) {
-        const char* step = argv[i];
+    for (const std::string& text : Steps(argc, argv)) {
+        const char* step = text.c_str();
         if (!std::strncmp(step, "out:", 4)) Write(STD_OUTPUT_HANDLE, Unescape(step + 4));
         else if (!std::strncmp(step, "err:", 4)) Write(STD_ERROR_HANDLE, Unescape(step + 4));
         else if (!std::strncmp(step, "big:", 4)) Write(STD_OUTPUT_HANDLE, Numbered(std::strtoul(step + 4, nullptr, 10)));
@@ -92,6 +137,12 @@ int main(int argc, char** argv)
         else if (!std::strncmp(step, "sleep:", 6)) Sleep(std::strtoul(step + 6, nullptr, 10));
         else if (!std::strncmp(step, "stdin:", 6)) ReportInput(std::strtoul(step + 6, nullptr, 10));
         else if (!std::strcmp(step, "crash")) *static_cast<volatile int*>(nullptr) = 1;
+        else if (!std::strncmp(step, "spawn:", 6)) Spawn(step + 6);
+        else if (!std::strcmp(step, "closeout")) {
+            HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
+            CloseHandle(out);
+            if (err != out) CloseHandle(err);
+        }
         else if (!std::strncmp(step, "exit:", 5)) code = std::atoi(step + 5);
     }
     ExitProcess(static_cast<UINT>(code)); // ends a reader of stdin that is still blocked

@@ -1,0 +1,364 @@
+// What the launcher survives: servers that crash or misbehave, Java that is no program, a marker file
+// that cannot be made, and the user ending it in any state.
+#include "app/ConsoleDialog.h"
+#include "app/Messages.h"
+#include "framework/Text.h"
+#include "java/Settings.h"
+#include "res/resource.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr UINT kEnded = WM_APP + 50;
+
+// A runner that keeps what its child wrote.
+class Recorder : public ProcessRunner {
+public:
+    ~Recorder() override { EndSupervision(); }
+    int OnOutput(char* text, int length) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        output.append(text, static_cast<size_t>(length));
+        return 1;
+    }
+    std::string Output()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return output;
+    }
+    int Run(const std::string& steps)
+    {
+        line = "test_child.exe " + steps;
+        return Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1);
+    }
+    // The process id the child announced for its own child.
+    DWORD Grandchild()
+    {
+        std::string text = Output();
+        size_t at = text.find("grandchild ");
+        return at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 11, nullptr, 10);
+    }
+
+    std::mutex lock;
+    std::string output, line;
+};
+
+bool Ends(DWORD processId, DWORD milliseconds)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (!process) return true; // already gone
+    bool ended = WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+TEST(ProcessTree, StopEndsTheChildAndEverythingItStarted)
+{
+    MessageWindow window;
+    Recorder runner;
+    runner.SetNotify(&window, kEnded);
+    ASSERT_EQ(1, runner.Run("spawn:sleep:60000 sleep:60000"));
+    ASSERT_TRUE(WaitUntil([&] { return runner.Grandchild() != 0; }, 10000));
+    DWORD grandchild = runner.Grandchild();
+    EXPECT_FALSE(Ends(grandchild, 200));
+    runner.Stop();
+    ASSERT_TRUE(window.WaitFor(kEnded, 1, 15000));
+    EXPECT_TRUE(Ends(grandchild, 10000));
+}
+
+TEST(ProcessTree, AChildThatEndsLeavingAHolderOfItsOutputIsReportedAndTheHolderEnds)
+{
+    MessageWindow window;
+    Recorder runner;
+    runner.SetNotify(&window, kEnded);
+    // The grandchild inherits the output pipe and would keep it open for a minute.
+    ASSERT_EQ(1, runner.Run("spawn:sleep:60000 out:parent-done"));
+    ASSERT_TRUE(window.WaitFor(kEnded, 1, 15000));
+    EXPECT_NE(std::string::npos, runner.Output().find("parent-done"));
+    DWORD grandchild = runner.Grandchild();
+    ASSERT_NE(0u, grandchild);
+    EXPECT_TRUE(Ends(grandchild, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 10000));
+}
+
+TEST(ProcessTree, AChildThatClosesItsOutputEarlyIsStillWatchedUntilItEnds)
+{
+    MessageWindow window;
+    Recorder runner;
+    runner.SetNotify(&window, kEnded);
+    ASSERT_EQ(1, runner.Run("out:before closeout sleep:1500"));
+    PumpFor(700);
+    EXPECT_EQ(0, window.Count(kEnded)); // its output has ended, the child has not
+    EXPECT_FALSE(runner.IsIdle());
+    ASSERT_TRUE(window.WaitFor(kEnded, 1, 15000));
+    EXPECT_EQ("before", runner.Output());
+}
+
+HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
+int exits = 0;
+void RecordExit(int) { ++exits; }
+
+// The console with test_child (or another program) as the server's java.exe.
+class ServerFaultTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        exits = 0;
+        ConsoleDialog::endProcess = &RecordExit;
+        sharedHomeDir[0] = '\0';
+        ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+        dialog.TrayBusy();
+        home = TempDir("fault");
+        CreateDirectoryA((home + "\\config").c_str(), nullptr);
+        CopyText(dialog.homeDir, home.c_str());
+        CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
+        CopyText(dialog.javaExePath, TestChildPath().c_str());
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
+        dialog.initRunner.Stop();
+        dialog.serverRunner.Stop();
+        WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 15000);
+        dialog.TrayRemove();
+        ConsoleDialog::endProcess = &std::exit;
+        sharedHomeDir[0] = '\0';
+    }
+    void StartServer(const char* steps)
+    {
+        SetEnvironmentVariableA("VANTRY_TEST_STEPS", steps);
+        dialog.OnStartServer();
+    }
+    std::string Text() { return dialog.console.GetWindowText(); }
+    HICON BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }
+    int Count(const std::string& what)
+    {
+        std::string text = Text();
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
+    bool Ended(DWORD ms = 20000)
+    {
+        return WaitUntil([&] { return Count("\r\nVantry has been terminated.\r\n") > 0; }, ms);
+    }
+    void ExpectEndedOnce()
+    {
+        ASSERT_TRUE(Ended()) << Text();
+        PumpFor(300);
+        EXPECT_EQ(1, Count("Vantry has been terminated."));
+        EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+        EXPECT_EQ(0, dialog.serverReady);
+        EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
+        EXPECT_TRUE(dialog.serverRunner.IsIdle());
+    }
+
+    ConsoleDialog dialog;
+    std::string home;
+};
+
+TEST_F(ServerFaultTest, AServerThatFailsAfterReadinessIsEndedOnce)
+{
+    StartServer("out:Vantry\\sis\\sinitialized sleep:500 exit:3");
+    ExpectEndedOnce();
+}
+
+TEST_F(ServerFaultTest, AServerThatCrashesIsEndedOnce)
+{
+    StartServer("out:starting\\r\\n sleep:200 crash");
+    ExpectEndedOnce();
+}
+
+TEST_F(ServerFaultTest, AServerEndedFromOutsideIsEndedOnce)
+{
+    StartServer("out:serving sleep:60000");
+    ASSERT_TRUE(WaitUntil([&] { return Text().find("serving") != std::string::npos; }, 10000));
+    HANDLE server = OpenProcess(PROCESS_TERMINATE, FALSE, dialog.serverRunner.ProcessId());
+    ASSERT_NE(nullptr, server);
+    TerminateProcess(server, 9);
+    CloseHandle(server);
+    ExpectEndedOnce();
+}
+
+TEST_F(ServerFaultTest, AServerWhoseChildKeepsItsOutputOpenIsEndedOnceWithoutHanging)
+{
+    StartServer("spawn:sleep:60000 out:main-ends");
+    ExpectEndedOnce();
+}
+
+TEST_F(ServerFaultTest, AJavaThatIsAWindowedProgramRunsUnseenAndItsEndIsReported)
+{
+    CopyText(dialog.javaExePath, TestWindowPath().c_str());
+    dialog.OnStartServer();
+    HWND shown = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (shown = FindWindowA("VantryTestWindow", nullptr)) != nullptr; }, 15000));
+    EXPECT_FALSE(IsWindowVisible(shown)); // started hidden
+    PostMessageA(shown, WM_CLOSE, 0, 0);
+    ExpectEndedOnce();
+}
+
+TEST_F(ServerFaultTest, AJavaThatIsABatchFileEndsOrFailsButNeverLeavesTheTrayBusy)
+{
+    std::string batch = home + "\\java.bat";
+    std::ofstream(batch) << "@echo off\r\nexit /b 0\r\n";
+    CopyText(dialog.javaExePath, batch.c_str());
+    dialog.OnStartServer();
+    ASSERT_TRUE(WaitUntil([&] { return BigIcon() == Icon(IDI_STOPPED); }, 20000)) << Text();
+    EXPECT_TRUE(Text().find("Could not start the server") != std::string::npos ||
+                Text().find("Vantry has been terminated.") != std::string::npos)
+        << Text();
+}
+
+TEST_F(ServerFaultTest, AJavaThatVanishedBeforeTheLaunchIsReported)
+{
+    std::string java = home + "\\gone.exe";
+    CopyFileA(TestChildPath().c_str(), java.c_str(), FALSE);
+    CopyText(dialog.javaExePath, java.c_str());
+    ASSERT_TRUE(FileExists(dialog.javaExePath));
+    DeleteFileA(java.c_str());
+    dialog.OnStartServer();
+    EXPECT_NE(std::string::npos, Text().find("Could not start the server with " + java));
+    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+
+    dialog.initRunner.SetNotify(&dialog, WM_START_SERVER);
+    EXPECT_EQ(0, dialog.initRunner.Launch(&dialog, dialog.javaExePath, dialog.homeDir));
+}
+
+TEST_F(ServerFaultTest, AMarkerFileThatCannotBeWrittenIsNoObstacle)
+{
+    std::string marker = home + "\\config\\vty3.2.sav";
+    std::ofstream(marker) << "old";
+    SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_READONLY);
+    StartServer("out:Vantry\\sis\\sinitialized sleep:60000");
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 15000)) << Text();
+    EXPECT_EQ(Icon(IDI_READY), BigIcon());
+    SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A folder in the marker file's place.
+    DeleteFileA(marker.c_str());
+    CreateDirectoryA(marker.c_str(), nullptr);
+    dialog.PostMessage(WM_SERVER_READY);
+    PumpFor(200);
+    EXPECT_EQ(1, dialog.serverReady);
+}
+
+// Exit in each state of the server: the children go during the wait, the status is 0.
+TEST_F(ServerFaultTest, ExitEndsEveryChildInEveryStateOfTheServer)
+{
+    const char* const states[] = { "initialising", "server starting", "ready", "ended" };
+    for (const char* state : states) {
+        SCOPED_TRACE(state);
+        exits = 0;
+        ConsoleDialog console;
+        ASSERT_TRUE(console.Create(IDD_CONSOLE, nullptr));
+        console.TrayBusy();
+        CopyText(console.homeDir, home.c_str());
+        CopyText(console.markerPath, (home + "\\config\\vty3.2.sav").c_str());
+        CopyText(console.javaExePath, TestChildPath().c_str());
+        std::string name = state;
+        if (name == "initialising") {
+            SetEnvironmentVariableA("VANTRY_TEST_STEPS", "sleep:60000");
+            console.initRunner.SetNotify(&console, WM_START_SERVER);
+            ASSERT_EQ(1, console.initRunner.Launch(&console, console.javaExePath, console.homeDir));
+        } else {
+            SetEnvironmentVariableA("VANTRY_TEST_STEPS", name == "ready"   ? "out:Vantry\\sis\\sinitialized sleep:60000"
+                                                         : name == "ended" ? "exit:0"
+                                                                           : "sleep:60000");
+            console.OnStartServer();
+            if (name == "ready") {
+                EXPECT_TRUE(WaitUntil([&] { return console.serverReady == 1; }, 15000));
+            } else if (name == "ended") {
+                EXPECT_TRUE(WaitUntil([&] { return console.serverRunner.IsIdle(); }, 15000));
+            }
+        }
+        DWORD init = console.initRunner.ProcessId(), server = console.serverRunner.ProcessId();
+        console.SendMessage(WM_COMMAND, ID_TRAY_EXIT, 0);
+        EXPECT_EQ(1, exits);
+        EXPECT_FALSE(console.IsWindowVisible());
+        if (init != static_cast<DWORD>(-1)) {
+            EXPECT_TRUE(Ends(init, 0));
+        }
+        if (server != static_cast<DWORD>(-1)) {
+            EXPECT_TRUE(Ends(server, 0));
+        }
+        WaitUntil([&] { return console.initRunner.IsIdle() && console.serverRunner.IsIdle(); }, 15000);
+        console.TrayRemove();
+    }
+}
+
+// The start-up's own windows: the launcher can be ended while the message box or the Java path
+// dialog waits for an answer.
+std::string launcherPath;
+DWORD WINAPI FakeModuleFileName(HMODULE, LPSTR path, DWORD size)
+{
+    CopyText(path, size, launcherPath.c_str());
+    return static_cast<DWORD>(launcherPath.size());
+}
+
+HWND consoleWindow = nullptr;
+std::vector<HWND> exitedOver; // the windows over which Exit was chosen
+BOOL CALLBACK EndWhileOpen(HWND window, LPARAM)
+{
+    char title[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    std::string t = title;
+    if (!IsWindowVisible(window) || (t != "JDK not found." && t != "Vantry: Java not found")) return TRUE;
+    if (std::find(exitedOver.begin(), exitedOver.end(), window) == exitedOver.end()) {
+        exitedOver.push_back(window);
+        SendMessageA(consoleWindow, WM_COMMAND, ID_TRAY_EXIT, 0); // the tray menu's Exit
+    } else {
+        // In the real program the process has ended by now; here the start-up goes on.
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    }
+    return FALSE;
+}
+void CALLBACK ExitWhileOpen(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), &EndWhileOpen, 0); }
+
+TEST(ExitDuringStartUp, TheTrayMenusExitWorksWhileTheMessageBoxAndTheDialogWait)
+{
+    RegistrySandbox sandbox;
+    std::string home = TempDir("exit-startup");
+    CreateDirectoryA((home + "\\jre").c_str(), nullptr);
+    CreateDirectoryA((home + "\\jre\\bin").c_str(), nullptr);
+    CopyFileA(TestChildPath().c_str(), (home + "\\jre\\bin\\java.exe").c_str(), FALSE);
+    HKEY key;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.3.1", 0, nullptr, 0,
+                    KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    std::string jre = home + "\\jre";
+    RegSetValueExA(key, "JavaHome", 0, REG_SZ, reinterpret_cast<const BYTE*>(jre.c_str()),
+                   static_cast<DWORD>(jre.size() + 1));
+    RegCloseKey(key);
+    launcherPath = home + "\\Vantry.exe";
+    settingsModuleFileName = &FakeModuleFileName;
+    ConsoleDialog::endProcess = &RecordExit;
+    exits = 0;
+    exitedOver.clear();
+    {
+        ConsoleDialog dialog;
+        UINT_PTR timer = SetTimer(nullptr, 0, 50, &ExitWhileOpen);
+        // Both windows come up in turn; in each, Exit is chosen from the tray menu first.
+        dialog.Create(IDD_CONSOLE, nullptr);
+        consoleWindow = dialog.m_hWnd;
+        dialog.TrayBusy();
+        dialog.RunStartupSequence();
+        KillTimer(nullptr, timer);
+        EXPECT_EQ(2, exits);
+        dialog.initRunner.Stop();
+        WaitUntil([&] { return dialog.initRunner.IsIdle(); }, 10000);
+        dialog.TrayRemove();
+    }
+    settingsModuleFileName = &GetModuleFileNameA;
+    ConsoleDialog::endProcess = &std::exit;
+}
+
+} // namespace
