@@ -216,6 +216,7 @@ TEST_F(ProcessRunnerTest, CapturedLaunchLeavesTheLaunchersStandardHandlesAsTheyW
     EXPECT_EQ(in, GetStdHandle(STD_INPUT_HANDLE));
     EXPECT_EQ(out, GetStdHandle(STD_OUTPUT_HANDLE));
     ASSERT_TRUE(Ended());
+    ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000)); // the end is told before the clean-up ends
 
     std::string line = "test_child.exe out:y";
     // Passes the console test (a real console program) but cannot be created in a missing folder.

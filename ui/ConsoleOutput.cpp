@@ -35,6 +35,25 @@ void ConsoleOutput::Attach(HWND edit, HWND window, size_t cap)
     SendMessageA(edit, EM_SETLIMITTEXT, 0, 0);
 }
 
+namespace {
+
+// Wine's text shaping crashes on a line that begins with byte 0x98 (the small tilde of the ANSI code
+// page, and common in a server's UTF-8 output): such a line is shown with a space before it.
+const char kLineStartCrash = '\x98';
+
+std::string GuardLineStarts(const char* text, size_t length, char previous)
+{
+    std::string guarded;
+    guarded.reserve(length + 8);
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == kLineStartCrash && (i == 0 ? previous : text[i - 1]) == '\n') guarded += ' ';
+        guarded += text[i];
+    }
+    return guarded;
+}
+
+} // namespace
+
 void ConsoleOutput::Append(const char* text)
 {
     if (!text || !*text) return;
@@ -43,6 +62,13 @@ void ConsoleOutput::Append(const char* text)
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (closed_) return;
+        std::string guarded;
+        if (std::memchr(text, kLineStartCrash, length)) {
+            guarded = GuardLineStarts(text, length, lastQueued_);
+            text = guarded.c_str();
+            length = guarded.size();
+        }
+        lastQueued_ = text[length - 1];
         if (!pending_.empty() && pending_.back().size() + length <= kPieceBytes) pending_.back().append(text, length);
         else pending_.emplace_back(text, length);
         pendingBytes_ += length;
@@ -79,21 +105,42 @@ void ConsoleOutput::DropOldest()
     partialLine_ = true;
 }
 
+// Called with the lock held. The console starts afresh at a whole line: the queue's first line
+// start, when there is one with text after it (else the queue is one line that has no end yet).
+void ConsoleOutput::SkipToLineStart()
+{
+    size_t skip = 0, offset = frontOffset_;
+    for (const std::string& piece : pending_) {
+        size_t end = piece.find('\n', offset);
+        if (end != std::string::npos) {
+            skip += end + 1 - offset;
+            break;
+        }
+        skip += piece.size() - offset;
+        offset = 0;
+    }
+    if (skip == 0 || skip >= pendingBytes_) return;
+    pendingBytes_ -= skip;
+    while (skip > 0) {
+        size_t inFront = pending_.front().size() - frontOffset_;
+        if (inFront <= skip) {
+            skip -= inFront;
+            pending_.pop_front();
+            frontOffset_ = 0;
+        } else {
+            frontOffset_ += skip;
+            skip = 0;
+        }
+    }
+}
+
 // Called with the lock held.
 bool ConsoleOutput::TakePiece(std::string& piece, bool& reset)
 {
     piece.clear();
     reset = reset_;
     reset_ = false;
-    if (partialLine_ && !pending_.empty()) {
-        // The console starts afresh at a whole line.
-        const std::string& front = pending_.front();
-        size_t end = front.find('\n', frontOffset_);
-        if (end != std::string::npos && end + 1 < front.size()) {
-            pendingBytes_ -= end + 1 - frontOffset_;
-            frontOffset_ = end + 1;
-        }
-    }
+    if (partialLine_) SkipToLineStart();
     partialLine_ = false;
     const size_t limit = kPieceBytesToInsert < cap_ ? kPieceBytesToInsert : cap_;
     while (!pending_.empty() && piece.size() < limit) {
@@ -206,12 +253,9 @@ void ConsoleOutput::Insert(const std::string& text, bool reset, View& view)
         LRESULT start = SendMessageA(edit_, EM_LINEINDEX, line, 0);
         if (start >= 0 && static_cast<size_t>(start) < excess) {
             LRESULT next = SendMessageA(edit_, EM_LINEINDEX, line + 1, 0);
-            if (next > 0) {
-                start = next;
-                ++line;
-            } else {
-                start = static_cast<LRESULT>(excess); // no line end in sight: cut inside the line
-            }
+            ++line;
+            // No line end in sight: that one endless line goes whole.
+            start = next > 0 ? next : static_cast<LRESULT>(length);
         }
         if (start > 0) {
             SendMessageA(edit_, EM_SETSEL, 0, start);
@@ -222,5 +266,12 @@ void ConsoleOutput::Insert(const std::string& text, bool reset, View& view)
         }
     }
     SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
-    SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    // The queue guards every line start after a line end; the console's own start is guarded here.
+    const char* shown = text.c_str();
+    std::string guarded;
+    if (length == 0 && !text.empty() && text[0] == kLineStartCrash) {
+        guarded = " " + text;
+        shown = guarded.c_str();
+    }
+    SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown));
 }

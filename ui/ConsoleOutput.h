@@ -24,6 +24,7 @@ public:
 
 private:
     void DropOldest();
+    void SkipToLineStart();
     bool TakePiece(std::string& piece, bool& reset); // false when nothing is queued
 
     // What the user sees: the selection and the first visible line, and what insertion removed.
@@ -51,5 +52,6 @@ private:
     bool partialLine_ = false; // and the queue may begin inside a line
     bool flushPosted_ = false;
     bool closed_ = false;
+    char lastQueued_ = '\n'; // the last character queued: whether the next one starts a line
 
 };

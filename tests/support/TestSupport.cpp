@@ -11,6 +11,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// Under Wine a test program that crashes can end with status 0, which ctest would take for a pass.
+LONG WINAPI FailOnCrash(EXCEPTION_POINTERS* exception)
+{
+    std::printf("[  CRASH   ] exception 0x%08lX at %p: the test program ends here\n",
+                static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode),
+                exception->ExceptionRecord->ExceptionAddress);
+    std::fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(&FailOnCrash);
+
+} // namespace
+
 std::string TestBinDir()
 {
     char path[MAX_PATH];
