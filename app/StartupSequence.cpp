@@ -42,8 +42,10 @@ void ConsoleDialog::RunStartupSequence()
                             "JDK not found.", MB_ICONINFORMATION);
                 dialog.path = javaExePath;
             }
-            // The dialog's edit takes no more than the buffer holds.
-            if (dialog.DoModal() == IDOK) CopyText(javaExePath, dialog.path.c_str());
+            // A path longer than the buffer (set into the edit by another program; typing stops
+            // earlier) is refused: cut, it would name another file.
+            if (dialog.DoModal() == IDOK && dialog.path.size() < sizeof javaExePath)
+                CopyText(javaExePath, dialog.path.c_str());
         }
         if (FileExists(javaExePath)) {
             javaFound = true;
