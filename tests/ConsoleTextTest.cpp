@@ -1,5 +1,6 @@
 // The console's text: from any thread, always at the end, in order, within its cap.
 #include "app/Messages.h"
+#include "support/ConsoleHost.h"
 #include "support/TestSupport.h"
 #include "ui/ConsoleOutput.h"
 
@@ -10,64 +11,6 @@
 #include <vector>
 
 namespace {
-
-// A window of the test's thread with a console-like edit control, flushing on WM_CONSOLE_FLUSH.
-class ConsoleHost {
-public:
-    explicit ConsoleHost(size_t cap)
-    {
-        static ATOM atom = [] {
-            WNDCLASSA wc = {};
-            wc.lpfnWndProc = &ConsoleHost::Proc;
-            wc.hInstance = GetModuleHandleA(nullptr);
-            wc.lpszClassName = "VantryTestConsoleHost";
-            return RegisterClassA(&wc);
-        }();
-        (void)atom;
-        window = CreateWindowA("VantryTestConsoleHost", "host", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr,
-                               nullptr, GetModuleHandleA(nullptr), this);
-        edit = CreateWindowA("EDIT", "",
-                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
-                                 ES_AUTOHSCROLL | ES_READONLY,
-                             0, 0, 580, 360, window, nullptr, GetModuleHandleA(nullptr), nullptr);
-        ShowWindow(window, SW_SHOWNOACTIVATE);
-        output.Attach(edit, window, cap);
-    }
-    ~ConsoleHost()
-    {
-        output.Close();
-        DestroyWindow(window);
-    }
-    std::string Text() const
-    {
-        std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
-        text.resize(static_cast<size_t>(GetWindowTextA(edit, &text[0], static_cast<int>(text.size()))));
-        return text;
-    }
-    void Selection(DWORD& start, DWORD& end) const
-    {
-        SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    }
-    int FirstVisibleLine() const { return static_cast<int>(SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0)); }
-
-    HWND window = nullptr;
-    HWND edit = nullptr;
-    ConsoleOutput output;
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_NCCREATE)
-            SetWindowLongPtrA(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
-        auto* self = reinterpret_cast<ConsoleHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (self && message == WM_CONSOLE_FLUSH) {
-            self->output.Flush();
-            return 0;
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-};
 
 std::string Line(const char* tag, int n) { return std::string(tag) + std::to_string(n) + " " + std::string(40, '-') + "\r\n"; }
 

@@ -1,6 +1,7 @@
 // The exit procedure, in-process and on the real program.
 #include "app/ConsoleDialog.h"
 #include "res/resource.h"
+#include "support/Installation.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,33 +19,6 @@ void RecordExit(int status)
 }
 
 HANDLE Watch(DWORD processId) { return OpenProcess(SYNCHRONIZE, FALSE, processId); }
-
-struct FoundWindow {
-    DWORD processId;
-    const char* title;
-    HWND window;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char title[256] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if (owner == found->processId && std::string(title) == found->title) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindProcessWindow(DWORD processId, const char* title)
-{
-    FoundWindow found = { processId, title, nullptr };
-    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&found));
-    return found.window;
-}
 
 TEST(ExitLauncher, HidesRemovesTheTrayIconEndsBothChildrenDuringTheWaitAndExitsWithZero)
 {
@@ -95,29 +69,18 @@ TEST(ExitLauncher, ExitWithNoChildStillWaitsAndEndsWithZero)
 // The real program: its console's Exit command ends it with status 0 after its wait.
 TEST(ExitLauncher, ProgramEndsWithStatusZeroAboutOneAndAHalfSecondsAfterExit)
 {
-    std::string exe = BuildDir() + "\\Vantry.exe";
-    std::string line = "\"" + exe + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION created = {};
-    ASSERT_TRUE(CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, BuildDir().c_str(),
-                               &startup, &created));
-    HWND console = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (console = FindProcessWindow(created.dwProcessId, "Vantry")) != nullptr; },
-                          30000));
+    RunningLauncher launcher;
+    ASSERT_TRUE(launcher.Start(BuildDir() + "\\Vantry.exe", BuildDir()));
+    HWND console = launcher.Console(30000);
+    ASSERT_NE(nullptr, console);
     PumpFor(500);
     DWORD start = GetTickCount();
     PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(created.hProcess, 30000));
+    EXPECT_EQ(0u, launcher.WaitForExit(30000));
     DWORD elapsed = GetTickCount() - start;
-    DWORD code = 1;
-    GetExitCodeProcess(created.hProcess, &code);
-    EXPECT_EQ(0u, code);
     EXPECT_GE(elapsed, 1450u);
     // Generous: the machine may be slow, but the program itself waits only 1500 ms.
     EXPECT_LT(elapsed, 15000u);
-    CloseHandle(created.hThread);
-    CloseHandle(created.hProcess);
 }
 
 } // namespace

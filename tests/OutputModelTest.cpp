@@ -5,6 +5,7 @@
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/Models.h"
+#include "support/ConsoleHost.h"
 #include "support/TestSupport.h"
 #include "ui/ConsoleOutput.h"
 
@@ -448,60 +449,6 @@ TEST(OutputModel, AnAddressIsTakenOnlyWhenSafeAndShortAndNothingAroundItsBufferI
 
 // --- The console's cap ------------------------------------------------------------------------------------
 
-// A window of the test's thread with a console-like edit control, flushing on WM_CONSOLE_FLUSH.
-class ConsoleHost {
-public:
-    explicit ConsoleHost(size_t cap)
-    {
-        static ATOM atom = [] {
-            WNDCLASSA wc = {};
-            wc.lpfnWndProc = &ConsoleHost::Proc;
-            wc.hInstance = GetModuleHandleA(nullptr);
-            wc.lpszClassName = "VantryModelConsoleHost";
-            return RegisterClassA(&wc);
-        }();
-        (void)atom;
-        window = CreateWindowA("VantryModelConsoleHost", "host", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr,
-                               nullptr, GetModuleHandleA(nullptr), this);
-        edit = CreateWindowA("EDIT", "",
-                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
-                                 ES_AUTOHSCROLL | ES_READONLY,
-                             0, 0, 580, 360, window, nullptr, GetModuleHandleA(nullptr), nullptr);
-        output.Attach(edit, window, cap);
-    }
-    ~ConsoleHost()
-    {
-        output.Close();
-        DestroyWindow(window);
-    }
-    std::string Text()
-    {
-        MSG msg;
-        while (PeekMessageA(&msg, window, WM_CONSOLE_FLUSH, WM_CONSOLE_FLUSH, PM_REMOVE)) DispatchMessageA(&msg);
-        std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
-        text.resize(static_cast<size_t>(GetWindowTextA(edit, &text[0], static_cast<int>(text.size()))));
-        return text;
-    }
-
-    HWND window = nullptr;
-    HWND edit = nullptr;
-    ConsoleOutput output;
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_NCCREATE)
-            SetWindowLongPtrA(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
-        auto* self = reinterpret_cast<ConsoleHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (self && message == WM_CONSOLE_FLUSH) {
-            self->output.Flush();
-            return 0;
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-};
-
 // Where a line begins in the console: at the start, or after a CR LF.
 bool LineStart(const std::string& all, size_t at) { return at == 0 || (at >= 2 && all.compare(at - 2, 2, "\r\n") == 0); }
 
@@ -511,7 +458,7 @@ TEST(OutputModel, OverTheCapTheConsoleKeepsTheNewestTextCutAtALineStartUnlessALi
     SCOPED_TRACE("seed " + std::to_string(seed));
     Dice dice(seed);
     const size_t cap = 4 * 1024;
-    ConsoleHost host(cap);
+    ConsoleHost host(cap, false);
     std::string all;   // everything appended
     size_t cut = 0;    // where the console's text begins in it
     size_t cuts = 0, cutsInALine = 0;
@@ -583,7 +530,7 @@ TEST(OutputModel, AFloodFromTheReaderThreadLeavesTheNewestTextFromAWholeLineWith
         const std::vector<size_t> caps = { 4096, 8192 };
         const size_t cap = dice.Pick(caps);
         const size_t longestLine = cap / 4; // a write of three such lines still fits
-        ConsoleHost host(cap);
+        ConsoleHost host(cap, false);
         std::string all;
         for (int burst = 0; burst < bursts && !::testing::Test::HasFatalFailure(); ++burst, ++floods) {
             // Whole lines, one or a few to a write, as a reader hands them on: from the cap to a quarter megabyte.

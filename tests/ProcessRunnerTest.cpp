@@ -1,5 +1,6 @@
 // The process runner against real child programs.
 #include "process/ProcessRunner.h"
+#include "support/RecordingRunner.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,45 +12,6 @@
 namespace {
 
 constexpr UINT kEnded = WM_APP + 50;
-
-class RecordingRunner : public ProcessRunner {
-public:
-    ~RecordingRunner() override { EndSupervision(); }
-
-    int OnOutput(char* text, int length) override
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (length < 1 || length > kChunkSize || text[length] != '\0') badChunk = true;
-        chunks.emplace_back(text, static_cast<size_t>(length));
-        return chunks.size() >= static_cast<size_t>(readLimit) ? 0 : 1;
-    }
-
-    std::string Output()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        std::string all;
-        for (const std::string& chunk : chunks) all += chunk;
-        return all;
-    }
-    size_t ChunkCount()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return chunks.size();
-    }
-
-    // Starts test_child with the given steps, captured.
-    int Run(const std::string& steps, int capture = 1)
-    {
-        commandLine = "test_child.exe " + steps;
-        return Start(TestChildPath().c_str(), &commandLine[0], TestBinDir().c_str(), SW_HIDE, capture);
-    }
-
-    std::mutex lock;
-    std::vector<std::string> chunks;
-    bool badChunk = false;
-    int readLimit = 1 << 30;
-    std::string commandLine;
-};
 
 // A handle to watch the child from outside the runner.
 HANDLE OpenChild(const ProcessRunner& runner)

@@ -414,12 +414,12 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
         const std::vector<std::string> bases = { kJdkKey, kJreKey, longBase };
         const std::string base = dice.Pick(bases);
 
-        std::vector<Installation> written;
+        std::vector<JavaInstallation> written;
         {
             RegistryKey parent;
             ASSERT_TRUE(parent.Create(HKEY_LOCAL_MACHINE, base.c_str(), KEY_ALL_ACCESS));
             for (size_t n = dice.Between(0, 8); n > 0; --n) {
-                Installation installation;
+                JavaInstallation installation;
                 installation.name = Name(dice);
                 RegistryKey existing;
                 if (existing.Open(parent.Get(), installation.name.c_str(), KEY_READ)) continue; // the same name in other case
@@ -432,7 +432,7 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
             }
         }
         // The model takes them in the registry's own order.
-        std::vector<Installation> installations;
+        std::vector<JavaInstallation> installations;
         {
             RegistryKey parent;
             ASSERT_TRUE(parent.Open(HKEY_LOCAL_MACHINE, base.c_str(), KEY_READ));
@@ -442,9 +442,9 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
                 if (RegEnumKeyExA(parent.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
                     break;
                 auto it = std::find_if(written.begin(), written.end(),
-                                       [&](const Installation& w) { return w.name == std::string(name, length); });
+                                       [&](const JavaInstallation& w) { return w.name == std::string(name, length); });
                 ASSERT_NE(written.end(), it) << "enumerated a name never written: " << Visible(std::string(name, length));
-                Installation installation = *it;
+                JavaInstallation installation = *it;
                 std::string home;
                 installation.javaExists = UsableText(installation.javaHome, home) &&
                                           PathExists(home + "\\bin\\java.exe");
@@ -470,7 +470,7 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
 
         std::string where = "iteration " + std::to_string(i) + " (seed " + std::to_string(seed) + "), base \"" +
                             Visible(base, 60) + "\", destination of " + std::to_string(size) + " bytes";
-        for (const Installation& installation : installations)
+        for (const JavaInstallation& installation : installations)
             where += "\n  \"" + Visible(installation.name) + "\": JavaHome " + Describe(installation.javaHome) +
                      (installation.javaExists ? ", java.exe exists" : "");
         ASSERT_EQ(expected.result, result) << where;

@@ -5,6 +5,7 @@
 #include "framework/Text.h"
 #include "java/Settings.h"
 #include "res/resource.h"
+#include "support/RecordingRunner.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,37 +22,6 @@ namespace {
 
 constexpr UINT kEnded = WM_APP + 50;
 
-// A runner that keeps what its child wrote.
-class Recorder : public ProcessRunner {
-public:
-    ~Recorder() override { EndSupervision(); }
-    int OnOutput(char* text, int length) override
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        output.append(text, static_cast<size_t>(length));
-        return 1;
-    }
-    std::string Output()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return output;
-    }
-    int Run(const std::string& steps)
-    {
-        line = "test_child.exe " + steps;
-        return Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1);
-    }
-    // The process id the child announced for its own child.
-    DWORD Grandchild()
-    {
-        std::string text = Output();
-        size_t at = text.find("grandchild ");
-        return at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 11, nullptr, 10);
-    }
-
-    std::mutex lock;
-    std::string output, line;
-};
 
 bool Ends(DWORD processId, DWORD milliseconds)
 {
@@ -65,7 +35,7 @@ bool Ends(DWORD processId, DWORD milliseconds)
 TEST(ProcessTree, StopEndsTheChildAndEverythingItStarted)
 {
     MessageWindow window;
-    Recorder runner;
+    RecordingRunner runner;
     runner.SetNotify(&window, kEnded);
     ASSERT_EQ(1, runner.Run("spawn:sleep:60000 sleep:60000"));
     ASSERT_TRUE(WaitUntil([&] { return runner.Grandchild() != 0; }, 10000));
@@ -79,7 +49,7 @@ TEST(ProcessTree, StopEndsTheChildAndEverythingItStarted)
 TEST(ProcessTree, AChildThatEndsLeavingAHolderOfItsOutputIsReportedAndTheHolderEnds)
 {
     MessageWindow window;
-    Recorder runner;
+    RecordingRunner runner;
     runner.SetNotify(&window, kEnded);
     // The grandchild inherits the output pipe and would keep it open for a minute.
     ASSERT_EQ(1, runner.Run("spawn:sleep:60000 out:parent-done"));
@@ -94,7 +64,7 @@ TEST(ProcessTree, AChildThatEndsLeavingAHolderOfItsOutputIsReportedAndTheHolderE
 TEST(ProcessTree, AChildThatClosesItsOutputEarlyIsStillWatchedUntilItEnds)
 {
     MessageWindow window;
-    Recorder runner;
+    RecordingRunner runner;
     runner.SetNotify(&window, kEnded);
     ASSERT_EQ(1, runner.Run("out:before closeout sleep:1500"));
     PumpFor(700);

@@ -11,6 +11,8 @@
 //   exit:N               end with exit code N (the default is 0)
 // Started with other arguments (a Java command line), it takes its steps from the environment
 // variable VANTRY_TEST_STEPS instead.
+#include "Numbered.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -45,23 +47,6 @@ void Write(DWORD which, const std::string& text)
 {
     DWORD written = 0;
     WriteFile(GetStdHandle(which), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-// Line k is "k" padded to 63 characters with dots and a line feed; the tests rebuild it the same way.
-std::string Numbered(size_t total)
-{
-    std::string out;
-    out.reserve(total);
-    for (size_t line = 0; out.size() < total; ++line) {
-        char head[32];
-        std::snprintf(head, sizeof head, "%zu", line);
-        std::string l = head;
-        l.resize(63, '.');
-        l += '\n';
-        out += l;
-    }
-    out.resize(total);
-    return out;
 }
 
 DWORD WINAPI ReadInput(LPVOID result)
@@ -132,7 +117,7 @@ int main(int argc, char** argv)
         const char* step = text.c_str();
         if (!std::strncmp(step, "out:", 4)) Write(STD_OUTPUT_HANDLE, Unescape(step + 4));
         else if (!std::strncmp(step, "err:", 4)) Write(STD_ERROR_HANDLE, Unescape(step + 4));
-        else if (!std::strncmp(step, "big:", 4)) Write(STD_OUTPUT_HANDLE, Numbered(std::strtoul(step + 4, nullptr, 10)));
+        else if (!std::strncmp(step, "big:", 4)) Write(STD_OUTPUT_HANDLE, NumberedText(std::strtoul(step + 4, nullptr, 10)));
         else if (!std::strcmp(step, "zero")) Write(STD_OUTPUT_HANDLE, std::string());
         else if (!std::strncmp(step, "sleep:", 6)) Sleep(std::strtoul(step + 6, nullptr, 10));
         else if (!std::strncmp(step, "stdin:", 6)) ReportInput(std::strtoul(step + 6, nullptr, 10));

@@ -143,14 +143,14 @@ SettingsOutcome ExpectedSettings(const SettingsInput& input)
 
 // --- The Java installation search ---------------------------------------------------------------------
 
-SearchOutcome ExpectedSearch(const std::string& baseKey, const std::vector<Installation>& installations,
+SearchOutcome ExpectedSearch(const std::string& baseKey, const std::vector<JavaInstallation>& installations,
                              size_t destinationSize)
 {
     const char* const patterns[] = { "1.3", "1.2" };
     const int nothing = 101;
     int best = nothing;
     SearchOutcome out;
-    for (const Installation& installation : installations) {
+    for (const JavaInstallation& installation : installations) {
         if (installation.name.size() >= 260) break; // the name buffer cannot take it: the list ends here
         for (int i = 0; i < 2; ++i) {
             if (i < best && installation.name.find(patterns[i]) != std::string::npos) {

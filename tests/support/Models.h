@@ -87,7 +87,7 @@ SettingsOutcome ExpectedSettings(const SettingsInput& input);
 
 // --- The Java installation search ---------------------------------------------------------------------
 
-struct Installation {
+struct JavaInstallation {
     std::string name;      // the subkey's name, as enumerated
     StoredValue javaHome;  // its JavaHome value
     bool javaExists = false; // whether JavaHome + "\bin\java.exe" names an existing file
@@ -100,7 +100,7 @@ struct SearchOutcome {
 };
 
 // installations in the registry's enumeration order.
-SearchOutcome ExpectedSearch(const std::string& baseKey, const std::vector<Installation>& installations,
+SearchOutcome ExpectedSearch(const std::string& baseKey, const std::vector<JavaInstallation>& installations,
                              size_t destinationSize);
 
 // --- Command lines ------------------------------------------------------------------------------------

@@ -58,22 +58,6 @@ std::string TempDir(const char* name)
     return dir;
 }
 
-std::string NumberedText(size_t total)
-{
-    std::string out;
-    out.reserve(total);
-    for (size_t line = 0; out.size() < total; ++line) {
-        char head[32];
-        std::snprintf(head, sizeof head, "%zu", line);
-        std::string l = head;
-        l.resize(63, '.');
-        l += '\n';
-        out += l;
-    }
-    out.resize(total);
-    return out;
-}
-
 void PumpFor(DWORD milliseconds)
 {
     WaitUntil([] { return false; }, milliseconds);

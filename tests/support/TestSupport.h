@@ -1,6 +1,7 @@
 // What the tests share: paths of the child programs, a window that counts posted messages, waiting
 // while messages are pumped, a private HKEY_LOCAL_MACHINE, and process resource counts.
 #pragma once
+#include "children/Numbered.h" // NumberedText: the lines test_child's big:N writes
 #include "framework/Wnd.h"
 
 #include <functional>
@@ -14,8 +15,6 @@ std::string TestOpenerPath();    // the stand-in browser and viewer
 std::string BuildDir();          // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
 std::string TempDir(const char* name); // a fresh empty folder under the system's temp folder
 
-// The lines test_child's big:N writes.
-std::string NumberedText(size_t total);
 
 // Pumps this thread's messages until condition() holds or the time is up; returns condition().
 bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);
