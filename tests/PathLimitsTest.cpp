@@ -127,14 +127,6 @@ void MakeFolders(const std::string& path)
     CreateDirectoryA(path.c_str(), nullptr);
 }
 
-// <folder>\bin\java.exe: the stand-in runtime.
-std::string MakeJava(const std::string& folder)
-{
-    MakeFolders(folder + "\\bin");
-    CopyFileA(StandinJavaPath().c_str(), (folder + "\\bin\\java.exe").c_str(), FALSE);
-    return folder + "\\bin\\java.exe";
-}
-
 class PathLimitsTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -92,15 +92,6 @@ std::string GetString(const char* name)
 
 HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
 
-// A Java installation: <folder>\bin\java.exe, the stand-in runtime.
-std::string MakeJava(const std::string& folder)
-{
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CreateDirectoryA((folder + "\\bin").c_str(), nullptr);
-    CopyFileA(StandinJavaPath().c_str(), (folder + "\\bin\\java.exe").c_str(), FALSE);
-    return folder + "\\bin\\java.exe";
-}
-
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override

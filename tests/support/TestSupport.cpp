@@ -3,6 +3,7 @@
 
 #include "support/TestSupport.h"
 
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <fstream>
@@ -223,3 +224,10 @@ std::string ReadFileText(const std::string& path)
 }
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string MakeJava(const std::string& folder)
+{
+    SHCreateDirectoryExA(nullptr, (folder + "\\bin").c_str(), nullptr);
+    CopyFileA(StandinJavaPath().c_str(), (folder + "\\bin\\java.exe").c_str(), FALSE);
+    return folder + "\\bin\\java.exe";
+}

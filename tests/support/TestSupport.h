@@ -60,4 +60,6 @@ std::string HttpGet(int port, const char* path);
 // config folder unless withConfig is false.
 std::string MakeServerHome(const char* name, int port, bool withConfig = true);
 std::string ReadFileText(const std::string& path);
+// A Java installation at folder: folder\bin\java.exe, the stand-in runtime; returns that path.
+std::string MakeJava(const std::string& folder);
 bool PathExists(const std::string& path);
