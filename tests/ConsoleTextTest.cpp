@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -123,11 +125,26 @@ TEST(ConsoleText, AReaderScrolledUpKeepsItsViewAndOtherwiseTheViewFollowsTheEnd)
     EXPECT_EQ(reading, host.FirstVisibleLine());
 }
 
-TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheNewestOutputUpToTheCapIsKept)
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The number in "[... N bytes of output not shown ...]", or -1 when the line is no such note.
+long long SkippedIn(const std::string& line)
+{
+    const std::string head = "[... ";
+    if (line.compare(0, head.size(), head) != 0 || line.find(" bytes of output not shown ...]") == std::string::npos)
+        return -1;
+    return std::atoll(line.c_str() + head.size());
+}
+
+TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheConsoleSaysWhatItSkipped)
 {
     const size_t cap = 64 * 1024;
     ConsoleHost host(cap);
-    host.output.Append("older text that the flood pushes out\r\n");
+    const std::string older = "older text, shown before the flood\r\n";
+    host.output.Append(older.c_str());
     std::string all;
     for (int i = 0; i < 20000; ++i) all += Line("F", i);
     // Nobody inserts while the writer writes (this thread does not pump): the writer must not wait.
@@ -135,14 +152,61 @@ TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheNewestOutputUpToTheCapIsKep
         for (int i = 0; i < 20000; ++i) host.output.Append(Line("F", i).c_str());
     });
     writer.join();
-    ASSERT_TRUE(WaitUntil([&] { return host.Text().size() >= Line("F", 19999).size() &&
-                                       host.Text().compare(host.Text().size() - Line("F", 19999).size(),
-                                                           std::string::npos, Line("F", 19999)) == 0; },
-                          30000));
+    ASSERT_TRUE(WaitUntil([&] { return EndsWith(host.Text(), Line("F", 19999)); }, 30000));
+
     std::string text = host.Text();
     EXPECT_LE(text.size(), cap);
-    EXPECT_GT(text.size(), cap / 2);
-    EXPECT_EQ(0, all.compare(all.size() - text.size(), text.size(), text)); // the newest output, whole lines
+    // The older text, unless the cap made room by trimming it; then the note.
+    size_t noteStart = text.compare(0, older.size(), older) == 0 ? older.size() : 0;
+    size_t noteEnd = text.find("\r\n", noteStart) + 2;
+    long long skipped = SkippedIn(text.substr(noteStart, noteEnd - noteStart));
+    ASSERT_GT(skipped, 0) << text.substr(0, 200);
+    // After the note: the newest output, from a whole line, and exactly what was not skipped.
+    std::string shown = text.substr(noteEnd);
+    EXPECT_TRUE(EndsWith(all, shown));
+    EXPECT_EQ('F', shown[0]);
+    EXPECT_EQ(all.size(), static_cast<size_t>(skipped) + shown.size());
+}
+
+TEST(ConsoleText, ASustainedFloodKeepsTheConsoleFullInOrderAndSaysWhereItSkipped)
+{
+    const size_t cap = 64 * 1024;
+    ConsoleHost host(cap);
+    const int lines = 100000; // 4.5 MB, much faster than a window shows
+    std::thread writer([&] {
+        for (int i = 0; i < lines; ++i) host.output.Append(Line("F", i).c_str());
+    });
+    size_t largest = 0;
+    bool noted = false;
+    WaitUntil([&] {
+        std::string now = host.Text();
+        largest = std::max(largest, now.size());
+        noted = noted || now.find(" bytes of output not shown ...]") != std::string::npos;
+        return EndsWith(now, Line("F", lines - 1));
+    }, 60000);
+    writer.join();
+    std::string text = host.Text();
+    ASSERT_TRUE(EndsWith(text, Line("F", lines - 1)));
+    EXPECT_LE(largest, cap);
+    EXPECT_GT(text.size(), cap / 2); // it stays filled, not emptied by each overflow
+    EXPECT_TRUE(noted);
+    // Every line is a whole line of the output in order, a skip note, or a line cut by a skip.
+    int previous = -1;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\r\n", at);
+        ASSERT_NE(std::string::npos, end);
+        std::string line = text.substr(at, end + 2 - at);
+        at = end + 2;
+        if (SkippedIn(line) > 0) continue;
+        int number = std::atoi(line.c_str() + 1);
+        if (line != Line("F", number)) {
+            size_t next = text.find("\r\n", at);
+            ASSERT_GT(SkippedIn(text.substr(at, next + 2 - at)), 0) << "a cut line not followed by a note: " << line;
+            continue;
+        }
+        ASSERT_GT(number, previous) << line;
+        previous = number;
+    }
 }
 
 TEST(ConsoleText, OutputIntoAHiddenConsoleLeavesItHidden)

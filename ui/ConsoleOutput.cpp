@@ -2,6 +2,7 @@
 
 #include "app/Messages.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -72,7 +73,7 @@ void ConsoleOutput::Append(const char* text)
         if (!pending_.empty() && pending_.back().size() + length <= kPieceBytes) pending_.back().append(text, length);
         else pending_.emplace_back(text, length);
         pendingBytes_ += length;
-        if (pendingBytes_ > cap_) DropOldest();
+        if (pendingBytes_ > QueueCap()) DropOldest();
         post = !flushPosted_;
         flushPosted_ = true;
     }
@@ -83,30 +84,29 @@ void ConsoleOutput::Append(const char* text)
     }
 }
 
-// Called with the lock held. The oldest queued text goes, down to the cap: the front piece is
-// only skipped into (frontOffset_), so this is cheap however fast text comes. The dropped text is
-// newer than anything in the console, which therefore goes too, at the next flush; the queue may
-// now begin inside a line.
+// Called with the lock held. The oldest queued text goes, down to the queue's cap: the front piece is
+// only skipped into (frontOffset_), so this is cheap however fast text comes. The console says how
+// much it did not show, and goes on at the next whole line.
 void ConsoleOutput::DropOldest()
 {
-    while (pendingBytes_ > cap_ && !pending_.empty()) {
+    while (pendingBytes_ > QueueCap() && !pending_.empty()) {
         size_t inFront = pending_.front().size() - frontOffset_;
-        size_t excess = pendingBytes_ - cap_;
-        if (inFront <= excess) {
-            pendingBytes_ -= inFront;
+        size_t excess = pendingBytes_ - QueueCap();
+        size_t drop = inFront <= excess ? inFront : excess;
+        frontOffset_ += drop;
+        pendingBytes_ -= drop;
+        skippedBytes_ += drop;
+        lastDropped_ = pending_.front()[frontOffset_ - 1];
+        if (frontOffset_ == pending_.front().size()) {
             pending_.pop_front();
             frontOffset_ = 0;
-        } else {
-            frontOffset_ += excess;
-            pendingBytes_ -= excess;
         }
     }
-    reset_ = true;
-    partialLine_ = true;
 }
 
-// Called with the lock held. The console starts afresh at a whole line: the queue's first line
-// start, when there is one with text after it (else the queue is one line that has no end yet).
+// Called with the lock held. After text was dropped the console goes on at a whole line: the
+// queue's first line start, when there is one with text after it (else the queue is one line that
+// has no end yet).
 void ConsoleOutput::SkipToLineStart()
 {
     size_t skip = 0, offset = frontOffset_;
@@ -121,6 +121,8 @@ void ConsoleOutput::SkipToLineStart()
     }
     if (skip == 0 || skip >= pendingBytes_) return;
     pendingBytes_ -= skip;
+    skippedBytes_ += skip;
+    lastDropped_ = '\n';
     while (skip > 0) {
         size_t inFront = pending_.front().size() - frontOffset_;
         if (inFront <= skip) {
@@ -134,14 +136,20 @@ void ConsoleOutput::SkipToLineStart()
     }
 }
 
-// Called with the lock held.
-bool ConsoleOutput::TakePiece(std::string& piece, bool& reset)
+// Called with the lock held; window's thread.
+bool ConsoleOutput::TakePiece(std::string& piece)
 {
     piece.clear();
-    reset = reset_;
-    reset_ = false;
-    if (partialLine_) SkipToLineStart();
-    partialLine_ = false;
+    if (skippedBytes_ > 0) {
+        if (lastDropped_ != '\n') SkipToLineStart();
+        char note[96];
+        std::snprintf(note, sizeof note, "%s[... %llu bytes of output not shown ...]\r\n", lastShown_ == '\n' ? "" : "\r\n",
+                      static_cast<unsigned long long>(skippedBytes_));
+        piece = note;
+        skippedBytes_ = 0;
+        // Text that goes on inside a line now starts one: guard it as the queue guards line starts.
+        if (!pending_.empty() && pending_.front()[frontOffset_] == kLineStartCrash) piece += ' ';
+    }
     const size_t limit = kPieceBytesToInsert < cap_ ? kPieceBytesToInsert : cap_;
     while (!pending_.empty() && piece.size() < limit) {
         const std::string& front = pending_.front();
@@ -149,6 +157,7 @@ bool ConsoleOutput::TakePiece(std::string& piece, bool& reset)
         size_t take = limit - piece.size();
         if (available <= take) {
             piece.append(front, frontOffset_, available);
+            pendingBytes_ -= available;
             pending_.pop_front();
             frontOffset_ = 0;
         } else {
@@ -156,11 +165,12 @@ bool ConsoleOutput::TakePiece(std::string& piece, bool& reset)
             size_t end = front.rfind('\n', frontOffset_ + take - 1);
             take = end == std::string::npos || end < frontOffset_ ? take : end + 1 - frontOffset_;
             piece.append(front, frontOffset_, take);
+            pendingBytes_ -= take;
             frontOffset_ += take;
         }
     }
-    pendingBytes_ -= piece.size();
-    return !piece.empty() || reset;
+    if (!piece.empty()) lastShown_ = piece.back();
+    return !piece.empty();
 }
 
 void ConsoleOutput::Flush()
@@ -176,18 +186,17 @@ void ConsoleOutput::Flush()
     bool more = false;
     std::string piece;
     for (;;) {
-        bool reset = false;
         {
             std::lock_guard<std::mutex> guard(lock_);
-            if (!TakePiece(piece, reset)) {
+            if (!TakePiece(piece)) {
                 flushPosted_ = false;
                 break;
             }
         }
-        Insert(piece, reset, view);
+        Insert(piece, view);
         if (GetTickCount() - start >= kFlushMilliseconds) {
             std::lock_guard<std::mutex> guard(lock_);
-            more = !pending_.empty() || reset_;
+            more = !pending_.empty() || skippedBytes_ > 0;
             flushPosted_ = more;
             break;
         }
@@ -207,6 +216,7 @@ void ConsoleOutput::Close()
     pending_.clear();
     pendingBytes_ = 0;
     frontOffset_ = 0;
+    skippedBytes_ = 0;
 }
 
 ConsoleOutput::View ConsoleOutput::SaveView() const
@@ -235,16 +245,11 @@ void ConsoleOutput::RestoreView(const View& view) const
     SendMessageA(edit_, EM_LINESCROLL, 0, target - now);
 }
 
-// Appends text at the end, first clearing the console (reset) or trimming its oldest lines.
-void ConsoleOutput::Insert(const std::string& text, bool reset, View& view)
+// Appends text at the end, first trimming the oldest lines when the cap would be passed.
+void ConsoleOutput::Insert(const std::string& text, View& view)
 {
     size_t length = static_cast<size_t>(GetWindowTextLengthA(edit_));
-    if (reset) {
-        view.linesRemoved += static_cast<int>(SendMessageA(edit_, EM_GETLINECOUNT, 0, 0));
-        view.removed += length;
-        SetWindowTextA(edit_, "");
-        length = 0;
-    } else if (length + text.size() > cap_) {
+    if (length + text.size() > cap_) {
         // Drop the oldest whole lines, down to three quarters of the cap, so that trimming (which
         // costs as much as the whole text) happens once per quarter of the cap at most.
         size_t excess = length + text.size() - (cap_ - cap_ / 4);

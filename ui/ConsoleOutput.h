@@ -2,9 +2,10 @@
 //
 // Writers never wait: they queue their text and post one WM_CONSOLE_FLUSH, so a flooding server is
 // never slowed by the window. The window's thread inserts what is queued for about 20 ms per
-// message, so the window keeps answering. The queue holds at most the cap: text older than the
-// newest cap bytes would be trimmed from the console anyway, so it is dropped at once, and memory
-// stays bounded however fast the server writes.
+// message, so the window keeps answering. The queue holds at most half the cap: when the server
+// writes faster than the window can show, the oldest queued text is dropped at once, and the console
+// says how much it did not show (the note and the newest text always fit together); memory stays
+// bounded however fast the server writes, and the console stays filled up to its cap.
 #pragma once
 #include <windows.h>
 
@@ -23,9 +24,10 @@ public:
     void Close();                  // the launcher is ending: nothing more is taken
 
 private:
+    size_t QueueCap() const { return cap_ / 2; }
     void DropOldest();
     void SkipToLineStart();
-    bool TakePiece(std::string& piece, bool& reset); // false when nothing is queued
+    bool TakePiece(std::string& piece); // false when nothing is queued
 
     // What the user sees: the selection and the first visible line, and what insertion removed.
     struct View {
@@ -37,7 +39,7 @@ private:
     };
     View SaveView() const;
     void RestoreView(const View& view) const;
-    void Insert(const std::string& text, bool reset, View& view);
+    void Insert(const std::string& text, View& view);
 
     HWND edit_ = nullptr;
     HWND window_ = nullptr;
@@ -48,10 +50,11 @@ private:
     std::deque<std::string> pending_; // in order; pieces of up to 64 KiB
     size_t frontOffset_ = 0;          // where the first piece's queued text begins
     size_t pendingBytes_ = 0;
-    bool reset_ = false;       // the queue dropped text newer than the console's: clear it first
-    bool partialLine_ = false; // and the queue may begin inside a line
+    unsigned long long skippedBytes_ = 0; // dropped since the console last said so
+    char lastDropped_ = '\n';             // whether the queue now begins at a line start
     bool flushPosted_ = false;
     bool closed_ = false;
     char lastQueued_ = '\n'; // the last character queued: whether the next one starts a line
+    char lastShown_ = '\n';  // window's thread: the last character given to the console
 
 };
