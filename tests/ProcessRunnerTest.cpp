@@ -196,6 +196,7 @@ TEST_F(ProcessRunnerTest, TwoHundredStartsAndEndsLeaveNoHandleOrThreadBehind)
     ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
     DWORD handles = OwnHandleCount();
     int threads = OwnThreadCount();
+    ASSERT_GT(handles, 0u);
     for (int i = 0; i < 200; ++i) {
         ASSERT_EQ(1, runner.Run(i % 2 ? "out:x" : "sleep:5000")) << "cycle " << i;
         if (i % 2 == 0) runner.Stop();

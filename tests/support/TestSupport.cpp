@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -136,10 +137,20 @@ RegistrySandbox::~RegistrySandbox()
     RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
 }
 
+// Wine answers 0 to GetProcessHandleCount, so the handle values are tried one by one. Values are
+// handed out lowest free first, so the table has no long gaps.
 DWORD OwnHandleCount()
 {
-    DWORD count = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &count);
+    DWORD count = 0, misses = 0;
+    for (uintptr_t value = 4; misses < 4096; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
+            ++count;
+            misses = 0;
+        } else {
+            ++misses;
+        }
+    }
     return count;
 }
 
