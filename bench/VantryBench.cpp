@@ -1,72 +1,21 @@
 // vantry-bench: measures what the launcher costs, each figure beside its limit, and prints a table.
 //   vantry-bench [--runs N] [--quick]
 // Rows run the launcher's own classes in this process (the server runner and the console window,
-// whose message loop the benchmark runs) or Vantry.exe itself, with bench_child.exe as the server.
+// whose message loop the benchmark runs) or Vantry.exe itself, with load_child.exe as the server.
 // Nothing here asserts: the figures are for people, and the machine may be shared and noisy.
-#include "app/ConsoleDialog.h"
-#include "app/Messages.h"
-#include "framework/Text.h"
+#include "harness/Harness.h"
 #include "res/resource.h"
 
-#include <psapi.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstring>
-#include <functional>
+#include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
-// ---- Clock and figures --------------------------------------------------------------------------
-
-double NowMs()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-struct Figures {
-    std::vector<double> values;
-    void Add(double v) { values.push_back(v); }
-    double At(double fraction) const
-    {
-        if (values.empty()) return 0;
-        std::vector<double> sorted = values;
-        std::sort(sorted.begin(), sorted.end());
-        size_t index = static_cast<size_t>(fraction * static_cast<double>(sorted.size() - 1) + 0.5);
-        return sorted[std::min(index, sorted.size() - 1)];
-    }
-    double Min() const { return At(0); }
-    double Median() const { return At(0.5); }
-    double Max() const { return At(1); }
-    // The value that fraction of all values are at or below (nearest rank).
-    double Percentile(double fraction) const
-    {
-        if (values.empty()) return 0;
-        std::vector<double> sorted = values;
-        std::sort(sorted.begin(), sorted.end());
-        size_t rank = static_cast<size_t>(fraction * static_cast<double>(sorted.size()) + 0.999999);
-        return sorted[std::min(std::max<size_t>(rank, 1), sorted.size()) - 1];
-    }
-    std::string Text(const char* unit, int decimals = 0) const
-    {
-        char text[96];
-        std::snprintf(text, sizeof text, "%.*f / %.*f / %.*f %s", decimals, Min(), decimals, Median(), decimals,
-                      Max(), unit);
-        return text;
-    }
-};
+// ---- The table ------------------------------------------------------------------------------------
 
 struct Row {
     std::string figure, goal, launcher, limit, ratio, met;
@@ -78,101 +27,8 @@ void AddRow(const std::string& figure, const std::string& goal, const std::strin
 {
     if (launcher.find("-1") == 0) met = false; // a run failed
     rows.push_back({ figure, goal, launcher, limit, ratio, met ? "yes" : "NO" });
-    std::printf("  %s: %s (limit %s) %s -> %s\n", figure.c_str(), launcher.c_str(), limit.c_str(), ratio.c_str(),
-                met ? "met" : "MISSED");
-    std::fflush(stdout);
-}
-
-std::string Format(const char* format, double value)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-// ---- Paths and processes --------------------------------------------------------------------------
-
-std::string ExeDir()
-{
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dir(path, n);
-    return dir.substr(0, dir.find_last_of('\\'));
-}
-std::string BuildDir() { return ExeDir().substr(0, ExeDir().find_last_of('\\')); }
-std::string ChildPath() { return ExeDir() + "\\bench_child.exe"; }
-
-void CopyTree(const std::string& from, const std::string& to)
-{
-    CreateDirectoryA(to.c_str(), nullptr);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((from + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) CopyTree(from + "\\" + name, to + "\\" + name);
-        else CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-std::string FreshDir(const char* name)
-{
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    static int serial = 0;
-    std::string dir = std::string(base) + "vantry-bench-" + std::to_string(GetCurrentProcessId()) + "-" + name +
-                      "-" + std::to_string(++serial);
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
-}
-
-struct Process {
-    PROCESS_INFORMATION info = {};
-    bool Start(const std::string& program, const std::string& arguments, const std::string& directory)
-    {
-        std::string line = "\"" + program + "\" " + arguments;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
-                              &startup, &info) != 0;
-    }
-    void Kill()
-    {
-        if (!info.hProcess) return;
-        TerminateProcess(info.hProcess, 1);
-        WaitForSingleObject(info.hProcess, 10000);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-        info = {};
-    }
-    ~Process() { Kill(); }
-};
-
-struct WindowQuery {
-    DWORD processId;
-    const char* title;
-    HWND found;
-};
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
-{
-    auto* query = reinterpret_cast<WindowQuery*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char title[64] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if (owner == query->processId && std::strcmp(title, query->title) == 0) {
-        query->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-HWND FindWindowOf(DWORD processId, const char* title)
-{
-    WindowQuery query = { processId, title, nullptr };
-    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&query));
-    return query.found;
+    Say(Format("  %s: %s (limit %s) %s -> %s", figure.c_str(), launcher.c_str(), limit.c_str(), ratio.c_str(),
+               met ? "met" : "MISSED"));
 }
 
 std::string DialogItemText(HWND dialog, int id)
@@ -182,68 +38,6 @@ std::string DialogItemText(HWND dialog, int id)
     return text;
 }
 
-std::string ReadWholeFile(const std::string& path)
-{
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
-    return text;
-}
-
-// Wine reports no processor time for other processes, so it is read where the system keeps it:
-// each Windows process is a Linux process, found by the unique path in its command line, and its
-// threads' time is in /proc (the Z: drive is the Linux root). Nanoseconds, as milliseconds.
-std::string LinuxProcessOf(const std::string& pathPart)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE) return "";
-    std::string match;
-    do {
-        std::string name = found.cFileName;
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string commandLine = ReadWholeFile("Z:\\proc\\" + name + "\\cmdline");
-        if (commandLine.find(pathPart) != std::string::npos) match = name;
-    } while (match.empty() && FindNextFileA(search, &found));
-    FindClose(search);
-    return match;
-}
-
-double LinuxCpuMs(const std::string& pid)
-{
-    double total = 0;
-    WIN32_FIND_DATAA found;
-    std::string tasks = "Z:\\proc\\" + pid + "\\task";
-    HANDLE search = FindFirstFileA((tasks + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return -1;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        total += std::atof(ReadWholeFile(tasks + "\\" + name + "\\schedstat").c_str()) / 1e6;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return total;
-}
-
-// The launcher's settings key in this prefix, set for one run.
-void StoreSettings(const std::string& javaExe)
-{
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry\\Vantrybench");
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry\\Vantrybench", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
-        return;
-    if (!javaExe.empty())
-        RegSetValueExA(key, "JavaExe", 0, REG_SZ, reinterpret_cast<const BYTE*>(javaExe.c_str()),
-                       static_cast<DWORD>(javaExe.size() + 1));
-    RegCloseKey(key);
-}
-
 int FreePort()
 {
     // The stand-in server reads its port from the installation; a port from the dynamic range
@@ -251,128 +45,6 @@ int FreePort()
     static int next = 47000 + static_cast<int>(GetCurrentProcessId() % 1000) * 4;
     return next++;
 }
-
-// An installation of the demo application with the launcher, ready for a later run: Java remembered,
-// the initialiser marked as done; the server answers on port.
-std::string MakeInstallation(const char* name, int port)
-{
-    std::string home = FreshDir(name);
-    CopyTree(BuildDir() + "\\demo", home);
-    CreateDirectoryA((home + "\\config").c_str(), nullptr);
-    CloseHandle(CreateFileA((home + "\\config\\vty3.2.sav").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                            nullptr));
-    std::string portText = std::to_string(port) + "\r\n";
-    HANDLE file = CreateFileA((home + "\\tomcat\\conf\\vantry-port.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, portText.data(), static_cast<DWORD>(portText.size()), &written, nullptr);
-    CloseHandle(file);
-    return home;
-}
-
-// ---- The console in this process --------------------------------------------------------------
-
-// Pumps this thread's messages until done() or the time is up.
-bool Pump(const std::function<bool()>& done, double milliseconds)
-{
-    double start = NowMs();
-    while (!done()) {
-        MSG msg;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        } else {
-            if (NowMs() - start > milliseconds) return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        }
-    }
-    return true;
-}
-
-void EndProcessIgnored(int) {}
-
-class Console {
-public:
-    Console()
-    {
-        ConsoleDialog::endProcess = &EndProcessIgnored;
-        dialog.Create(IDD_CONSOLE, nullptr);
-        dialog.ShowWindow(SW_SHOW);
-        dialog.TrayBusy();
-        CopyText(dialog.homeDir, ExeDir().c_str());
-        CopyText(dialog.markerPath, (ExeDir() + "\\no-such-folder\\marker").c_str());
-        CopyText(dialog.javaExePath, ChildPath().c_str());
-    }
-    ~Console()
-    {
-        dialog.serverRunner.Stop();
-        Pump([&] { return dialog.serverRunner.IsIdle(); }, 10000);
-        dialog.TrayRemove();
-    }
-    // Starts the server the way the launcher does, as the benchmark's child running steps.
-    void StartServer(const char* steps)
-    {
-        SetEnvironmentVariableA("VANTRY_BENCH_STEPS", steps);
-        dialog.OnStartServer();
-    }
-    bool Ended() { return dialog.serverRunner.IsIdle() && LastLine() == "Vantry has been terminated."; }
-    std::string LastLine()
-    {
-        HWND edit = dialog.console.m_hWnd;
-        LRESULT lines = SendMessageA(edit, EM_GETLINECOUNT, 0, 0);
-        if (lines < 2) return "";
-        char text[128] = {};
-        *reinterpret_cast<WORD*>(text) = sizeof text - 1;
-        LRESULT n = SendMessageA(edit, EM_GETLINE, lines - 2, reinterpret_cast<LPARAM>(text));
-        return std::string(text, static_cast<size_t>(n));
-    }
-    HICON BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }
-
-    ConsoleDialog dialog;
-};
-
-// Samples the window's answer time, the private bytes and the console's length from another thread.
-class Probe {
-public:
-    Probe(HWND window, HWND edit) : window_(window), edit_(edit), thread_([this] { Run(); }) {}
-    ~Probe() { Stop(); }
-    // The probe sends to this thread's windows: keep answering until it has stopped.
-    void Stop()
-    {
-        stop_ = true;
-        Pump([this] { return done_.load(); }, 60000);
-        if (thread_.joinable()) thread_.join();
-    }
-    Figures latencies;
-    double peakPrivateMb = 0;
-    double peakTextBytes = 0;
-
-private:
-    void Run()
-    {
-        while (!stop_) {
-            double start = NowMs();
-            DWORD_PTR result = 0;
-            SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
-            latencies.Add(NowMs() - start);
-            PROCESS_MEMORY_COUNTERS_EX memory = {};
-            GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                                 sizeof memory);
-            // Wine fills in the page-file figure; Windows both (they are the same private bytes).
-            double privateBytes = static_cast<double>(std::max<SIZE_T>(memory.PrivateUsage, memory.PagefileUsage));
-            peakPrivateMb = std::max(peakPrivateMb, privateBytes / (1024.0 * 1024.0));
-            DWORD_PTR length = 0;
-            SendMessageTimeoutA(edit_, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length);
-            peakTextBytes = std::max(peakTextBytes, static_cast<double>(length));
-            Sleep(10);
-        }
-        done_ = true;
-    }
-    HWND window_, edit_;
-    std::atomic<bool> stop_{ false };
-    std::atomic<bool> done_{ false };
-    std::thread thread_;
-};
 
 // ---- Rows ---------------------------------------------------------------------------------------
 
@@ -385,7 +57,7 @@ double BareReaderMs(size_t bytes)
     HANDLE read = nullptr, write = nullptr;
     CreatePipe(&read, &write, &inherit, 0);
     SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    std::string line = "bench_child.exe flood:" + std::to_string(bytes);
+    std::string line = "load_child.exe flood:" + std::to_string(bytes);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -393,7 +65,7 @@ double BareReaderMs(size_t bytes)
     startup.hStdError = write;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION child = {};
-    SetEnvironmentVariableA("VANTRY_BENCH_STEPS", nullptr);
+    SetChildSteps(nullptr);
     double start = NowMs();
     if (!CreateProcessA(ChildPath().c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child))
         return -1;
@@ -432,15 +104,14 @@ FloodResult FloodThroughTheLauncher(size_t bytes, bool probe)
     double elapsed = NowMs() - start;
     if (sampler) {
         sampler->Stop();
-        result.latencies = sampler->latencies;
-        result.peakPrivateMb = sampler->peakPrivateMb;
-        result.peakTextKb = sampler->peakTextBytes / 1024.0;
+        result.latencies = sampler->Answers();
+        result.peakPrivateMb = sampler->PeakPrivateMb();
+        result.peakTextKb = sampler->PeakTextBytes() / 1024.0;
     }
     // The console must end with the flood's last whole line, then the terminated line.
-    char last[16];
-    std::snprintf(last, sizeof last, "%010zu", bytes / 100 - 1);
-    bool complete = console.dialog.console.GetWindowText().find(last) != std::string::npos;
-    if (!complete) std::printf("    the console lacks the flood's last line %s\n", last);
+    long long lastLine = static_cast<long long>(bytes / 100) - 1;
+    bool complete = LastFloodLine(console.Text()) == lastLine;
+    if (!complete) std::printf("    the console lacks the flood's last line %lld\n", lastLine);
     if (ended && complete) result.ms = elapsed;
     return result;
 }
@@ -598,11 +269,13 @@ void IdleRows(int runs, double seconds)
         for (bool isReady : { true, false }) {
             std::string home = MakeInstallation("idle", FreePort());
             Process process;
-            SetEnvironmentVariableA("VANTRY_BENCH_STEPS", "wait");
+            SetChildSteps("wait");
             std::string java = isReady ? BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe" : ChildPath();
             if (!StartLauncher(process, home, java, isReady)) continue;
             Sleep(1000);
-            std::string pid = LinuxProcessOf(home.substr(home.find_last_of('\\') + 1));
+            std::string folder = home.substr(home.find_last_of('\\') + 1);
+            std::vector<std::string> found = LinuxProcessesWith(folder + "\\Vantry.exe");
+            std::string pid = found.empty() ? "" : found.front();
             double cpu = pid.empty() ? -1 : LinuxCpuMs(pid);
             double start = NowMs();
             Sleep(static_cast<DWORD>(seconds * 1000));
@@ -613,7 +286,7 @@ void IdleRows(int runs, double seconds)
             WaitForSingleObject(process.info.hProcess, 10000);
         }
     }
-    SetEnvironmentVariableA("VANTRY_BENCH_STEPS", nullptr);
+    SetChildSteps(nullptr);
     AddRow(Format("Idle CPU over %.0f s, ready", seconds), "< 0.1 % of a core", ready.Text("%", 3), "-", "-",
            ready.Median() < 0.1);
     AddRow(Format("Idle CPU over %.0f s, busy animation", seconds), "< 1 % of a core", busy.Text("%", 3), "-", "-",

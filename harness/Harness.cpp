@@ -1,0 +1,440 @@
+#include "harness/Harness.h"
+
+#include "app/Messages.h"
+#include "framework/Text.h"
+#include "res/resource.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// ---- Clock, text and figures ----------------------------------------------------------------------
+
+double NowMs()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+std::string Format(const char* format, ...)
+{
+    char text[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+void Say(const std::string& text)
+{
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+double Figures::Min() const { return values.empty() ? 0 : *std::min_element(values.begin(), values.end()); }
+double Figures::Max() const { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()); }
+
+double Figures::Median() const
+{
+    if (values.empty()) return 0;
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() / 2];
+}
+
+// Nearest rank.
+double Figures::Percentile(double fraction) const
+{
+    if (values.empty()) return 0;
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    size_t rank = static_cast<size_t>(fraction * static_cast<double>(sorted.size()) + 0.999999);
+    return sorted[std::min(std::max<size_t>(rank, 1), sorted.size()) - 1];
+}
+
+std::string Figures::Text(const char* unit, int decimals) const
+{
+    return Format("%.*f / %.*f / %.*f %s", decimals, Min(), decimals, Median(), decimals, Max(), unit);
+}
+
+// ---- Files, processes and windows -----------------------------------------------------------------
+
+namespace {
+
+std::string ModulePath()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::string(path, n < sizeof path ? n : 0);
+}
+
+} // namespace
+
+std::string ExeDir()
+{
+    std::string path = ModulePath();
+    return path.substr(0, path.find_last_of('\\'));
+}
+
+std::string BuildDir()
+{
+    std::string dir = ExeDir();
+    return dir.substr(0, dir.find_last_of('\\'));
+}
+
+std::string ChildPath() { return BuildDir() + "\\harness\\load_child.exe"; }
+
+std::string Tag()
+{
+    std::string path = ModulePath();
+    std::string name = path.substr(path.find_last_of('\\') + 1);
+    name = name.substr(0, name.find_last_of('.'));
+    return name + "-" + std::to_string(GetCurrentProcessId());
+}
+
+std::string FreshDir(const char* name)
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    static int serial = 0;
+    std::string dir = std::string(base) + Tag() + "-" + name + "-" + std::to_string(++serial);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+void CopyTree(const std::string& from, const std::string& to)
+{
+    CreateDirectoryA(to.c_str(), nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((from + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) CopyTree(from + "\\" + name, to + "\\" + name);
+        else CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+void DeleteTree(const std::string& dir)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string path = dir + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(path);
+            else DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+bool Process::Start(const std::string& program, const std::string& arguments, const std::string& directory)
+{
+    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup,
+                          &info) != 0;
+}
+
+void Process::Close()
+{
+    if (!info.hProcess) return;
+    if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, 10000);
+    }
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    info = {};
+}
+
+namespace {
+
+struct WindowQuery {
+    DWORD processId;
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    auto* query = reinterpret_cast<WindowQuery*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (owner == query->processId && std::strcmp(title, query->title) == 0) {
+        query->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+HWND FindWindowOf(DWORD processId, const char* title)
+{
+    WindowQuery query = { processId, title, nullptr };
+    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+std::vector<std::string> LinuxProcessesWith(const std::string& commandLinePart)
+{
+    std::vector<std::string> ids;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
+    if (search == INVALID_HANDLE_VALUE) return ids;
+    do {
+        std::string name = found.cFileName;
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (ReadWholeFile("Z:\\proc\\" + name + "\\cmdline").find(commandLinePart) != std::string::npos)
+            ids.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return ids;
+}
+
+// The time its threads ran, from the scheduler's figures (nanoseconds).
+double LinuxCpuMs(const std::string& pid)
+{
+    double total = 0;
+    WIN32_FIND_DATAA found;
+    std::string tasks = "Z:\\proc\\" + pid + "\\task";
+    HANDLE search = FindFirstFileA((tasks + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return -1;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        total += std::atof(ReadWholeFile(tasks + "\\" + name + "\\schedstat").c_str()) / 1e6;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return total;
+}
+
+double PrivateMb()
+{
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+    // Wine fills in only the page-file figure; Windows both (they are the same private bytes).
+    return static_cast<double>(std::max<SIZE_T>(memory.PrivateUsage, memory.PagefileUsage)) / (1024.0 * 1024.0);
+}
+
+// ---- The demo installation --------------------------------------------------------------------------
+
+void StoreSettings(const std::string& javaExe)
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry\\Vantrybench");
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry\\Vantrybench", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    if (!javaExe.empty())
+        RegSetValueExA(key, "JavaExe", 0, REG_SZ, reinterpret_cast<const BYTE*>(javaExe.c_str()),
+                       static_cast<DWORD>(javaExe.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string MakeInstallation(const char* name, int port)
+{
+    std::string home = FreshDir(name);
+    CopyTree(BuildDir() + "\\demo", home);
+    CreateDirectoryA((home + "\\config").c_str(), nullptr);
+    CloseHandle(CreateFileA((home + "\\config\\vty3.2.sav").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                            nullptr));
+    std::string portText = std::to_string(port) + "\r\n";
+    HANDLE file = CreateFileA((home + "\\tomcat\\conf\\vantry-port.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, portText.data(), static_cast<DWORD>(portText.size()), &written, nullptr);
+    CloseHandle(file);
+    return home;
+}
+
+// ---- Messages and waits -------------------------------------------------------------------------------
+
+bool Pump(const std::function<bool()>& done, double milliseconds)
+{
+    double start = NowMs();
+    for (;;) {
+        if (done()) return true;
+        if (NowMs() - start > milliseconds) return false;
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+    }
+}
+
+void PumpFor(double milliseconds) { Pump([] { return false; }, milliseconds); }
+
+bool PollUntil(const std::function<bool()>& done, double milliseconds)
+{
+    double start = NowMs();
+    for (;;) {
+        if (done()) return true;
+        if (NowMs() - start > milliseconds) return false;
+        Sleep(20);
+    }
+}
+
+// ---- The load child -------------------------------------------------------------------------------
+
+void SetChildSteps(const char* steps) { SetEnvironmentVariableA("VANTRY_LOAD_STEPS", steps); }
+
+long long LastFloodLine(const std::string& text)
+{
+    // "%012llu flood line of the load child", padded to 100 bytes with its line end.
+    size_t at = text.rfind(" flood line of the load child");
+    if (at == std::string::npos || at < 12) return -1;
+    return std::atoll(text.substr(at - 12, 12).c_str());
+}
+
+const char kTerminatedLine[] = "Vantry has been terminated.";
+
+// ---- The launcher's console in this process -----------------------------------------------------------
+
+BOOL CountingDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    if (message == WM_SETREDRAW && recordError && recordedError == 0) recordedError = GetLastError();
+    if (message == WM_SERVER_ENDED) ++serverEnds;
+    else if (message == WM_SERVER_READY) ++serverReadies;
+    else if (message == WM_HARNESS_INIT_ENDED) ++initEnds;
+    return ConsoleDialog::OnWndMsg(message, wParam, lParam, pResult);
+}
+
+namespace {
+
+void EndProcessIgnored(int) {}
+
+} // namespace
+
+Console::Console()
+{
+    ConsoleDialog::endProcess = &EndProcessIgnored;
+    dialog.Create(IDD_CONSOLE, nullptr);
+    dialog.ShowWindow(SW_SHOW);
+    dialog.TrayBusy();
+    CopyText(dialog.homeDir, ExeDir().c_str());
+    CopyText(dialog.markerPath, (ExeDir() + "\\no-such-folder\\marker").c_str());
+    CopyText(dialog.javaExePath, ChildPath().c_str());
+    dialog.initRunner.SetNotify(&dialog, WM_HARNESS_INIT_ENDED);
+}
+
+Console::~Console()
+{
+    dialog.initRunner.Stop();
+    dialog.serverRunner.Stop();
+    Pump([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 10000);
+    dialog.TrayRemove();
+}
+
+void Console::StartServer(const char* steps)
+{
+    SetChildSteps(steps);
+    dialog.OnStartServer();
+}
+
+bool Console::Ended() const { return dialog.serverRunner.IsIdle() && LastLine() == kTerminatedLine; }
+
+// The console's text ends with a line end, so the edit's last line is empty.
+std::string Console::LastLine() const
+{
+    LRESULT lines = SendMessageA(Edit(), EM_GETLINECOUNT, 0, 0);
+    if (lines < 2) return "";
+    char text[256] = {};
+    *reinterpret_cast<WORD*>(text) = sizeof text - 1;
+    LRESULT n = SendMessageA(Edit(), EM_GETLINE, static_cast<WPARAM>(lines - 2), reinterpret_cast<LPARAM>(text));
+    return std::string(text, static_cast<size_t>(n));
+}
+
+HICON Console::BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }
+
+// ---- Probe ------------------------------------------------------------------------------------------
+
+namespace {
+
+void Raise(std::atomic<long long>& maximum, long long value)
+{
+    long long now = maximum.load();
+    while (value > now && !maximum.compare_exchange_weak(now, value)) {
+    }
+}
+
+} // namespace
+
+Probe::Probe(HWND window, HWND edit) : window_(window), edit_(edit), thread_([this] { Run(); }) {}
+
+void Probe::Stop()
+{
+    stop_ = true;
+    Pump([this] { return done_.load(); }, 60000);
+    if (thread_.joinable()) thread_.join();
+}
+
+Figures Probe::Answers() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return answers_;
+}
+
+double Probe::TakeMaxAnswerMs() { return static_cast<double>(maxAnswerUs_.exchange(0)) / 1000.0; }
+long long Probe::TakeMaxText() { return maxText_.exchange(0); }
+
+void Probe::Run()
+{
+    while (!stop_) {
+        double start = NowMs();
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+        double answer = NowMs() - start;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            answers_.Add(answer);
+        }
+        Raise(maxAnswerUs_, static_cast<long long>(answer * 1000.0));
+        DWORD_PTR length = 0;
+        if (SendMessageTimeoutA(edit_, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length)) {
+            Raise(maxText_, static_cast<long long>(length));
+            Raise(peakText_, static_cast<long long>(length));
+        }
+        Raise(peakPrivateKb_, static_cast<long long>(PrivateMb() * 1024.0));
+        Sleep(10);
+    }
+    done_ = true;
+}

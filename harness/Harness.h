@@ -1,0 +1,157 @@
+// What the benchmark and the soak share: a clock and figures, files and processes, copies of the
+// demo installation, and the launcher's console run in this process, with a probe of its answers.
+// load_child.exe (build/harness) plays the server for both.
+#pragma once
+#include "app/ConsoleDialog.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// ---- Clock, text and figures ----------------------------------------------------------------------
+
+double NowMs();
+
+#if defined(__MINGW32__)
+#define HARNESS_PRINTF __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
+#define HARNESS_PRINTF __attribute__((format(printf, 1, 2)))
+#else
+#define HARNESS_PRINTF
+#endif
+std::string Format(const char* format, ...) HARNESS_PRINTF;
+void Say(const std::string& text); // a line on stdout, at once
+
+struct Figures {
+    std::vector<double> values;
+    void Add(double v) { values.push_back(v); }
+    bool Empty() const { return values.empty(); }
+    double Min() const;
+    double Median() const;
+    double Max() const;
+    double Percentile(double fraction) const; // the value that fraction of all values are at or below
+    std::string Text(const char* unit, int decimals = 0) const; // "min / median / max unit"
+};
+
+// ---- Files, processes and windows -----------------------------------------------------------------
+
+std::string ExeDir();
+std::string BuildDir();
+std::string ChildPath(); // load_child.exe
+// This run's name ("vantry-bench-<process id>"): every folder the run makes has it, so the Linux
+// side can tell the run's processes from others'.
+std::string Tag();
+std::string FreshDir(const char* name);
+void CopyTree(const std::string& from, const std::string& to);
+void DeleteTree(const std::string& dir);
+std::string ReadWholeFile(const std::string& path);
+
+struct Process {
+    PROCESS_INFORMATION info = {};
+    Process() = default;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process() { Close(); }
+    bool Start(const std::string& program, const std::string& arguments, const std::string& directory);
+    void Close(); // ends it if it still runs
+};
+
+HWND FindWindowOf(DWORD processId, const char* title);
+
+// Wine reports no processor time for other processes, and has no handle counts: what it keeps is
+// read on the Linux side (the Z: drive is the Linux root), where each Windows process is a Linux
+// process with its Windows command line.
+std::vector<std::string> LinuxProcessesWith(const std::string& commandLinePart); // their ids
+double LinuxCpuMs(const std::string& pid); // -1 when it is gone
+double PrivateMb();                        // this process's private bytes
+
+// ---- The demo installation --------------------------------------------------------------------------
+
+// The launcher's settings key in this prefix, for one run; no JavaExe value when javaExe is empty.
+void StoreSettings(const std::string& javaExe);
+// A copy of the demo installation, the initialiser marked as done; its server answers on port.
+std::string MakeInstallation(const char* name, int port);
+
+// ---- Messages and waits -------------------------------------------------------------------------------
+
+// Pumps this thread's messages until done() or the time is up (checked at every message: during a
+// flood the queue is never empty).
+bool Pump(const std::function<bool()>& done, double milliseconds);
+void PumpFor(double milliseconds);
+// Polls without pumping, for waits on other processes.
+bool PollUntil(const std::function<bool()>& done, double milliseconds);
+
+// ---- The load child -------------------------------------------------------------------------------
+
+// The steps the next load child runs (see LoadChild.cpp); nullptr: none.
+void SetChildSteps(const char* steps);
+// The number of the last flood line in text, -1 when there is none.
+long long LastFloodLine(const std::string& text);
+
+extern const char kTerminatedLine[]; // "Vantry has been terminated."
+
+// ---- The launcher's console in this process -----------------------------------------------------------
+
+constexpr UINT WM_HARNESS_INIT_ENDED = WM_APP + 300;
+
+// The console dialog, counting what reaches it from the runners.
+class CountingDialog : public ConsoleDialog {
+public:
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    int serverEnds = 0;
+    int serverReadies = 0;
+    int initEnds = 0;
+    // While set, the system's error at the console's first redraw: after a failed start that is
+    // the launcher's first step in reporting it, and the error of the start is still the last one.
+    bool recordError = false;
+    DWORD recordedError = 0;
+};
+
+// Shown, busy, with the load child as Java and this program's folder as home.
+class Console {
+public:
+    Console();
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    void StartServer(const char* steps); // as the launcher starts it, with the load child running steps
+    bool Ended() const;                  // the runner is idle and the terminated line came last
+    HWND Edit() const { return dialog.console.m_hWnd; }
+    std::string Text() const { return dialog.console.GetWindowText(); }
+    void Clear() { SetWindowTextA(Edit(), ""); }
+    std::string LastLine() const; // the last whole line
+    HICON BigIcon();
+
+    CountingDialog dialog;
+};
+
+// Asks the console window from another thread, every 10 ms, for an answer (timed) and its text's
+// length, and takes this process's private bytes.
+class Probe {
+public:
+    Probe(HWND window, HWND edit);
+    ~Probe() { Stop(); }
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+    void Stop(); // pumps this thread's messages until the probe, which sends to them, has stopped
+
+    Figures Answers() const;   // every answer time so far
+    double TakeMaxAnswerMs();  // the longest answer since the last take
+    long long TakeMaxText();   // the longest text since the last take
+    double PeakTextBytes() const { return static_cast<double>(peakText_.load()); }
+    double PeakPrivateMb() const { return static_cast<double>(peakPrivateKb_.load()) / 1024.0; }
+
+private:
+    void Run();
+    HWND window_, edit_;
+    mutable std::mutex lock_;
+    Figures answers_;
+    std::atomic<bool> stop_{ false };
+    std::atomic<bool> done_{ false };
+    std::atomic<long long> maxAnswerUs_{ 0 }, maxText_{ 0 }, peakText_{ 0 }, peakPrivateKb_{ 0 };
+    std::thread thread_;
+};
