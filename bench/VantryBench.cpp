@@ -31,6 +31,14 @@ void AddRow(const std::string& figure, const std::string& goal, const std::strin
                met ? "met" : "MISSED"));
 }
 
+// A row that explains another, with no goal of its own.
+void AddComparison(const std::string& figure, const std::string& launcher, const std::string& limit,
+                   const std::string& ratio)
+{
+    rows.push_back({ figure, "(for comparison)", launcher, limit, ratio, "-" });
+    Say(Format("  %s: %s (limit %s) %s", figure.c_str(), launcher.c_str(), limit.c_str(), ratio.c_str()));
+}
+
 std::string DialogItemText(HWND dialog, int id)
 {
     char text[256] = "";
@@ -109,7 +117,9 @@ FloodResult FloodThroughTheLauncher(size_t bytes, bool probe)
         result.peakTextKb = sampler->PeakTextBytes() / 1024.0;
     }
     // The console must end with the flood's last whole line, then the terminated line.
-    long long lastLine = static_cast<long long>(bytes / 100) - 1;
+    // The last line whose number and text were written whole (a flood of any size may end inside a line).
+    const long long kLineTextBytes = 41; // "%012llu flood line of the load child"
+    long long lastLine = (static_cast<long long>(bytes) - kLineTextBytes) / 100;
     bool complete = LastFloodLine(console.Text()) == lastLine;
     if (!complete) std::printf("    the console lacks the flood's last line %lld\n", lastLine);
     if (ended && complete) result.ms = elapsed;
@@ -194,11 +204,12 @@ void ReadinessRows(int runs)
 // From the start of the program until its console is visible with the starting text. Visibility
 // is what is polled: asking for the text would wait for the program's thread, which goes on with
 // its start; the text is checked once the window shows (both programs set it before showing).
-double StartUpMs(const std::string& program, const char* title, int textId, const char* text, const std::string& dir)
+double StartUpMs(const std::string& program, const std::string& arguments, const char* title, int textId,
+                 const char* text, const std::string& dir)
 {
     Process process;
     double start = NowMs();
-    if (!process.Start(program, "", dir)) return -1;
+    if (!process.Start(program, arguments, dir)) return -1;
     for (;;) {
         HWND window = FindWindowOf(process.info.dwProcessId, title);
         if (window && IsWindowVisible(window)) {
@@ -212,18 +223,33 @@ double StartUpMs(const std::string& program, const char* title, int textId, cons
 
 void StartUpRow(int runs)
 {
-    Figures launcher, limit;
+    Figures launcher, limit, focused;
     // A later run: Java remembered, the initialiser done, so the server starts (and is ended with
     // the launcher).
     std::string home = MakeInstallation("startup", FreePort());
+    const std::string minimal = ExeDir() + "\\minimal_dialog.exe";
     for (int run = 0; run < runs; ++run) {
         StoreSettings(BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe");
-        limit.Add(StartUpMs(ExeDir() + "\\minimal_dialog.exe", "Minimal", 100, "Vantry is starting", ExeDir()));
-        launcher.Add(StartUpMs(home + "\\Vantry.exe", "Vantry", IDC_CONSOLE, "Vantry is starting", home));
+        // Each in turn goes first, and each starts on a quiet system: what Wine does after the
+        // previous program has been ended would otherwise count against the next.
+        for (int k = 0; k < 3; ++k) {
+            switch ((run + k) % 3) {
+            case 0: limit.Add(StartUpMs(minimal, "", "Minimal", 100, "Vantry is starting", ExeDir())); break;
+            case 1:
+                launcher.Add(StartUpMs(home + "\\Vantry.exe", "", "Vantry", IDC_CONSOLE, "Vantry is starting", home));
+                break;
+            default: focused.Add(StartUpMs(minimal, "focus", "Minimal", 100, "Vantry is starting", ExeDir())); break;
+            }
+            Sleep(500);
+        }
     }
     double ratio = launcher.Median() / limit.Median();
     AddRow("Start-up until the console shows", "ratio <= 1.3", launcher.Text("ms"), limit.Text("ms"),
            Format("%.2f", ratio), ratio <= 1.3);
+    // Not a goal: the console takes the keyboard focus while it is made (its buttons need it), the
+    // minimal dialog only once it shows; this limit takes it as the console does.
+    AddComparison("Start-up, against a minimal dialog that takes the focus as it is made", launcher.Text("ms"),
+                  focused.Text("ms"), Format("%.2f", launcher.Median() / focused.Median()));
 }
 
 // Vantry.exe on an installation whose server is the stand-in (ready) or the benchmark's child
