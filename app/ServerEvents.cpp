@@ -17,7 +17,7 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_START_SERVER: OnStartServer(); break;
     case WM_SERVER_ENDED: OnServerEnded(); break;
     case WM_SERVER_READY: OnServerReady(); break;
-    case WM_CONSOLE_FLUSH: output.Flush(); break;
+    case WM_CONSOLE_FLUSH: output.Flush(wParam); break;
     case WM_TRAY_ADD: AddTrayIcon(); break;
     default:
         if (message == taskbarCreatedMessage && message != 0) AddTrayIcon();

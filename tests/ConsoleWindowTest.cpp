@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -199,6 +201,66 @@ TEST_F(ConsoleWindowTest, StartsWithGoToAndJavadocDisabledAndTheFocusOnHide)
     EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
     EXPECT_FALSE(dialog.javadocButton.IsWindowEnabled());
     EXPECT_EQ(GetDlgItem(dialog.m_hWnd, IDC_HIDE), GetFocus());
+}
+
+// Counts the paints of one control, through a subclass of its window procedure.
+class PaintCounter {
+public:
+    explicit PaintCounter(HWND control) : control_(control)
+    {
+        SetPropA(control, "PaintCounter", this);
+        previous_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PaintCounter::Proc)));
+    }
+    ~PaintCounter()
+    {
+        SetWindowLongPtrA(control_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+        RemovePropA(control_, "PaintCounter");
+    }
+    int paints = 0;
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = static_cast<PaintCounter*>(GetPropA(window, "PaintCounter"));
+        if (message == WM_PAINT) ++self->paints;
+        return CallWindowProcA(self->previous_, window, message, wParam, lParam);
+    }
+    HWND control_;
+    WNDPROC previous_ = nullptr;
+};
+
+TEST_F(ConsoleWindowTest, OutputNeverCostsTheOtherControlsAPaintTheyWereWaitingFor)
+{
+    PumpFor(300);
+    HWND exitButton = GetDlgItem(dialog.m_hWnd, IDCANCEL);
+    HWND label = GetDlgItem(dialog.m_hWnd, IDC_HIDE_ON_STARTUP);
+    PaintCounter exitPaints(exitButton), labelPaints(label);
+    // As when another window has just uncovered them: they wait for their paint when output comes.
+    InvalidateRect(exitButton, nullptr, TRUE);
+    InvalidateRect(label, nullptr, TRUE);
+    dialog.AppendConsoleText("output while the buttons wait for their paint\r\n");
+    PumpFor(300);
+    EXPECT_EQ(1, exitPaints.paints);
+    EXPECT_EQ(1, labelPaints.paints);
+    EXPECT_NE(std::string::npos, dialog.console.GetWindowText().find("while the buttons wait"));
+}
+
+TEST_F(ConsoleWindowTest, DuringAFloodTheTextIsRepaintedAgainAndAgainNotOnlyAtTheEnd)
+{
+    PumpFor(300);
+    PaintCounter textPaints(dialog.console.m_hWnd);
+    std::atomic<bool> stop{ false };
+    std::thread writer([&] {
+        std::string line = std::string(90, 'x') + "\r\n";
+        while (!stop) dialog.AppendConsoleText(line.c_str());
+    });
+    PumpFor(1500);
+    int paintsDuringTheFlood = textPaints.paints;
+    stop = true;
+    writer.join();
+    PumpFor(300);
+    EXPECT_GE(paintsDuringTheFlood, 3);
 }
 
 } // namespace

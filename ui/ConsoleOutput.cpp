@@ -11,6 +11,8 @@ namespace {
 // answers between flushes even while a flood is caught up with, however busy the processor is.
 constexpr size_t kPieceBytesToInsert = 32 * 1024;
 constexpr DWORD kFlushMilliseconds = 20;
+// During a flood the text is repainted this often.
+constexpr DWORD kPaintMilliseconds = 100;
 
 // Queued pieces are joined up to this size, so a flood of small writes is not a flood of allocations.
 constexpr size_t kPieceBytes = 64 * 1024;
@@ -173,14 +175,23 @@ bool ConsoleOutput::TakePiece(std::string& piece)
     return !piece.empty();
 }
 
-void ConsoleOutput::Flush()
+void ConsoleOutput::Flush(WPARAM what)
 {
     if (!edit_) return;
+    if (what == kPaintText) {
+        // A message of its own, so that the window answers between the paint and the next slice.
+        UpdateWindow(edit_);
+        PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0);
+        return;
+    }
     // With the dialog's drawing off, the edit does not repaint its scroll bars at every step; one
     // repaint follows. Under Wine that is most of the cost of a small insertion. A hidden console
     // draws nothing anyway, and turning drawing back on would show it.
     bool visible = IsWindowVisible(window_) != FALSE;
-    if (visible) SendMessageA(window_, WM_SETREDRAW, FALSE, 0);
+    if (visible) {
+        PaintAllButTheText();
+        SendMessageA(window_, WM_SETREDRAW, FALSE, 0);
+    }
     View view = SaveView();
     DWORD start = GetTickCount();
     bool more = false;
@@ -206,7 +217,26 @@ void ConsoleOutput::Flush()
         SendMessageA(window_, WM_SETREDRAW, TRUE, 0);
         RedrawWindow(edit_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
     }
-    if (more) PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0);
+    if (!more) return;
+    // While flushes follow each other the paint message waits behind them: the text is shown now
+    // and then meanwhile, not after every slice, which would cost the server's pace.
+    WPARAM next = 0;
+    DWORD now = GetTickCount();
+    if (visible && now - lastPaint_ >= kPaintMilliseconds) {
+        next = kPaintText;
+        lastPaint_ = now;
+    }
+    PostMessageA(window_, WM_CONSOLE_FLUSH, next, 0);
+}
+
+// Turning the dialog's drawing off throws away what it and its controls were waiting to paint (a
+// window moved away, a button enabled): that is painted first. The text is repainted after the
+// flush anyway.
+void ConsoleOutput::PaintAllButTheText() const
+{
+    if (GetUpdateRect(window_, nullptr, FALSE)) RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_NOCHILDREN);
+    for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (child != edit_ && GetUpdateRect(child, nullptr, FALSE)) UpdateWindow(child);
 }
 
 void ConsoleOutput::Close()

@@ -20,10 +20,12 @@ public:
     // edit: the text control; window: its dialog, which receives WM_CONSOLE_FLUSH on its thread.
     void Attach(HWND edit, HWND window, size_t cap = kDefaultCap);
     void Append(const char* text); // any thread; the text of one call is never split by another's
-    void Flush();                  // window's thread: inserts the next slice of what is queued
+    // Window's thread, on WM_CONSOLE_FLUSH with its wParam: inserts the next slice of what is queued.
+    void Flush(WPARAM what = 0);
     void Close();                  // the launcher is ending: nothing more is taken
 
 private:
+    static constexpr WPARAM kPaintText = 1; // the flush message's wParam: paint the text first
     size_t QueueCap() const { return cap_ / 2; }
     void DropOldest();
     void SkipToLineStart();
@@ -40,11 +42,13 @@ private:
     View SaveView() const;
     void RestoreView(const View& view) const;
     void Insert(const std::string& text, View& view);
+    void PaintAllButTheText() const;
 
     HWND edit_ = nullptr;
     HWND window_ = nullptr;
     DWORD windowThread_ = 0;
     size_t cap_ = kDefaultCap;
+    DWORD lastPaint_ = 0; // window's thread: when the text was last painted during a flood
 
     std::mutex lock_;
     std::deque<std::string> pending_; // in order; pieces of up to 64 KiB

@@ -51,7 +51,7 @@ LRESULT CALLBACK ConsoleHost::Proc(HWND window, UINT message, WPARAM wParam, LPA
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
     auto* self = reinterpret_cast<ConsoleHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self && message == WM_CONSOLE_FLUSH) {
-        self->output.Flush();
+        self->output.Flush(wParam);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

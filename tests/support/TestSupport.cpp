@@ -70,7 +70,8 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
     DWORD start = GetTickCount();
     for (;;) {
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        // The time is checked at every message too: under a flood the queue is never empty.
+        while (GetTickCount() - start < milliseconds && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
