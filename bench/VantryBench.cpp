@@ -105,7 +105,7 @@ FloodResult FloodThroughTheLauncher(size_t bytes, bool probe)
     Pump([] { return false; }, 300); // settle
     std::string steps = "flood:" + std::to_string(bytes);
     std::unique_ptr<Probe> sampler;
-    if (probe) sampler.reset(new Probe(console.dialog.m_hWnd, console.dialog.console.m_hWnd));
+    if (probe) sampler.reset(new Probe(console.dialog.m_hWnd, console.dialog.console.m_hWnd, true));
     double start = NowMs();
     console.StartServer(steps.c_str());
     bool ended = Pump([&] { return console.Ended(); }, 600000);

@@ -398,7 +398,10 @@ void Raise(std::atomic<long long>& maximum, long long value)
 
 } // namespace
 
-Probe::Probe(HWND window, HWND edit) : window_(window), edit_(edit), thread_([this] { Run(); }) {}
+Probe::Probe(HWND window, HWND edit, bool keepAnswers)
+    : window_(window), edit_(edit), keepAnswers_(keepAnswers), thread_([this] { Run(); })
+{
+}
 
 void Probe::Stop()
 {
@@ -423,7 +426,7 @@ void Probe::Run()
         DWORD_PTR result = 0;
         SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
         double answer = NowMs() - start;
-        {
+        if (keepAnswers_) {
             std::lock_guard<std::mutex> guard(lock_);
             answers_.Add(answer);
         }

@@ -130,16 +130,17 @@ public:
 };
 
 // Asks the console window from another thread, every 10 ms, for an answer (timed) and its text's
-// length, and takes this process's private bytes.
+// length, and takes this process's private bytes. Every answer time is kept only when asked for:
+// over a long run that list would count in the private bytes the probe watches.
 class Probe {
 public:
-    Probe(HWND window, HWND edit);
+    Probe(HWND window, HWND edit, bool keepAnswers = false);
     ~Probe() { Stop(); }
     Probe(const Probe&) = delete;
     Probe& operator=(const Probe&) = delete;
     void Stop(); // pumps this thread's messages until the probe, which sends to them, has stopped
 
-    Figures Answers() const;   // every answer time so far
+    Figures Answers() const;   // every answer time so far, when kept
     double TakeMaxAnswerMs();  // the longest answer since the last take
     long long TakeMaxText();   // the longest text since the last take
     double PeakTextBytes() const { return static_cast<double>(peakText_.load()); }
@@ -148,6 +149,7 @@ public:
 private:
     void Run();
     HWND window_, edit_;
+    const bool keepAnswers_;
     mutable std::mutex lock_;
     Figures answers_;
     std::atomic<bool> stop_{ false };
