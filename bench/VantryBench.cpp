@@ -117,9 +117,7 @@ FloodResult FloodThroughTheLauncher(size_t bytes, bool probe)
         result.peakTextKb = sampler->PeakTextBytes() / 1024.0;
     }
     // The console must end with the flood's last whole line, then the terminated line.
-    // The last line whose number and text were written whole (a flood of any size may end inside a line).
-    const long long kLineTextBytes = 41; // "%012llu flood line of the load child"
-    long long lastLine = (static_cast<long long>(bytes) - kLineTextBytes) / 100;
+    long long lastLine = LastWholeFloodLine(bytes);
     bool complete = LastFloodLine(console.Text()) == lastLine;
     if (!complete) std::printf("    the console lacks the flood's last line %lld\n", lastLine);
     if (ended && complete) result.ms = elapsed;

@@ -317,12 +317,26 @@ bool PollUntil(const std::function<bool()>& done, double milliseconds)
 
 void SetChildSteps(const char* steps) { SetEnvironmentVariableA("VANTRY_LOAD_STEPS", steps); }
 
+namespace {
+
+// A flood line: "%012llu flood line of the load child", padded to 100 bytes with its line end.
+const char kFloodLineText[] = " flood line of the load child";
+const size_t kFloodNumberDigits = 12;
+
+} // namespace
+
 long long LastFloodLine(const std::string& text)
 {
-    // "%012llu flood line of the load child", padded to 100 bytes with its line end.
-    size_t at = text.rfind(" flood line of the load child");
-    if (at == std::string::npos || at < 12) return -1;
-    return std::atoll(text.substr(at - 12, 12).c_str());
+    size_t at = text.rfind(kFloodLineText);
+    if (at == std::string::npos || at < kFloodNumberDigits) return -1;
+    return std::atoll(text.substr(at - kFloodNumberDigits, kFloodNumberDigits).c_str());
+}
+
+// A flood of any size may end inside a line: the last one counts when its number and text are whole.
+long long LastWholeFloodLine(unsigned long long bytes)
+{
+    const long long lineText = static_cast<long long>(kFloodNumberDigits + sizeof kFloodLineText - 1);
+    return (static_cast<long long>(bytes) - lineText) / 100;
 }
 
 const char kTerminatedLine[] = "Vantry has been terminated.";

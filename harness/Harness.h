@@ -90,6 +90,8 @@ bool PollUntil(const std::function<bool()>& done, double milliseconds);
 void SetChildSteps(const char* steps);
 // The number of the last flood line in text, -1 when there is none.
 long long LastFloodLine(const std::string& text);
+// The number of the last line whose number and text a flood of bytes writes whole.
+long long LastWholeFloodLine(unsigned long long bytes);
 
 extern const char kTerminatedLine[]; // "Vantry has been terminated."
 
