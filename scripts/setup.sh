@@ -7,7 +7,8 @@ have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 for p in cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 \
-         binutils-mingw-w64-i686 wine64 xvfb xdotool trayer imagemagick googletest curl procps; do
+         binutils-mingw-w64-i686 wine64 xvfb xdotool x11-utils trayer imagemagick googletest curl procps \
+         iproute2; do
   have_pkg "$p" || need+=("$p")
 done
 

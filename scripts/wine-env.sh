@@ -1,6 +1,7 @@
 # Sourced by the test and demo commands. Gives this build a private Wine prefix, a persistent and
 # warmed-up wineserver, and, when there is no display, an Xvfb screen with a system tray (trayer).
 # vantry_wine_start PREFIX; vantry_wine_stop undoes all of it (callers run it from an EXIT trap).
+# vantry_wine_start fails (non-zero) when the screen or the tray it was to start did not come up.
 
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
@@ -8,10 +9,21 @@ WINESERVER=/usr/lib/wine/wineserver
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver)
 export WINE WINESERVER
 
+# The panel window that trayer makes on the display, or nothing.
+vantry_tray_panel() {
+  xwininfo -root -children 2>/dev/null | awk '/"panel": \("panel" "trayer"\)/ { print $1; exit }'
+}
+
 vantry_wine_start() {
   export WINEPREFIX=$1 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  # Wine maps non-ASCII file names through the locale; a fresh system has none, and then such
+  # names fail. C.UTF-8 is always there on Debian.
+  export LC_ALL=C.UTF-8
   VANTRY_XVFB_PID="" VANTRY_TRAYER_PID=""
+  # Set when this command made the display itself: then the tray is known to be there, and the
+  # tests that need it must not skip.
+  export VANTRY_OWN_DISPLAY=0
   if [ -z "${DISPLAY:-}" ]; then
     mkdir -p "$WINEPREFIX"
     local displayfile="$WINEPREFIX/.xvfb-display"
@@ -19,10 +31,20 @@ vantry_wine_start() {
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
     VANTRY_XVFB_PID=$!
     for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+    if [ ! -s "$displayfile" ] || ! kill -0 "$VANTRY_XVFB_PID" 2>/dev/null; then
+      echo "wine-env: Xvfb did not start" >&2
+      return 1
+    fi
     export DISPLAY=":$(head -n1 "$displayfile")"
     trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
       >/dev/null 2>&1 </dev/null &
     VANTRY_TRAYER_PID=$!
+    for _ in $(seq 100); do [ -n "$(vantry_tray_panel)" ] && break; sleep 0.1; done
+    if [ -z "$(vantry_tray_panel)" ] || ! kill -0 "$VANTRY_TRAYER_PID" 2>/dev/null; then
+      echo "wine-env: trayer did not start a tray on $DISPLAY" >&2
+      return 1
+    fi
+    VANTRY_OWN_DISPLAY=1
   fi
   # Started apart from any test, so that no test's output pipe is held open by it.
   mkdir -p "$WINEPREFIX"
@@ -33,6 +55,13 @@ vantry_wine_start() {
   # A crashing program ends instead of waiting behind Wine's crash dialog, as on a server with error
   # reporting switched off.
   "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null || true
+  # Wine closes its desktop a second after the last program that used it, and the next one starts it
+  # again, holding the caller's output open meanwhile: a second lost per test. Held for the run.
+  local holder
+  holder="$(dirname "${BASH_SOURCE[0]}")/../build/tools/vantry-control.exe"
+  if [ -f "$holder" ]; then
+    "$WINE" "$holder" hold-desktop >/dev/null 2>&1 </dev/null &
+  fi
 }
 
 vantry_wine_stop() {

@@ -120,7 +120,7 @@ protected:
     void TearDown() override
     {
         ShellOpen = &ShellOpenDefault;
-        ConsoleDialog::endProcess = &std::exit;
+        ConsoleDialog::endProcess = &EndProcessFails;
         sharedHomeDir[0] = '\0';
     }
     void Press(int id) { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }

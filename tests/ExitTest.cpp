@@ -49,7 +49,7 @@ TEST(ExitLauncher, HidesRemovesTheTrayIconEndsBothChildrenDuringTheWaitAndExitsW
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(server, 0));
     CloseHandle(init);
     CloseHandle(server);
-    ConsoleDialog::endProcess = &std::exit;
+    ConsoleDialog::endProcess = &EndProcessFails;
 }
 
 TEST(ExitLauncher, ExitWithNoChildStillWaitsAndEndsWithZero)
@@ -63,7 +63,7 @@ TEST(ExitLauncher, ExitWithNoChildStillWaitsAndEndsWithZero)
     EXPECT_GE(GetTickCount() - start, 1450u);
     EXPECT_EQ(1, exitCalls);
     EXPECT_EQ(0, exitStatus);
-    ConsoleDialog::endProcess = &std::exit;
+    ConsoleDialog::endProcess = &EndProcessFails;
 }
 
 // The real program: its console's Exit command ends it with status 0 after its wait.

@@ -101,7 +101,7 @@ protected:
         dialog.serverRunner.Stop();
         WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 15000);
         dialog.TrayRemove();
-        ConsoleDialog::endProcess = &std::exit;
+        ConsoleDialog::endProcess = &EndProcessFails;
         sharedHomeDir[0] = '\0';
     }
     void StartServer(const char* steps)
@@ -328,7 +328,7 @@ TEST(ExitDuringStartUp, TheTrayMenusExitWorksWhileTheMessageBoxAndTheDialogWait)
         dialog.TrayRemove();
     }
     settingsModuleFileName = &GetModuleFileNameA;
-    ConsoleDialog::endProcess = &std::exit;
+    ConsoleDialog::endProcess = &EndProcessFails;
 }
 
 } // namespace

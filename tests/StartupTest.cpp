@@ -112,7 +112,7 @@ protected:
         WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 10000);
         if (dialog.m_hWnd) dialog.TrayRemove();
         settingsModuleFileName = &GetModuleFileNameA;
-        ConsoleDialog::endProcess = &std::exit;
+        ConsoleDialog::endProcess = &EndProcessFails;
         sharedHomeDir[0] = '\0';
     }
     std::string Text() { return dialog.console.GetWindowText(); }

@@ -3,6 +3,7 @@
 //   vantry-control wait-ready SECONDS   waits until "Go to Vantry" is enabled (the server is ready)
 //   vantry-control press BUTTON         exit, hide, goto, help, log or javadoc
 //   vantry-control show                 a click on the tray icon
+//   vantry-control hold-desktop         keeps Wine's desktop up until ended (see scripts/wine-env.sh)
 // Exit status 0 on success, 1 when the console is not found or the wait ran out.
 #include <windows.h>
 
@@ -63,6 +64,14 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string command = argv[1];
+    if (command == "hold-desktop") {
+        // Wine closes its desktop a second after its last program has gone, and the next program
+        // that opens a window starts it anew: a window of this process keeps it up.
+        CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+        return 0;
+    }
     DWORD limit = command == "wait-ready" && argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) * 1000 : 10000;
     DWORD start = GetTickCount();
     HWND console = nullptr;

@@ -3,6 +3,10 @@
 
 #include "support/TestSupport.h"
 
+#include "app/ConsoleDialog.h"
+
+#include <gtest/gtest.h>
+
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -27,7 +31,21 @@ LONG WINAPI FailOnCrash(EXCEPTION_POINTERS* exception)
 }
 const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(&FailOnCrash);
 
+// Installed for every test of every test program, whatever the test before it left behind.
+class EarlyEndGuard : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { ConsoleDialog::endProcess = &EndProcessFails; }
+};
+const bool guardInstalled = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new EarlyEndGuard);
+    return true;
+}();
+
 } // namespace
+
+void EndProcessFails(int status)
+{
+    ADD_FAILURE() << "the launcher ended the process (status " << status << ") in a test that did not expect it";
+}
 
 std::string TestBinDir()
 {

@@ -15,6 +15,25 @@ std::string TestOpenerPath();    // the stand-in browser and viewer
 std::string BuildDir();          // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
 std::string TempDir(const char* name); // a fresh empty folder under the system's temp folder
 
+// Puts value into a seam (a function pointer the program calls through) while the object lives,
+// and what was there before back when it goes.
+template <typename T> class ScopedOverride {
+public:
+    ScopedOverride(T& seam, T value) : seam_(seam), saved_(seam) { seam_ = value; }
+    ~ScopedOverride() { seam_ = saved_; }
+    ScopedOverride(const ScopedOverride&) = delete;
+    ScopedOverride& operator=(const ScopedOverride&) = delete;
+
+private:
+    T& seam_;
+    T saved_;
+};
+
+// Every test starts with this as the launcher's way to end the process: a launcher that reaches its
+// exit in a test that did not expect it fails that test, instead of ending the test program with
+// status 0 (which would pass).
+void EndProcessFails(int status);
+
 
 // Pumps this thread's messages until condition() holds or the time is up; returns condition().
 bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);

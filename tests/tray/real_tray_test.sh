@@ -3,7 +3,8 @@
 # with xdotool as a user would: no hooks inside the launcher.
 #   real_tray_test.sh CASE BUILD_DIR
 # Uses the display, Wine prefix and wineserver already set up by scripts/wine-env.sh. Exits 77
-# (skipped) when the display has no trayer tray, as on a user's own desktop.
+# (skipped) when the display has no trayer tray, as on a user's own desktop, but fails instead on
+# the display that the test command started with its tray.
 set -uo pipefail
 
 readonly SKIP=77
@@ -15,7 +16,12 @@ WINE=${WINE:-/usr/lib/wine/wine64}
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 
-skip() { echo "skipped: $*"; exit "$SKIP"; }
+# On the test command's own display (VANTRY_OWN_DISPLAY=1) the tray was checked at its start: a
+# missing one there is a failure, never a skip.
+skip() {
+  if [ "${VANTRY_OWN_DISPLAY:-0}" = 1 ]; then echo "FAIL: $* (on the test command's own display)" >&2; exit 1; fi
+  echo "skipped: $*"; exit "$SKIP"
+}
 log() { echo "[$(date +%T)] $*"; }
 fail() {
   echo "FAIL: $*" >&2
