@@ -12,12 +12,16 @@
 BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
 {
     switch (message) {
-    case WM_TIMER: AdvanceAnimation(); break;
+    case WM_TIMER:
+        // The console's flushes have a timer of their own, which must not hurry the animation.
+        if (wParam == ConsoleOutput::kFlushTimer) output.Flush();
+        else AdvanceAnimation();
+        break;
     case WM_TRAY_NOTIFY: OnTrayNotify(static_cast<UINT>(lParam)); break;
     case WM_START_SERVER: OnStartServer(); break;
     case WM_SERVER_ENDED: OnServerEnded(); break;
     case WM_SERVER_READY: OnServerReady(); break;
-    case WM_CONSOLE_FLUSH: output.Flush(wParam); break;
+    case WM_CONSOLE_FLUSH: output.Flush(); break;
     case WM_TRAY_ADD: AddTrayIcon(); break;
     default:
         if (message == taskbarCreatedMessage && message != 0) AddTrayIcon();

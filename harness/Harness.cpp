@@ -345,7 +345,6 @@ const char kTerminatedLine[] = "Vantry has been terminated.";
 
 BOOL CountingDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
 {
-    if (message == WM_SETREDRAW && recordError && recordedError == 0) recordedError = GetLastError();
     if (message == WM_SERVER_ENDED) ++serverEnds;
     else if (message == WM_SERVER_READY) ++serverReadies;
     else if (message == WM_HARNESS_INIT_ENDED) ++initEnds;
@@ -356,12 +355,26 @@ namespace {
 
 void EndProcessIgnored(int) {}
 
+// The console's text control, watched for its first redraw (see CountingDialog::recordError).
+const char kWatchedDialog[] = "VantryHarnessDialog";
+WNDPROC textProc = nullptr;
+LRESULT CALLBACK WatchText(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* dialog = static_cast<CountingDialog*>(GetPropA(window, kWatchedDialog));
+    if (message == WM_SETREDRAW && dialog && dialog->recordError && dialog->recordedError == 0)
+        dialog->recordedError = GetLastError();
+    return CallWindowProcA(textProc, window, message, wParam, lParam);
+}
+
 } // namespace
 
 Console::Console()
 {
     ConsoleDialog::endProcess = &EndProcessIgnored;
     dialog.Create(IDD_CONSOLE, nullptr);
+    SetPropA(Edit(), kWatchedDialog, &dialog);
+    textProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(Edit(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WatchText)));
     dialog.ShowWindow(SW_SHOW);
     dialog.TrayBusy();
     CopyText(dialog.homeDir, ExeDir().c_str());

@@ -1,5 +1,7 @@
 // The console's text: from any thread, always at the end, in order, within its cap.
+#include "app/ConsoleDialog.h"
 #include "app/Messages.h"
+#include "res/resource.h"
 #include "support/ConsoleHost.h"
 #include "support/TestSupport.h"
 #include "ui/ConsoleOutput.h"
@@ -7,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -108,21 +111,51 @@ TEST(ConsoleText, NewOutputGoesAtTheEndWhereverTheCaretIsAndTheSelectionStays)
     EXPECT_EQ(9u, end);
 }
 
-TEST(ConsoleText, AReaderScrolledUpKeepsItsViewAndOtherwiseTheViewFollowsTheEnd)
+std::string LineAt(HWND edit, int line)
 {
-    ConsoleHost host(ConsoleOutput::kDefaultCap);
-    std::string lines;
-    for (int i = 0; i < 300; ++i) lines += Line("L", i);
-    host.output.Append(lines.c_str());
+    char text[256] = {};
+    *reinterpret_cast<WORD*>(text) = sizeof text - 1;
+    LRESULT n = SendMessageA(edit, EM_GETLINE, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(text));
+    return std::string(text, static_cast<size_t>(n)) + "\r\n";
+}
+
+std::string Selected(ConsoleHost& host)
+{
+    DWORD start = 0, end = 0;
+    host.Selection(start, end);
+    return host.Text().substr(start, end - start);
+}
+
+TEST(ConsoleText, AReaderScrolledUpKeepsTheSameTextInViewAndSelectedAlsoAcrossATrimAndOtherwiseTheViewFollowsTheEnd)
+{
+    const size_t cap = 20000;
+    ConsoleHost host(cap);
+    // In batches that fit the queue (half the cap), so that nothing is skipped.
+    auto append = [&](int from, int to) {
+        std::string lines;
+        for (int i = from; i < to; ++i) lines += Line("L", i);
+        host.output.Append(lines.c_str());
+    };
+    for (int i = 0; i < 300; i += 100) append(i, i + 100);
     host.output.Append("one more\r\n");
     EXPECT_GT(host.FirstVisibleLine(), 200); // followed the end
 
+    // The user scrolls up and selects the number of a line in view.
     SendMessageA(host.edit, EM_LINESCROLL, 0, -1000);
-    SendMessageA(host.edit, EM_LINESCROLL, 0, 10);
-    int reading = host.FirstVisibleLine();
-    ASSERT_LT(reading, 50);
+    SendMessageA(host.edit, EM_LINESCROLL, 0, 150);
+    ASSERT_EQ(Line("L", 150), LineAt(host.edit, host.FirstVisibleLine()));
+    LRESULT at = SendMessageA(host.edit, EM_LINEINDEX, 152, 0);
+    SendMessageA(host.edit, EM_SETSEL, static_cast<WPARAM>(at), at + 4);
+    ASSERT_EQ("L152", Selected(host));
     for (int i = 300; i < 320; ++i) host.output.Append(Line("L", i).c_str());
-    EXPECT_EQ(reading, host.FirstVisibleLine());
+    EXPECT_EQ(Line("L", 150), LineAt(host.edit, host.FirstVisibleLine()));
+    EXPECT_EQ("L152", Selected(host));
+
+    // Past the cap the oldest lines go: the same text stays in view and selected.
+    append(320, 440);
+    ASSERT_NE(0u, host.Text().find(Line("L", 0))) << "nothing was trimmed";
+    EXPECT_EQ(Line("L", 150), LineAt(host.edit, host.FirstVisibleLine()));
+    EXPECT_EQ("L152", Selected(host));
 }
 
 bool EndsWith(const std::string& text, const std::string& end)
@@ -229,6 +262,39 @@ TEST(ConsoleText, AfterCloseNothingMoreIsShown)
     std::thread([&] { host.output.Append("after close from a worker"); }).join();
     PumpFor(200);
     EXPECT_EQ("before\r\n", host.Text());
+}
+
+std::atomic<int> trayChanges{ 0 };
+BOOL WINAPI CountTrayChanges(DWORD operation, PNOTIFYICONDATAA)
+{
+    if (operation == NIM_MODIFY) ++trayChanges;
+    return TRUE;
+}
+
+TEST(ConsoleText, DuringAFloodTheTrayAnimationKeepsItsPaceAndTheFlushesDoNotHurryIt)
+{
+    ScopedOverride<BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA)> tray(ConsoleDialog::shellNotifyIcon, &CountTrayChanges);
+    ConsoleDialog dialog;
+    ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+    dialog.ShowWindow(SW_SHOWNOACTIVATE);
+    dialog.TrayBusy();
+    PumpFor(300);
+    std::atomic<bool> stop{ false };
+    std::thread writer([&] {
+        std::string line = std::string(90, 'x') + "\r\n";
+        while (!stop) dialog.AppendConsoleText(line.c_str());
+    });
+    trayChanges = 0;
+    DWORD start = GetTickCount();
+    PumpFor(2500);
+    int frames = trayChanges;
+    DWORD elapsed = GetTickCount() - start;
+    stop = true;
+    writer.join();
+    dialog.TrayRemove();
+    // A frame every 500 ms: never starved by the flushes, never advanced by their timer.
+    EXPECT_GE(frames, 2);
+    EXPECT_LE(frames, static_cast<int>(elapsed / 500) + 1);
 }
 
 } // namespace

@@ -225,7 +225,9 @@ protected:
     std::string Text()
     {
         MSG msg;
-        while (PeekMessageA(&msg, dialog.m_hWnd, WM_CONSOLE_FLUSH, WM_CONSOLE_FLUSH, PM_REMOVE)) DispatchMessageA(&msg);
+        while (PeekMessageA(&msg, dialog.m_hWnd, WM_CONSOLE_FLUSH, WM_CONSOLE_FLUSH, PM_REMOVE) ||
+               PeekMessageA(&msg, dialog.m_hWnd, WM_TIMER, WM_TIMER, PM_REMOVE))
+            DispatchMessageA(&msg);
         return dialog.console.GetWindowText();
     }
     void ClearConsole() { SetWindowTextA(dialog.console.m_hWnd, ""); }

@@ -11,8 +11,9 @@ namespace {
 // answers between flushes even while a flood is caught up with, however busy the processor is.
 constexpr size_t kPieceBytesToInsert = 32 * 1024;
 constexpr DWORD kFlushMilliseconds = 20;
-// During a flood the text is repainted this often.
-constexpr DWORD kPaintMilliseconds = 100;
+// While flushes follow each other, paints and timers (the text's repaint, the tray's animation)
+// get their turn this often.
+constexpr DWORD kYieldMilliseconds = 100;
 
 // Queued pieces are joined up to this size, so a flood of small writes is not a flood of allocations.
 constexpr size_t kPieceBytes = 64 * 1024;
@@ -76,13 +77,14 @@ void ConsoleOutput::Append(const char* text)
         else pending_.emplace_back(text, length);
         pendingBytes_ += length;
         if (pendingBytes_ > QueueCap()) DropOldest();
-        post = !flushPosted_;
-        flushPosted_ = true;
+        post = !scheduled_;
+        scheduled_ = true;
     }
-    if (GetCurrentThreadId() == windowThread_) Flush(); // its own text shows at once, after what was queued
+    // The window's own text shows at once, after what was queued; a flush on its way goes on after it.
+    if (GetCurrentThreadId() == windowThread_) InsertSlice(post);
     else if (post && !PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0)) {
         std::lock_guard<std::mutex> guard(lock_);
-        flushPosted_ = false; // the next writer tries again
+        scheduled_ = false; // the next writer tries again
     }
 }
 
@@ -175,23 +177,21 @@ bool ConsoleOutput::TakePiece(std::string& piece)
     return !piece.empty();
 }
 
-void ConsoleOutput::Flush(WPARAM what)
+void ConsoleOutput::Flush()
 {
     if (!edit_) return;
-    if (what == kPaintText) {
-        // A message of its own, so that the window answers between the paint and the next slice.
-        UpdateWindow(edit_);
-        PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0);
-        return;
-    }
-    // With the dialog's drawing off, the edit does not repaint its scroll bars at every step; one
-    // repaint follows. Under Wine that is most of the cost of a small insertion. A hidden console
-    // draws nothing anyway, and turning drawing back on would show it.
-    bool visible = IsWindowVisible(window_) != FALSE;
-    if (visible) {
-        PaintAllButTheText();
-        SendMessageA(window_, WM_SETREDRAW, FALSE, 0);
-    }
+    KillTimer(window_, kFlushTimer);
+    InsertSlice(true);
+}
+
+void ConsoleOutput::InsertSlice(bool owner)
+{
+    // With the text's drawing off, the edit does not repaint its scroll bars at every step; one
+    // repaint follows. Under Wine that is most of the cost of a small insertion. Only the text's:
+    // the dialog's would throw away the paints its buttons wait for, and on Windows let clicks fall
+    // through it. A hidden console draws nothing anyway.
+    const bool drawn = IsWindowVisible(edit_) != FALSE;
+    if (drawn) SendMessageA(edit_, WM_SETREDRAW, FALSE, 0);
     View view = SaveView();
     DWORD start = GetTickCount();
     bool more = false;
@@ -200,43 +200,43 @@ void ConsoleOutput::Flush(WPARAM what)
         {
             std::lock_guard<std::mutex> guard(lock_);
             if (!TakePiece(piece)) {
-                flushPosted_ = false;
+                if (owner) scheduled_ = false;
                 break;
             }
         }
         Insert(piece, view);
         if (GetTickCount() - start >= kFlushMilliseconds) {
-            std::lock_guard<std::mutex> guard(lock_);
-            more = !pending_.empty() || skippedBytes_ > 0;
-            flushPosted_ = more;
+            more = true;
             break;
         }
     }
     RestoreView(view);
-    if (visible) {
-        SendMessageA(window_, WM_SETREDRAW, TRUE, 0);
+    if (drawn) {
+        SendMessageA(edit_, WM_SETREDRAW, TRUE, 0);
         RedrawWindow(edit_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
     }
-    if (!more) return;
-    // While flushes follow each other the paint message waits behind them: the text is shown now
-    // and then meanwhile, not after every slice, which would cost the server's pace.
-    WPARAM next = 0;
-    DWORD now = GetTickCount();
-    if (visible && now - lastPaint_ >= kPaintMilliseconds) {
-        next = kPaintText;
-        lastPaint_ = now;
-    }
-    PostMessageA(window_, WM_CONSOLE_FLUSH, next, 0);
+    if (more && owner) ScheduleNext();
 }
 
-// Turning the dialog's drawing off throws away what it and its controls were waiting to paint (a
-// window moved away, a button enabled): that is painted first. The text is repainted after the
-// flush anyway.
-void ConsoleOutput::PaintAllButTheText() const
+// Window's thread, with scheduled_ set: the next flush comes, or nothing is left to flush.
+void ConsoleOutput::ScheduleNext()
 {
-    if (GetUpdateRect(window_, nullptr, FALSE)) RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_NOCHILDREN);
-    for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (child != edit_ && GetUpdateRect(child, nullptr, FALSE)) UpdateWindow(child);
+    // Posted messages come before input, paints and timers: a chain of posted flushes would keep
+    // the user waiting until the server stops writing. A timer comes after all of them.
+    DWORD now = GetTickCount();
+    bool yield = HIWORD(GetQueueStatus(QS_INPUT)) != 0 || now - lastYield_ >= kYieldMilliseconds;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (pending_.empty() && skippedBytes_ == 0) {
+        scheduled_ = false;
+        return;
+    }
+    if (yield && SetTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr)) {
+        lastYield_ = now;
+        return;
+    }
+    if (PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0) || SetTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr))
+        return;
+    scheduled_ = false; // nothing is on its way: the next writer posts again
 }
 
 void ConsoleOutput::Close()

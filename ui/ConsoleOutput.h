@@ -1,11 +1,14 @@
 // The console's text: appended from any thread, always at the end, in order, and capped.
 //
 // Writers never wait: they queue their text and post one WM_CONSOLE_FLUSH, so a flooding server is
-// never slowed by the window. The window's thread inserts what is queued for about 20 ms per
-// message, so the window keeps answering. The queue holds at most half the cap: when the server
-// writes faster than the window can show, the oldest queued text is dropped at once, and the console
-// says how much it did not show (the note and the newest text always fit together); memory stays
-// bounded however fast the server writes, and the console stays filled up to its cap.
+// never slowed by the window. The window's thread inserts what is queued for about 20 ms per flush.
+// A posted message comes before the user's input, paints and timers, so a flush that leaves text
+// queued is followed by a posted one only while nothing else waits: when input waits, and every
+// 100 ms for paints and timers, the next flush comes from a timer, which comes after all of them.
+// The queue holds at most half the cap: when the server writes faster than the window can show,
+// the oldest queued text is dropped at once, and the console says how much it did not show (the
+// note and the newest text always fit together); memory stays bounded however fast the server
+// writes, and the console stays filled up to its cap.
 #pragma once
 #include <windows.h>
 
@@ -16,16 +19,18 @@
 class ConsoleOutput {
 public:
     static constexpr size_t kDefaultCap = 1024 * 1024;
+    static constexpr UINT_PTR kFlushTimer = 201; // the window's WM_TIMER with this id is a flush
 
-    // edit: the text control; window: its dialog, which receives WM_CONSOLE_FLUSH on its thread.
+    // edit: the text control; window: its dialog, which receives WM_CONSOLE_FLUSH and the flush
+    // timer on its thread.
     void Attach(HWND edit, HWND window, size_t cap = kDefaultCap);
     void Append(const char* text); // any thread; the text of one call is never split by another's
-    // Window's thread, on WM_CONSOLE_FLUSH with its wParam: inserts the next slice of what is queued.
-    void Flush(WPARAM what = 0);
-    void Close();                  // the launcher is ending: nothing more is taken
+    // Window's thread, on WM_CONSOLE_FLUSH and on the timer kFlushTimer: inserts the next slice of
+    // what is queued.
+    void Flush();
+    void Close(); // the launcher is ending: nothing more is taken
 
 private:
-    static constexpr WPARAM kPaintText = 1; // the flush message's wParam: paint the text first
     size_t QueueCap() const { return cap_ / 2; }
     void DropOldest();
     void SkipToLineStart();
@@ -42,13 +47,15 @@ private:
     View SaveView() const;
     void RestoreView(const View& view) const;
     void Insert(const std::string& text, View& view);
-    void PaintAllButTheText() const;
+    // owner: this slice answers for the next flush (see scheduled_).
+    void InsertSlice(bool owner);
+    void ScheduleNext();
 
     HWND edit_ = nullptr;
     HWND window_ = nullptr;
     DWORD windowThread_ = 0;
     size_t cap_ = kDefaultCap;
-    DWORD lastPaint_ = 0; // window's thread: when the text was last painted during a flood
+    DWORD lastYield_ = 0; // window's thread: when a flush last let paints and timers go first
 
     std::mutex lock_;
     std::deque<std::string> pending_; // in order; pieces of up to 64 KiB
@@ -56,9 +63,10 @@ private:
     size_t pendingBytes_ = 0;
     unsigned long long skippedBytes_ = 0; // dropped since the console last said so
     char lastDropped_ = '\n';             // whether the queue now begins at a line start
-    bool flushPosted_ = false;
+    // A flush message or the flush timer is on its way, or a flush it started runs: that one sees
+    // to what is queued, and writers need not post.
+    bool scheduled_ = false;
     bool closed_ = false;
     char lastQueued_ = '\n'; // the last character queued: whether the next one starts a line
     char lastShown_ = '\n';  // window's thread: the last character given to the console
-
 };

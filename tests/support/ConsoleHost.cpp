@@ -31,7 +31,9 @@ ConsoleHost::~ConsoleHost()
 std::string ConsoleHost::Text()
 {
     MSG msg;
-    while (PeekMessageA(&msg, window, WM_CONSOLE_FLUSH, WM_CONSOLE_FLUSH, PM_REMOVE)) DispatchMessageA(&msg);
+    while (PeekMessageA(&msg, window, WM_CONSOLE_FLUSH, WM_CONSOLE_FLUSH, PM_REMOVE) ||
+           PeekMessageA(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE))
+        DispatchMessageA(&msg);
     std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
     text.resize(static_cast<size_t>(GetWindowTextA(edit, &text[0], static_cast<int>(text.size()))));
     return text;
@@ -50,8 +52,8 @@ LRESULT CALLBACK ConsoleHost::Proc(HWND window, UINT message, WPARAM wParam, LPA
         SetWindowLongPtrA(window, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
     auto* self = reinterpret_cast<ConsoleHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self && message == WM_CONSOLE_FLUSH) {
-        self->output.Flush(wParam);
+    if (self && (message == WM_CONSOLE_FLUSH || (message == WM_TIMER && wParam == ConsoleOutput::kFlushTimer))) {
+        self->output.Flush();
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -1,5 +1,5 @@
 // A window of the test's thread with a console-like edit control whose text a ConsoleOutput fills,
-// inserting on WM_CONSOLE_FLUSH as the console dialog does.
+// inserting on WM_CONSOLE_FLUSH and its flush timer as the console dialog does.
 #pragma once
 #include "ui/ConsoleOutput.h"
 
