@@ -7,10 +7,6 @@
 
 #include <cstring>
 
-const char kUrlMarker[] = "Vantry url: ";
-const char kReadyMarker[] = "Vantry is initialized";
-const char kPortTakenMarker[] = "java.net.BindException";
-
 namespace {
 
 const char kDefaultUrl[] = "http://localhost/Vantry";
@@ -28,33 +24,112 @@ bool StartsWithNoCase(const char* text, size_t length, const char* prefix)
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+enum class Marker { Url, Ready, PortTaken };
+struct MarkerText {
+    Marker marker;
+    const char* text;
+    size_t length;
+};
+const MarkerText kMarkers[] = {
+    { Marker::Url, kUrlMarker, sizeof kUrlMarker - 1 },
+    { Marker::Ready, kReadyMarker, sizeof kReadyMarker - 1 },
+    { Marker::PortTaken, kPortTakenMarker, sizeof kPortTakenMarker - 1 },
+};
+constexpr size_t kMarkerCount = sizeof kMarkers / sizeof kMarkers[0];
 
 } // namespace
 
-int FindApplicationUrl(const char* text, char* url, size_t size)
+void MarkerScanner::Reset()
 {
-    const size_t markerLength = sizeof kUrlMarker - 1;
-    const char* found = nullptr;
-    size_t foundLength = 0;
-    for (const char* at = std::strstr(text, kUrlMarker); at; at = std::strstr(at + markerLength, kUrlMarker)) {
-        const char* begin = at + markerLength;
-        const char* end = begin + std::strcspn(begin, "\r\n");
-        while (begin < end && IsBlank(*begin)) ++begin;
-        while (end > begin && IsBlank(end[-1])) --end;
-        size_t length = static_cast<size_t>(end - begin);
-        bool web = StartsWithNoCase(begin, length, "http://") || StartsWithNoCase(begin, length, "https://");
-        bool printable = true;
-        for (const char* c = begin; c < end; ++c)
-            if (static_cast<unsigned char>(*c) <= ' ') printable = false;
-        if (web && printable && length < size) {
-            found = begin;
-            foundLength = length;
+    carryLength_ = 0;
+    reading_ = false;
+}
+
+void MarkerScanner::Scan(const char* text, Listener& listener)
+{
+    const size_t length = std::strlen(text);
+    const char* done = text; // the address being read has seen the text up to here
+
+    // Each marker acts where it ends, after the address before it has read the text up to there.
+    auto act = [&](Marker marker, size_t end) {
+        ReadAddress(done, text + end, listener);
+        done = text + end;
+        switch (marker) {
+        case Marker::Url:
+            reading_ = true;
+            refused_ = false;
+            blankEnd_ = false;
+            urlLength_ = 0;
+            break;
+        case Marker::Ready: listener.OnReady(); break;
+        case Marker::PortTaken: listener.OnPortTaken(); break;
+        }
+    };
+
+    // A marker that began in the earlier reads ends early in this one. No marker overlaps another,
+    // so at most one does, and it comes before every marker that begins here.
+    char joined[2 * kCarry + 1];
+    const size_t head = length < kCarry ? length : kCarry;
+    std::memcpy(joined, carry_, carryLength_);
+    std::memcpy(joined + carryLength_, text, head);
+    joined[carryLength_ + head] = '\0';
+    for (const MarkerText& m : kMarkers) {
+        const char* at = std::strstr(joined, m.text);
+        for (; at && at < joined + carryLength_; at = std::strstr(at + 1, m.text)) {
+            size_t end = static_cast<size_t>(at - joined) + m.length;
+            if (end > carryLength_) act(m.marker, end - carryLength_); // else seen in an earlier read
         }
     }
-    if (!found) return 0;
-    std::memcpy(url, found, foundLength);
-    url[foundLength] = '\0';
-    return 1;
+
+    // The markers that begin in this read, in the order they come.
+    const char* next[kMarkerCount];
+    for (size_t k = 0; k < kMarkerCount; ++k) next[k] = std::strstr(text, kMarkers[k].text);
+    for (;;) {
+        size_t first = kMarkerCount;
+        for (size_t k = 0; k < kMarkerCount; ++k)
+            if (next[k] && (first == kMarkerCount || next[k] < next[first])) first = k;
+        if (first == kMarkerCount) break;
+        const MarkerText& m = kMarkers[first];
+        act(m.marker, static_cast<size_t>(next[first] - text) + m.length);
+        next[first] = std::strstr(next[first] + m.length, m.text);
+    }
+    ReadAddress(done, text + length, listener);
+
+    // The end of the stream, for a marker that this read cuts.
+    if (length >= kCarry) {
+        std::memcpy(carry_, text + length - kCarry, kCarry);
+        carryLength_ = kCarry;
+    } else {
+        size_t total = carryLength_ + length;
+        size_t keep = total < kCarry ? total : kCarry;
+        std::memcpy(carry_, joined + total - keep, keep);
+        carryLength_ = keep;
+    }
+}
+
+// The address's text, taken as it comes: blanks before it are skipped and blanks after it only
+// remembered, so that no more than the longest address is kept however long its line is.
+void MarkerScanner::ReadAddress(const char* from, const char* to, Listener& listener)
+{
+    for (const char* c = from; reading_ && c < to; ++c) {
+        if (IsLineEnd(*c)) EndAddress(listener);
+        else if (refused_) continue;
+        else if (IsBlank(*c)) blankEnd_ = urlLength_ > 0;
+        else if (blankEnd_ || static_cast<unsigned char>(*c) <= ' ' || urlLength_ == kUrlSize - 1) refused_ = true;
+        else url_[urlLength_++] = *c;
+    }
+}
+
+// The address is handed to the shell: only a web address is taken.
+void MarkerScanner::EndAddress(Listener& listener)
+{
+    reading_ = false;
+    if (refused_ || !(StartsWithNoCase(url_, urlLength_, "http://") || StartsWithNoCase(url_, urlLength_, "https://")))
+        return;
+    url_[urlLength_] = '\0';
+    listener.OnAddress(url_);
 }
 
 ServerRunner::ServerRunner() : applicationUrl() { CopyText(applicationUrl, kDefaultUrl); }
@@ -63,6 +138,8 @@ int ServerRunner::Launch(ConsoleDialog* console, const char* javaExePath)
 {
     char line[kCommandLineSize];
     if (!BuildServerCommandLine(line, sizeof line, sharedHomeDir)) return 0;
+    if (!IsIdle()) return 0; // the running server's reader still reads its markers
+    markers.Reset();         // a new server's output does not go on from the last one's
     owner = console;
     return Start(javaExePath, line, sharedHomeDir, SW_HIDE, 1);
 }
@@ -70,19 +147,22 @@ int ServerRunner::Launch(ConsoleDialog* console, const char* javaExePath)
 int ServerRunner::OnOutput(char* text, int)
 {
     if (owner) owner->AppendConsoleText(text);
-    if (std::strstr(text, kUrlMarker)) {
-        char url[kUrlSize];
-        if (FindApplicationUrl(text, url, sizeof url)) {
-            std::lock_guard<std::mutex> guard(urlLock_);
-            CopyText(applicationUrl, url);
-        }
-    } else if (std::strstr(text, kReadyMarker)) {
-        if (owner) owner->PostServerReady();
-    } else if (std::strstr(text, kPortTakenMarker)) {
-        Stop();
-    }
+    markers.Scan(text, *this);
     return 1;
 }
+
+void ServerRunner::OnAddress(const char* url)
+{
+    std::lock_guard<std::mutex> guard(urlLock_);
+    CopyText(applicationUrl, url);
+}
+
+void ServerRunner::OnReady()
+{
+    if (owner) owner->PostServerReady();
+}
+
+void ServerRunner::OnPortTaken() { Stop(); }
 
 std::string ServerRunner::ApplicationUrl() const
 {

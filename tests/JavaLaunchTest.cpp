@@ -67,29 +67,69 @@ TEST(JavaCommandLines, ALineThatWouldNotFitIsRefusedWholeNeverCut)
     EXPECT_EQ('\0', line[0]);
 }
 
-TEST(ApplicationAddress, IsTheLineAfterTheMarkerWhenItIsASafeWebAddress)
-{
-    char url[ServerRunner::kUrlSize] = "previous";
-    EXPECT_EQ(1, FindApplicationUrl("Vantry url: http://localhost:8080/Vantry\r\n", url, sizeof url));
-    EXPECT_STREQ("http://localhost:8080/Vantry", url);
-    EXPECT_EQ(1, FindApplicationUrl("started\r\nVantry url:   https://host/app  \r\nnext line\r\n", url, sizeof url));
-    EXPECT_STREQ("https://host/app", url);
-    EXPECT_EQ(1, FindApplicationUrl("Vantry url: http://a/1\nVantry url: C:\\x.exe\nVantry url: http://b/2\n", url,
-                                    sizeof url));
-    EXPECT_STREQ("http://b/2", url); // the last acceptable one
+// What a MarkerScanner reports, in order: "url <address>", "ready" or "stop".
+struct MarkerRecorder : MarkerScanner::Listener {
+    std::vector<std::string> seen;
+    void OnAddress(const char* url) override { seen.push_back(std::string("url ") + url); }
+    void OnReady() override { seen.push_back("ready"); }
+    void OnPortTaken() override { seen.push_back("stop"); }
+};
 
-    CopyText(url, "kept");
+std::vector<std::string> Markers(const std::vector<std::string>& reads)
+{
+    MarkerScanner scanner;
+    MarkerRecorder recorder;
+    for (const std::string& read : reads) scanner.Scan(read.c_str(), recorder);
+    return recorder.seen;
+}
+
+using Seen = std::vector<std::string>;
+
+TEST(ServerMarkers, AnAddressIsTheTextAfterTheMarkerToItsLineEndWhenItIsASafeWebAddress)
+{
+    EXPECT_EQ(Seen({ "url http://localhost:8080/Vantry" }),
+              Markers({ "Vantry url: http://localhost:8080/Vantry\r\n" }));
+    EXPECT_EQ(Seen({ "url https://host/app" }),
+              Markers({ "started\r\nVantry url: \t https://host/app  \r\nnext\r\n" }));
+    // Taken once its line has ended; a lone CR ends it as well.
+    EXPECT_EQ(Seen(), Markers({ "Vantry url: http://a/1" }));
+    EXPECT_EQ(Seen({ "url http://a/1" }), Markers({ "Vantry url: http://a/1", "\rmore" }));
+    EXPECT_EQ(Seen({ "url http://a/1", "url http://b/2" }),
+              Markers({ "Vantry url: http://a/1\nVantry url: C:\\x.exe\nVantry url: http://b/2\n" }));
     for (const char* unsafe :
          { "Vantry url: C:\\Windows\\system32\\calc.exe\r\n", "Vantry url: file:///C:/x.exe\r\n",
            "Vantry url: javascript:alert(1)\r\n", "Vantry url: \r\n", "Vantry url: http://a b/\r\n",
-           "vantry url: http://lower/case\r\n", "Vantry url:http://no-blank/\r\n" }) {
-        EXPECT_EQ(0, FindApplicationUrl(unsafe, url, sizeof url)) << unsafe;
-        EXPECT_STREQ("kept", url);
-    }
-    std::string longest = "Vantry url: http://" + std::string(999 - 7, 'x');
-    EXPECT_EQ(1, FindApplicationUrl(longest.c_str(), url, sizeof url));
-    EXPECT_EQ(999u, std::strlen(url));
-    EXPECT_EQ(0, FindApplicationUrl((longest + "y").c_str(), url, sizeof url));
+           "Vantry url: http://a\x01/\r\n", "vantry url: http://lower/case\r\n", "Vantry url:http://no-blank/\r\n" })
+        EXPECT_EQ(Seen(), Markers({ unsafe })) << unsafe;
+    std::string longest = "http://" + std::string(999 - 7, 'x');
+    EXPECT_EQ(Seen({ "url " + longest }), Markers({ "Vantry url: " + longest + "\n" }));
+    EXPECT_EQ(Seen(), Markers({ "Vantry url: " + longest + "y\n" }));
+    // Blanks around it cost nothing however many there are.
+    std::string blanks(1 << 20, ' ');
+    EXPECT_EQ(Seen({ "url http://c/" }), Markers({ "Vantry url: " + blanks, "http://c/" + blanks, blanks + "\r\n" }));
+}
+
+TEST(ServerMarkers, EveryMarkerActsOnceInTheOrderOfTheOutputWhereverTheReadsCutIt)
+{
+    const std::string stream = "Vantry url: http://a/\r\nVantry is initialized\r\njava.net.BindException: in use\r\n"
+                               "Vantry url: http://b/\nVantry is initialized";
+    const Seen expected = { "url http://a/", "ready", "stop", "url http://b/", "ready" };
+    EXPECT_EQ(expected, Markers({ stream }));
+    for (size_t cut = 1; cut < stream.size(); ++cut)
+        EXPECT_EQ(expected, Markers({ stream.substr(0, cut), stream.substr(cut) })) << "cut after " << cut;
+    std::vector<std::string> bytes;
+    for (char c : stream) bytes.push_back(std::string(1, c));
+    EXPECT_EQ(expected, Markers(bytes));
+    // Readiness and a taken port act as soon as their marker is whole, before the line ends.
+    EXPECT_EQ(Seen({ "ready" }), Markers({ "xVantry is initialized" }));
+    EXPECT_EQ(Seen({ "stop" }), Markers({ "java.net.Bind", "Exception" }));
+    // A megabyte line holds a marker in its middle.
+    std::string half(1 << 19, '-');
+    std::vector<std::string> reads;
+    std::string line = half + "Vantry is initialized" + half;
+    for (size_t at = 0; at < line.size(); at += ProcessRunner::kChunkSize)
+        reads.push_back(line.substr(at, ProcessRunner::kChunkSize));
+    EXPECT_EQ(Seen({ "ready" }), Markers(reads));
 }
 
 std::vector<std::string> opened;
@@ -110,7 +150,11 @@ protected:
         opened.clear();
         ShellOpen = &RecordOpen;
     }
-    void TearDown() override { ShellOpen = &ShellOpenDefault; }
+    void TearDown() override
+    {
+        ShellOpen = &ShellOpenDefault;
+        sharedHomeDir[0] = '\0';
+    }
 
     // Gives the chunk to the server's output handling as its reader would.
     void Chunk(std::string text)
@@ -135,8 +179,28 @@ protected:
     }
     bool Stopped(DWORD ms) { return WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, ms); }
 
+    // The test child as the server, as the launcher starts it, writing what steps say.
+    void StartServer(const std::string& steps)
+    {
+        home = TempDir("markers");
+        CopyText(dialog.homeDir, home.c_str());
+        CopyText(dialog.markerPath, (home + "\\ready.sav").c_str());
+        CopyText(dialog.javaExePath, TestChildPath().c_str());
+        SetEnvironmentVariableA("VANTRY_TEST_STEPS", steps.c_str());
+        dialog.OnStartServer();
+        SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
+    }
+    // "Go to Vantry" is enabled only while the server is ready; the marker file stays.
+    bool BecameReady() { return PathExists(home + "\\ready.sav"); }
+    bool Ready(DWORD ms) { return WaitUntil([&] { return dialog.gotoButton.IsWindowEnabled() != FALSE; }, ms); }
+    bool Ended(DWORD ms)
+    {
+        return WaitUntil([&] { return Text().find("Vantry has been terminated.") != std::string::npos; }, ms);
+    }
+
     ConsoleDialog dialog;
     std::string line;
+    std::string home;
 };
 
 TEST_F(ServerOutputTest, DefaultAddressIsOpenedBeforeAnyMarker)
@@ -154,16 +218,37 @@ TEST_F(ServerOutputTest, EveryChunkReachesTheConsoleUpToItsFirstNul)
     EXPECT_EQ(0, ReadinessPosted());
 }
 
-TEST_F(ServerOutputTest, AddressAndReadinessInOneChunkTakeTheAddressOnly)
+TEST_F(ServerOutputTest, AnAddressAndReadinessInOneWriteGiveBoth)
 {
-    Chunk("Vantry url: http://localhost:9/Vantry\r\nVantry is initialized\r\n");
+    StartServer("out:Vantry\\surl:\\shttp://localhost:9/Vantry\\r\\nVantry\\sis\\sinitialized\\r\\n sleep:60000");
+    ASSERT_TRUE(Ready(20000)) << Text();
     EXPECT_EQ("http://localhost:9/Vantry", dialog.serverRunner.ApplicationUrl());
-    EXPECT_EQ(0, ReadinessPosted());
-    Chunk("Vantry is initialized\r\n");
-    EXPECT_EQ(1, ReadinessPosted());
     dialog.serverRunner.OpenApplicationUrl();
     ASSERT_EQ(1u, opened.size());
     EXPECT_EQ("http://localhost:9/Vantry", opened[0]);
+}
+
+TEST_F(ServerOutputTest, ReadinessAfterALineThatFillsTheReadIsSeenWhereverTheReadsCutIt)
+{
+    // 2030 bytes and a line end: the marker begins 16 bytes before the end of a 2048-byte read.
+    StartServer("out:" + std::string(2030, '-') + "\\r\\nVantry\\sis\\sinitialized\\r\\n sleep:60000");
+    EXPECT_TRUE(Ready(20000)) << Text().size() << " bytes shown";
+}
+
+TEST_F(ServerOutputTest, AMarkerInTheMiddleOfAMegabyteLineIsSeen)
+{
+    StartServer("line:1048576:Vantry\\sis\\sinitialized sleep:60000");
+    EXPECT_TRUE(Ready(60000)) << Text().size() << " bytes shown";
+}
+
+TEST_F(ServerOutputTest, APortTakenAfterReadinessStopsTheServerAlsoWhereTheReadsCutIt)
+{
+    // Readiness, then a taken port that begins 10 bytes before the end of the first 2048-byte read.
+    StartServer("out:Vantry\\sis\\sinitialized\\r\\n" + std::string(2013, '-') +
+                "\\r\\njava.net.BindException:\\sAddress\\salready\\sin\\suse\\r\\n sleep:60000");
+    EXPECT_TRUE(Ended(20000)) << "the server was not stopped";
+    EXPECT_TRUE(BecameReady());
+    EXPECT_TRUE(dialog.serverRunner.IsIdle());
 }
 
 TEST_F(ServerOutputTest, UnsafeAddressKeepsThePreviousOneAndStillShowsInTheConsole)
@@ -174,16 +259,6 @@ TEST_F(ServerOutputTest, UnsafeAddressKeepsThePreviousOneAndStillShowsInTheConso
     EXPECT_NE(std::string::npos, Text().find("calc.exe"));
 }
 
-TEST_F(ServerOutputTest, ReadinessAndPortTakenInOneChunkReportReadinessAndKeepTheServer)
-{
-    RunServer();
-    Chunk("Vantry is initialized\r\njava.net.BindException: Address already in use\r\n");
-    EXPECT_EQ(1, ReadinessPosted());
-    EXPECT_FALSE(Stopped(500));
-    dialog.serverRunner.Stop();
-    EXPECT_TRUE(Stopped(10000));
-}
-
 TEST_F(ServerOutputTest, PortTakenStopsTheServer)
 {
     RunServer();
@@ -191,21 +266,26 @@ TEST_F(ServerOutputTest, PortTakenStopsTheServer)
     EXPECT_TRUE(Stopped(10000));
 }
 
-TEST_F(ServerOutputTest, MarkersSplitBetweenChunksOrInOtherLetterCaseAreNotSeen)
+TEST_F(ServerOutputTest, MarkersSplitBetweenReadsAreSeenButNotInOtherLetterCase)
 {
     RunServer();
     Chunk("Vantry is ini");
-    Chunk("tialized\r\n");
-    Chunk("VANTRY IS INITIALIZED\r\njava.net.bindexception\r\n");
-    Chunk("java.net.Bind");
-    Chunk("Exception\r\n");
-    Chunk("Vantry ur");
-    Chunk("l: http://split/\r\n");
+    Chunk("tialized");
+    EXPECT_EQ(1, ReadinessPosted());
+    Chunk("\r\nVANTRY IS INITIALIZED\r\njava.net.bindexception\r\n");
     EXPECT_EQ(0, ReadinessPosted());
     EXPECT_FALSE(Stopped(300));
+    Chunk("Vantry ur");
+    Chunk("l: http://split/");
     EXPECT_EQ("http://localhost/Vantry", dialog.serverRunner.ApplicationUrl());
-    dialog.serverRunner.Stop();
+    Chunk("\r\n");
+    EXPECT_EQ("http://split/", dialog.serverRunner.ApplicationUrl());
+    Chunk("java.net.Bind");
+    Chunk("Exception\r\n");
     EXPECT_TRUE(Stopped(10000));
+    const std::string shown = "Vantry is initialized\r\nVANTRY IS INITIALIZED\r\njava.net.bindexception\r\n"
+                              "Vantry url: http://split/\r\njava.net.BindException\r\n";
+    EXPECT_EQ(shown, Text().substr(0, shown.size()));
 }
 
 TEST_F(ServerOutputTest, InitialisersOutputIsNeverSearched)

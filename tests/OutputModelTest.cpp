@@ -318,7 +318,7 @@ std::string FullChunkWith(Dice& dice, const std::string& marked, size_t offset)
     return chunk;
 }
 
-TEST_F(OutputModelTest, AddressAndReadinessMarkersAreSeenAtEveryOffsetOfAFullChunkAndNeverWhenSplit)
+TEST_F(OutputModelTest, AddressAndReadinessMarkersAreSeenAtEveryOffsetOfAFullChunkAndWhereverTwoReadsCutThem)
 {
     const unsigned seed = TestSeed(7);
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -332,13 +332,15 @@ TEST_F(OutputModelTest, AddressAndReadinessMarkersAreSeenAtEveryOffsetOfAFullChu
         Feed(chunk);
         ++fed;
         EXPECT_EQ(model.Url(), dialog.serverRunner.ApplicationUrl()) << what;
-        EXPECT_EQ(model.ReadinessPosts() - readyBefore, ReadinessPosted()) << what;
+        int posted = ReadinessPosted();
+        EXPECT_EQ(model.ReadinessPosts() - readyBefore, posted) << what;
         // Clearing often keeps each insertion small; the text is compared before each clearing.
         if (fed % 64 == 0) {
             EXPECT_EQ(model.Console(), Text()) << what;
             ClearConsole();
             model.ClearConsole();
         }
+        return posted;
     };
 
     for (size_t offset = 0; offset + kUrlMarker.size() <= ProcessRunner::kChunkSize && !HasFailure(); ++offset) {
@@ -356,21 +358,30 @@ TEST_F(OutputModelTest, AddressAndReadinessMarkersAreSeenAtEveryOffsetOfAFullChu
     }
     EXPECT_EQ(999u, dialog.serverRunner.ApplicationUrl().size());
 
-    // A marker cut at every point between the end of a full chunk and the start of the next: never seen.
-    for (const std::string& marker : { kUrlMarker + "http://split/\r\n", kReadyMarker + "\r\n" }) {
-        size_t length = marker.find('\r');
-        if (marker.compare(0, kUrlMarker.size(), kUrlMarker) == 0) length = kUrlMarker.size();
-        for (size_t cut = 1; cut < length && !HasFailure(); ++cut) {
-            std::string first = dice.Bytes(ProcessRunner::kChunkSize - cut, 'a', 'z') + marker.substr(0, cut);
-            std::string second = marker.substr(cut) + "tail\r\n";
-            check(first, "first half of a marker cut at " + std::to_string(cut));
-            check(second, "second half of a marker cut at " + std::to_string(cut));
+    // A full chunk ends at every byte of a marked line, and the next chunk brings the rest: the
+    // marker acts once, with the second chunk, and the address is the whole one.
+    for (size_t cut = 1; cut < kReadyMarker.size() && !HasFailure(); ++cut) {
+        std::string marked = kReadyMarker + "\r\n";
+        std::string where = "readiness cut after " + std::to_string(cut) + " bytes";
+        EXPECT_EQ(0, check(dice.Bytes(ProcessRunner::kChunkSize - cut, 'a', 'z') + marked.substr(0, cut), where));
+        EXPECT_EQ(1, check(marked.substr(cut) + "tail\r\n", where));
+    }
+    for (size_t cut = 1; !HasFailure(); ++cut) {
+        std::string address = "http://split-" + std::to_string(cut) + "/Vantry";
+        std::string marked = kUrlMarker + address + "\r\n";
+        if (cut >= marked.size()) break;
+        std::string where = "address line cut after " + std::to_string(cut) + " bytes";
+        check(dice.Bytes(ProcessRunner::kChunkSize - cut, 'a', 'z') + marked.substr(0, cut), where);
+        if (cut < marked.size() - 1) { // the CR is in the second chunk
+            EXPECT_NE(address, dialog.serverRunner.ApplicationUrl()) << where << ": taken before its line ended";
         }
+        check(marked.substr(cut) + "tail\r\n", where);
+        EXPECT_EQ(address, dialog.serverRunner.ApplicationUrl()) << where;
     }
     EXPECT_EQ(model.Console(), Text());
 }
 
-TEST_F(OutputModelTest, PortTakenMarkerStopsTheServerAtTheEdgesOfAFullChunkButNotWhenSplitOrAfterANul)
+TEST_F(OutputModelTest, PortTakenMarkerStopsTheServerAtTheEdgesOfAFullChunkAndWhenSplitButNotAfterANul)
 {
     const unsigned seed = TestSeed(11);
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -386,12 +397,17 @@ TEST_F(OutputModelTest, PortTakenMarkerStopsTheServerAtTheEdgesOfAFullChunkButNo
         EXPECT_TRUE(Stopped(10000));
         ClearConsole();
     }
+    for (size_t cut = 1; cut < kPortTakenMarker.size(); ++cut) {
+        SCOPED_TRACE("marker cut after " + std::to_string(cut) + " bytes");
+        RunServer();
+        Feed(dice.Bytes(ProcessRunner::kChunkSize - cut, 'a', 'z') + kPortTakenMarker.substr(0, cut));
+        EXPECT_FALSE(Stopped(0));
+        Feed(kPortTakenMarker.substr(cut) + "\r\n");
+        ASSERT_TRUE(Stopped(10000));
+        ClearConsole();
+    }
 
     RunServer();
-    for (size_t cut = 1; cut < kPortTakenMarker.size(); ++cut) {
-        Feed(dice.Bytes(ProcessRunner::kChunkSize - cut, 'a', 'z') + kPortTakenMarker.substr(0, cut));
-        Feed(kPortTakenMarker.substr(cut) + "\r\n");
-    }
     Feed(std::string("shown", 5) + '\0' + kPortTakenMarker + "\r\n");
     Feed(std::string(1, '\0') + kPortTakenMarker);
     // A stop request would end the child at once; one not made leaves it running.
@@ -410,43 +426,87 @@ TEST_F(OutputModelTest, ALineBeginningWithASmallTildeReachesTheConsoleWithoutEnd
               Text());
 }
 
-// --- The address alone ---------------------------------------------------------------------------------
+// --- The markers alone ----------------------------------------------------------------------------------
 
-TEST(OutputModel, AnAddressIsTakenOnlyWhenSafeAndShortAndNothingAroundItsBufferIsWritten)
+// What a MarkerScanner reports, in order: "url <address>", "ready" or "stop".
+struct MarkerRecorder : MarkerScanner::Listener {
+    std::vector<std::string> seen;
+    void OnAddress(const char* url) override { seen.push_back(std::string("url ") + url); }
+    void OnReady() override { seen.push_back("ready"); }
+    void OnPortTaken() override { seen.push_back("stop"); }
+};
+
+TEST(OutputModel, AnAddressIsTakenOnlyWhenSafeAndShortWhereverTheReadsCutIt)
 {
     const unsigned seed = TestSeed(3);
     SCOPED_TRACE("seed " + std::to_string(seed));
     Dice dice(seed);
-    const size_t guard = 64;
-    const char pattern = '\xA5';
     const int iterations = 20000;
     int taken = 0;
     for (int i = 0; i < iterations && !::testing::Test::HasFailure(); ++i) {
         std::string text;
         for (size_t pieces = dice.Between(1, 6); pieces > 0; --pieces) text += Piece(dice);
-        text = text.substr(0, text.find('\0')); // as the runner sees it
-        std::string expected;
-        bool announced = ServerOutputModel::AnnouncedUrl(text, expected);
-
-        std::vector<char> buffer(guard + ServerRunner::kUrlSize + guard, pattern);
-        char* url = buffer.data() + guard;
-        int found = FindApplicationUrl(text.c_str(), url, ServerRunner::kUrlSize);
-        std::string where = "text \"" + Visible(text, 2000) + "\"";
-        ASSERT_EQ(announced ? 1 : 0, found) << where;
-        size_t written = 0;
-        if (announced) {
-            ASSERT_EQ(expected, std::string(url)) << where;
-            written = expected.size() + 1;
-            ++taken;
+        text = text.substr(0, text.find('\0')) + "\n"; // as the runner sees it, and ended
+        // The last address of the text's lines that the rules accept.
+        std::string expected, line;
+        for (char c : text) {
+            if (c != '\r' && c != '\n') {
+                line += c;
+                continue;
+            }
+            ServerOutputModel::AnnouncedUrl(line, expected);
+            line.clear();
         }
-        for (size_t b = 0; b < buffer.size(); ++b) {
-            if (b >= guard && b < guard + written) continue;
-            ASSERT_EQ(pattern, buffer[b]) << "byte " << static_cast<long>(b) - static_cast<long>(guard)
-                                          << " of the address buffer was written; " << where;
-        }
+        MarkerScanner scanner;
+        MarkerRecorder recorder;
+        size_t cut = dice.Between(0, text.size());
+        scanner.Scan(text.substr(0, cut).c_str(), recorder);
+        scanner.Scan(text.substr(cut).c_str(), recorder);
+        std::string last;
+        for (const std::string& seen : recorder.seen)
+            if (seen.compare(0, 4, "url ") == 0) last = seen.substr(4);
+        ASSERT_EQ(expected, last) << "text \"" << Visible(text, 2000) << "\" cut after " << cut << " bytes";
+        if (!last.empty()) ++taken;
     }
     std::printf("[   INFO   ] %d texts, %d with an address taken\n", iterations, taken);
     EXPECT_GT(taken, iterations / 20);
+}
+
+// The model against the rules' own words, so that a wrong rule cannot hide in the model and the
+// program alike.
+TEST(OutputModel, ReadsTheMarkersAsTheRulesSay)
+{
+    ServerOutputModel model(kDefaultUrl);
+    // An address line and readiness in one chunk: both.
+    model.Feed("Vantry url: http://localhost:8080/Vantry\r\nVantry is initialized\r\n");
+    EXPECT_EQ("http://localhost:8080/Vantry", model.Url());
+    EXPECT_EQ(1, model.ReadinessPosts());
+    // A marker cut between chunks acts with its last byte, before its line ends.
+    model.Feed("Vantry is ini");
+    EXPECT_EQ(1, model.ReadinessPosts());
+    model.Feed("tialized");
+    EXPECT_EQ(2, model.ReadinessPosts());
+    model.Feed("\r\njava.net.Bind");
+    EXPECT_EQ(0, model.StopRequests());
+    model.Feed("Exception: Address already in use\r\njava.net.BindException\r\n");
+    EXPECT_EQ(2, model.StopRequests());
+    // An address waits for its line's end, a CR or an LF, and loses its blanks.
+    model.Feed("Vantry url: \t https://host/app ");
+    EXPECT_EQ("http://localhost:8080/Vantry", model.Url());
+    model.Feed(" \rnext");
+    EXPECT_EQ("https://host/app", model.Url());
+    // Unsafe, too long or in other letter case: the last good one stays.
+    model.Feed("Vantry url: C:\\Windows\\calc.exe\nVantry url: http://a b/\nvantry url: http://case/\n");
+    model.Feed("Vantry url: http://" + std::string(993, 'x') + "\n");
+    EXPECT_EQ("https://host/app", model.Url());
+    model.Feed("Vantry url: HTTP://" + std::string(992, 'x') + "\n");
+    EXPECT_EQ(999u, model.Url().size());
+    // The first NUL ends a chunk's text; other letter case is no marker.
+    model.Feed(std::string("shown\0Vantry is initialized", 27));
+    model.Feed("VANTRY IS INITIALIZED\n");
+    EXPECT_EQ(2, model.ReadinessPosts());
+    const std::string end = "\nshownVANTRY IS INITIALIZED\n";
+    EXPECT_EQ(end, model.Console().substr(model.Console().size() - end.size()));
 }
 
 // --- The console's cap ------------------------------------------------------------------------------------

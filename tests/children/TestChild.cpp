@@ -1,6 +1,7 @@
 // A console program for the tests. Each argument is one step, done in order:
 //   out:TEXT  err:TEXT   write TEXT to stdout / stderr in one write (\n \r \0 \s (space) \\ are escapes)
 //   big:N                write N bytes of numbered lines to stdout in one write
+//   line:N:TEXT          write one line of N bytes with TEXT (escapes as for out:) in its middle, in one write
 //   zero                 a zero-length write to stdout
 //   sleep:MS             sleep
 //   stdin:MS             wait up to MS for standard input and report what came, on stdout
@@ -118,6 +119,14 @@ int main(int argc, char** argv)
         if (!std::strncmp(step, "out:", 4)) Write(STD_OUTPUT_HANDLE, Unescape(step + 4));
         else if (!std::strncmp(step, "err:", 4)) Write(STD_ERROR_HANDLE, Unescape(step + 4));
         else if (!std::strncmp(step, "big:", 4)) Write(STD_OUTPUT_HANDLE, NumberedText(std::strtoul(step + 4, nullptr, 10)));
+        else if (!std::strncmp(step, "line:", 5)) {
+            char* rest = nullptr;
+            size_t length = std::strtoul(step + 5, &rest, 10);
+            std::string text = Unescape(*rest == ':' ? rest + 1 : rest);
+            std::string line(length > text.size() ? length - text.size() : 0, '-');
+            line.insert(line.size() / 2, text);
+            Write(STD_OUTPUT_HANDLE, line + "\r\n");
+        }
         else if (!std::strcmp(step, "zero")) Write(STD_OUTPUT_HANDLE, std::string());
         else if (!std::strncmp(step, "sleep:", 6)) Sleep(std::strtoul(step + 6, nullptr, 10));
         else if (!std::strncmp(step, "stdin:", 6)) ReportInput(std::strtoul(step + 6, nullptr, 10));

@@ -38,8 +38,6 @@ const std::string kUrlMarker = "Vantry url: ";
 const std::string kReadyMarker = "Vantry is initialized";
 const std::string kPortTakenMarker = "java.net.BindException";
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 std::string Lower(std::string text)
 {
     for (char& c : text)
@@ -77,17 +75,34 @@ bool ServerOutputModel::AnnouncedUrl(const std::string& text, std::string& url)
     return found;
 }
 
+namespace {
+
+// The occurrences of part in text that end after its first `before` bytes.
+int NewOccurrences(const std::string& text, size_t before, const std::string& part)
+{
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        if (at + part.size() > before) ++count;
+    return count;
+}
+
+} // namespace
+
 void ServerOutputModel::Feed(const std::string& chunk)
 {
     std::string text = chunk.substr(0, chunk.find('\0'));
     console_ += text;
-    if (Contains(text, kUrlMarker)) {
+    for (size_t at = 0;;) {
+        size_t end = text.find_first_of("\r\n", at);
+        size_t before = line_.size();
+        line_ += text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        readinessPosts_ += NewOccurrences(line_, before, kReadyMarker);
+        stopRequests_ += NewOccurrences(line_, before, kPortTakenMarker);
+        if (end == std::string::npos) break;
         std::string url;
-        if (AnnouncedUrl(text, url)) url_ = url;
-    } else if (Contains(text, kReadyMarker)) {
-        ++readinessPosts_;
-    } else if (Contains(text, kPortTakenMarker)) {
-        ++stopRequests_;
+        if (AnnouncedUrl(line_, url)) url_ = url;
+        line_.clear();
+        at = end + 1;
     }
 }
 

@@ -30,7 +30,12 @@ private:
 
 // --- The server's output ------------------------------------------------------------------------------
 
-// What the launcher must have made of the server's output chunks so far.
+// What the launcher must have made of the server's output chunks so far. It restates the rules as
+// built, in their own words and not as the program reads them: the output is one stream, each
+// chunk's text ending at its first NUL. Every "Vantry is initialized" and every
+// "java.net.BindException" in that stream acts once, as soon as its last byte has come, wherever
+// the chunks cut it. Every "Vantry url: " offers the text after it up to the next CR or LF, taken
+// once that CR or LF has come when AnnouncedUrl accepts it; the last one taken counts.
 class ServerOutputModel {
 public:
     explicit ServerOutputModel(std::string defaultUrl) : url_(std::move(defaultUrl)) {}
@@ -44,12 +49,16 @@ public:
     int ReadinessPosts() const { return readinessPosts_; }
     int StopRequests() const { return stopRequests_; }
 
-    // The address a chunk's text announces, by the rules alone; false when it announces none.
+    // The address that a text of one line (no CR, no LF) announces, by the rules alone: the text
+    // after each "Vantry url: ", without its surrounding blanks, when it is an http:// or https://
+    // address (any letter case) of at most 999 characters, all above the blank; of several, the
+    // last. False when it announces none.
     static bool AnnouncedUrl(const std::string& text, std::string& url);
 
 private:
     std::string console_;
     std::string url_;
+    std::string line_; // the stream since its last CR or LF
     int readinessPosts_ = 0;
     int stopRequests_ = 0;
 };
