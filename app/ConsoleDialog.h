@@ -70,6 +70,12 @@ public:
     CButton gotoButton;
     CEdit console;
     HICON mainIcon;
+
+private:
+    // Before the runners, so that it outlives them: their readers write to it until they have ended.
+    ConsoleOutput output;
+
+public:
     ServerRunner serverRunner;
     InitRunner initRunner;
     char javaExePath[kPathSize];
@@ -97,7 +103,6 @@ private:
     void SetTrayIcon(int iconId, TrayState state);
     HICON ShownTrayIcon();
 
-    ConsoleOutput output;
     bool serverRunning = false;     // between a successful server launch and its end
     TrayState trayState = TrayState::Absent;
     bool trayShown = false;         // the shell has the icon
