@@ -7,16 +7,17 @@
 
 namespace {
 
-// One flush inserts pieces of this size until about this much time has passed, so the window
-// answers between flushes even while a flood is caught up with, however busy the processor is.
-constexpr size_t kPieceBytesToInsert = 32 * 1024;
+// One flush inserts pieces of this size until about this much time has passed, or until input
+// waits, so the window answers between flushes even while a flood is caught up with, however busy
+// the processor is. One piece is the longest the user waits for: a few milliseconds under Wine.
+constexpr size_t kPieceBytesToInsert = 8 * 1024;
 constexpr DWORD kFlushMilliseconds = 20;
-// While flushes follow each other, paints and timers (the text's repaint, the tray's animation)
-// get their turn this often.
-constexpr DWORD kYieldMilliseconds = 100;
 
 // Queued pieces are joined up to this size, so a flood of small writes is not a flood of allocations.
 constexpr size_t kPieceBytes = 64 * 1024;
+
+// Keyboard or mouse input waits in the thread's queue (reading the X server's events first, under Wine).
+bool InputWaits() { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
 
 bool ViewAtEnd(HWND edit)
 {
@@ -187,11 +188,12 @@ void ConsoleOutput::Flush()
 void ConsoleOutput::InsertSlice(bool owner)
 {
     // With the text's drawing off, the edit does not repaint its scroll bars at every step; one
-    // repaint follows. Under Wine that is most of the cost of a small insertion. Only the text's:
-    // the dialog's would throw away the paints its buttons wait for, and on Windows let clicks fall
-    // through it. A hidden console draws nothing anyway.
+    // repaint follows. Under Wine that is most of the cost of an insertion. The window's own
+    // handling of WM_SETREDRAW does it (Wine's edit keeps drawing its scroll bars through its own).
+    // Only the text's: the dialog's would throw away the paints its buttons wait for, and on Windows
+    // let clicks fall through it. A hidden console draws nothing anyway.
     const bool drawn = IsWindowVisible(edit_) != FALSE;
-    if (drawn) SendMessageA(edit_, WM_SETREDRAW, FALSE, 0);
+    if (drawn) DefWindowProcA(edit_, WM_SETREDRAW, FALSE, 0);
     View view = SaveView();
     DWORD start = GetTickCount();
     bool more = false;
@@ -205,14 +207,14 @@ void ConsoleOutput::InsertSlice(bool owner)
             }
         }
         Insert(piece, view);
-        if (GetTickCount() - start >= kFlushMilliseconds) {
+        if (GetTickCount() - start >= kFlushMilliseconds || InputWaits()) {
             more = true;
             break;
         }
     }
     RestoreView(view);
     if (drawn) {
-        SendMessageA(edit_, WM_SETREDRAW, TRUE, 0);
+        DefWindowProcA(edit_, WM_SETREDRAW, TRUE, 0);
         RedrawWindow(edit_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
     }
     if (more && owner) ScheduleNext();
@@ -221,20 +223,15 @@ void ConsoleOutput::InsertSlice(bool owner)
 // Window's thread, with scheduled_ set: the next flush comes, or nothing is left to flush.
 void ConsoleOutput::ScheduleNext()
 {
-    // Posted messages come before input, paints and timers: a chain of posted flushes would keep
-    // the user waiting until the server stops writing. A timer comes after all of them.
-    DWORD now = GetTickCount();
-    bool yield = HIWORD(GetQueueStatus(QS_INPUT)) != 0 || now - lastYield_ >= kYieldMilliseconds;
     std::lock_guard<std::mutex> guard(lock_);
     if (pending_.empty() && skippedBytes_ == 0) {
         scheduled_ = false;
         return;
     }
-    if (yield && SetTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr)) {
-        lastYield_ = now;
-        return;
-    }
-    if (PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0) || SetTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr))
+    // A timer, not a post: posted messages come before input, paints and timers, so a chain of
+    // posted flushes would keep the user, the text's repaint and the tray's animation waiting until
+    // the server stops writing. A timer comes after all of them.
+    if (SetTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr) || PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0))
         return;
     scheduled_ = false; // nothing is on its way: the next writer posts again
 }

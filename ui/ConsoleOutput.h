@@ -1,10 +1,9 @@
 // The console's text: appended from any thread, always at the end, in order, and capped.
 //
 // Writers never wait: they queue their text and post one WM_CONSOLE_FLUSH, so a flooding server is
-// never slowed by the window. The window's thread inserts what is queued for about 20 ms per flush.
-// A posted message comes before the user's input, paints and timers, so a flush that leaves text
-// queued is followed by a posted one only while nothing else waits: when input waits, and every
-// 100 ms for paints and timers, the next flush comes from a timer, which comes after all of them.
+// never slowed by the window. The window's thread inserts what is queued for about 20 ms per flush,
+// less when input waits. A flush that leaves text queued is followed by the next one from a timer,
+// which comes after the user's input, paints and the other timers: they never wait for the flood.
 // The queue holds at most half the cap: when the server writes faster than the window can show,
 // the oldest queued text is dropped at once, and the console says how much it did not show (the
 // note and the newest text always fit together); memory stays bounded however fast the server
@@ -55,7 +54,6 @@ private:
     HWND window_ = nullptr;
     DWORD windowThread_ = 0;
     size_t cap_ = kDefaultCap;
-    DWORD lastYield_ = 0; // window's thread: when a flush last let paints and timers go first
 
     std::mutex lock_;
     std::deque<std::string> pending_; // in order; pieces of up to 64 KiB
