@@ -90,11 +90,13 @@ double BareReaderMs(size_t bytes)
     return elapsed;
 }
 
-// One flood through the launcher's server runner into its console. With a probe, the window's
-// answer time, the private bytes and the console's length are sampled every 10 ms meanwhile.
+// One flood through the launcher's server runner into its console. With the probes, the window's
+// answer to a sent message, the private bytes and the console's length are sampled every 10 ms
+// meanwhile, and a key is pressed every 20 ms.
 struct FloodResult {
     double ms = -1;
-    Figures latencies;
+    Figures latencies, inputs;
+    int presses = 0;
     double peakPrivateMb = 0, peakTextKb = 0;
 };
 
@@ -103,14 +105,28 @@ FloodResult FloodThroughTheLauncher(size_t bytes, bool probe)
     FloodResult result;
     Console console;
     Pump([] { return false; }, 300); // settle
+    // In front, as the user has it: the keys go to it. (Under Wine the docked tray icon takes the
+    // front from a window that asks for it; a click is what the user would do anyway.)
+    if (probe && !ClickInto(console.Edit())) std::printf("    the console did not come to the front\n");
     std::string steps = "flood:" + std::to_string(bytes);
     std::unique_ptr<Probe> sampler;
-    if (probe) sampler.reset(new Probe(console.dialog.m_hWnd, console.dialog.console.m_hWnd, true));
+    std::unique_ptr<InputProbe> keys;
+    if (probe) {
+        sampler.reset(new Probe(console.dialog.m_hWnd, console.dialog.console.m_hWnd, true));
+        keys.reset(new InputProbe);
+    }
     double start = NowMs();
     console.StartServer(steps.c_str());
     bool ended = Pump([&] { return console.Ended(); }, 600000);
     double elapsed = NowMs() - start;
     if (sampler) {
+        // The last press may have come as the flood ended; one that is never taken counts as long
+        // as it waited.
+        keys->Stop();
+        Pump([&] { return keys->Waiting() < 0; }, 2000);
+        result.inputs = keys->Latencies();
+        if (keys->Waiting() >= 0) result.inputs.Add(keys->Waiting());
+        result.presses = keys->Pressed();
         sampler->Stop();
         result.latencies = sampler->Answers();
         result.peakPrivateMb = sampler->PeakPrivateMb();
@@ -128,28 +144,37 @@ void FloodRows(int runs, size_t bytes)
 {
     // Throughput without the probe: on some machines a thread that wakes every 10 ms changes how
     // fast a pipe is drained, and the bare reader runs without one.
-    Figures launcher, limit, p99, worst, memory, text;
+    Figures launcher, limit, p99, worst, inputP99, inputWorst, memory, text;
     for (int run = 0; run < runs; ++run) {
         limit.Add(BareReaderMs(bytes));
         launcher.Add(FloodThroughTheLauncher(bytes, false).ms);
         FloodResult probed = FloodThroughTheLauncher(bytes, true);
         p99.Add(probed.latencies.Percentile(0.99));
         worst.Add(probed.latencies.Max());
+        inputP99.Add(probed.inputs.Percentile(0.99));
+        inputWorst.Add(probed.inputs.Max());
         memory.Add(probed.peakPrivateMb);
         text.Add(probed.peakTextKb);
-        std::printf("    run %d: launcher %.0f ms, bare reader %.0f ms; with the probe: %.0f ms, %zu answers, "
-                    "p99 %.1f ms, max %.1f ms, %.1f MiB, text %.0f KiB\n",
+        std::printf("    run %d: launcher %.0f ms, bare reader %.0f ms; with the probes: %.0f ms, %zu answers, "
+                    "p99 %.1f ms, max %.1f ms; %zu keys of %d pressed, p99 %.1f ms, max %.1f ms; %.1f MiB, "
+                    "text %.0f KiB\n",
                     run + 1, launcher.values.back(), limit.values.back(), probed.ms, probed.latencies.values.size(),
-                    p99.values.back(), worst.values.back(), memory.values.back(), text.values.back());
+                    p99.values.back(), worst.values.back(), probed.inputs.values.size(), probed.presses,
+                    inputP99.values.back(), inputWorst.values.back(), memory.values.back(), text.values.back());
         std::fflush(stdout);
     }
     double ratio = launcher.Median() / limit.Median();
     std::string mib = Format("%.0f MiB", static_cast<double>(bytes >> 20));
     AddRow("Output throughput (" + mib + ")", "ratio <= 1.25", launcher.Text("ms"), limit.Text("ms"),
            Format("%.2f", ratio), ratio <= 1.25);
-    AddRow("Window answer during the flood, 99th percentile", "<= 50 ms", p99.Text("ms", 1), "-", "-",
+    AddRow("Input latency during the flood (a key pressed every 20 ms, until its handler runs), 99th percentile",
+           "<= 50 ms", inputP99.Text("ms", 1), "-", "-", inputP99.Max() <= 50);
+    AddRow("Input latency during the flood, maximum", "<= 250 ms", inputWorst.Text("ms", 1), "-", "-",
+           inputWorst.Max() <= 250);
+    AddRow("Window answer to a sent message during the flood, 99th percentile", "<= 50 ms", p99.Text("ms", 1), "-", "-",
            p99.Median() <= 50);
-    AddRow("Window answer during the flood, maximum", "<= 250 ms", worst.Text("ms", 1), "-", "-", worst.Median() <= 250);
+    AddRow("Window answer to a sent message during the flood, maximum", "<= 250 ms", worst.Text("ms", 1), "-", "-",
+           worst.Median() <= 250);
     AddRow("Peak private bytes during the flood", "<= 64 MiB", memory.Text("MiB", 1), "-", "-", memory.Max() <= 64);
     AddRow("Console text during the flood", Format("<= cap (%.0f KiB)", ConsoleOutput::kDefaultCap / 1024.0),
            text.Text("KiB"), "-", "-", text.Max() * 1024.0 <= ConsoleOutput::kDefaultCap);

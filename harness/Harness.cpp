@@ -285,6 +285,10 @@ std::string MakeInstallation(const char* name, int port)
 
 // ---- Messages and waits -------------------------------------------------------------------------------
 
+namespace {
+InputProbe* inputProbe = nullptr; // the one that times the messages Pump dispatches
+}
+
 bool Pump(const std::function<bool()>& done, double milliseconds)
 {
     double start = NowMs();
@@ -293,6 +297,7 @@ bool Pump(const std::function<bool()>& done, double milliseconds)
         if (NowMs() - start > milliseconds) return false;
         MSG msg;
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (inputProbe) inputProbe->Taken(msg);
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         } else {
@@ -355,14 +360,13 @@ namespace {
 
 void EndProcessIgnored(int) {}
 
-// The console's text control, watched for its first redraw (see CountingDialog::recordError).
+// The console's text control, watched for the first message it gets (see CountingDialog::recordError).
 const char kWatchedDialog[] = "VantryHarnessDialog";
 WNDPROC textProc = nullptr;
 LRESULT CALLBACK WatchText(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto* dialog = static_cast<CountingDialog*>(GetPropA(window, kWatchedDialog));
-    if (message == WM_SETREDRAW && dialog && dialog->recordError && dialog->recordedError == 0)
-        dialog->recordedError = GetLastError();
+    if (dialog && dialog->recordError && dialog->recordedError == 0) dialog->recordedError = GetLastError();
     return CallWindowProcA(textProc, window, message, wParam, lParam);
 }
 
@@ -411,6 +415,95 @@ std::string Console::LastLine() const
 }
 
 HICON Console::BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }
+
+// ---- Input probe ------------------------------------------------------------------------------------
+
+namespace {
+
+bool PressKey(WORD key, bool up)
+{
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return SendInput(1, &input, sizeof input) == 1;
+}
+
+} // namespace
+
+bool ClickInto(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    INPUT input[3] = {};
+    for (INPUT& i : input) i.type = INPUT_MOUSE;
+    // Absolute positions run from 0 to 65535 across the screen.
+    input[0].mi.dx = MulDiv((rect.left + rect.right) / 2, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input[0].mi.dy = MulDiv((rect.top + rect.bottom) / 2, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    if (SendInput(3, input, sizeof input[0]) != 3) return false;
+    HWND top = GetAncestor(window, GA_ROOT);
+    return Pump([&] { return GetForegroundWindow() == top; }, 5000);
+}
+
+InputProbe::InputProbe() : thread_([this] { Run(); }) { inputProbe = this; }
+
+InputProbe::~InputProbe()
+{
+    Stop();
+    if (inputProbe == this) inputProbe = nullptr;
+}
+
+void InputProbe::Stop()
+{
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+Figures InputProbe::Latencies() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return latencies_;
+}
+
+double InputProbe::Waiting() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return injectedAt_ < 0 ? -1 : NowMs() - injectedAt_;
+}
+
+void InputProbe::Taken(const MSG& msg)
+{
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_F24) return;
+    double now = NowMs();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (injectedAt_ < 0) return;
+    latencies_.Add(now - injectedAt_);
+    injectedAt_ = -1;
+}
+
+void InputProbe::Run()
+{
+    while (!stop_) {
+        bool pressed = false;
+        {
+            // A press that waits is not joined by more: each figure is the wait of one press.
+            std::lock_guard<std::mutex> guard(lock_);
+            if (injectedAt_ < 0) {
+                injectedAt_ = NowMs();
+                pressed = PressKey(VK_F24, false);
+                if (!pressed) injectedAt_ = -1;
+            }
+        }
+        if (pressed) {
+            ++pressed_;
+            PressKey(VK_F24, true);
+        }
+        Sleep(20);
+    }
+}
 
 // ---- Probe ------------------------------------------------------------------------------------------
 

@@ -106,8 +106,9 @@ public:
     int serverEnds = 0;
     int serverReadies = 0;
     int initEnds = 0;
-    // While set, the system's error at the console's first redraw: after a failed start that is
-    // the launcher's first step in reporting it, and the error of the start is still the last one.
+    // While set, the system's error when the console's text first gets a message: after a failed
+    // start that is the launcher's first step in reporting it, and the error of the start is still
+    // the last one.
     bool recordError = false;
     DWORD recordedError = 0;
 };
@@ -129,6 +130,37 @@ public:
     HICON BigIcon();
 
     CountingDialog dialog;
+};
+
+// A left click into the middle of a window through the system's input queue, as the mouse makes
+// it; pumps until its top-level window is in front. False when it did not come to the front.
+bool ClickInto(HWND window);
+
+// Presses a key that nothing handles (F24) through the system's input queue, as a keyboard does,
+// every 20 ms from a thread of its own, and times each press from its injection until the window's
+// thread, pumping with Pump, takes it from its queue and hands it to its handler. The window must
+// be in front.
+class InputProbe {
+public:
+    InputProbe();
+    ~InputProbe();
+    InputProbe(const InputProbe&) = delete;
+    InputProbe& operator=(const InputProbe&) = delete;
+    void Stop(); // no more presses; those made are still timed
+
+    Figures Latencies() const; // every press taken so far
+    int Pressed() const { return pressed_.load(); }
+    double Waiting() const; // how long the press not yet taken has waited; -1: none waits
+    void Taken(const MSG& msg); // Pump's thread, for every message it dispatches
+
+private:
+    void Run();
+    mutable std::mutex lock_;
+    double injectedAt_ = -1; // when the press not yet taken was made; -1: none waits
+    Figures latencies_;
+    std::atomic<int> pressed_{ 0 };
+    std::atomic<bool> stop_{ false };
+    std::thread thread_;
 };
 
 // Asks the console window from another thread, every 10 ms, for an answer (timed) and its text's
