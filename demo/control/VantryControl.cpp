@@ -2,6 +2,8 @@
 //   vantry-control text                 prints the console's text
 //   vantry-control wait-ready SECONDS   waits until "Go to Vantry" is enabled (the server is ready)
 //   vantry-control press BUTTON         exit, hide, goto, help, log or javadoc
+//   vantry-control where CONTROL        prints the centre of a button or of the console text ("text") on
+//                                       the screen: "x y"
 //   vantry-control show                 a click on the tray icon
 //   vantry-control hold-desktop         keeps Wine's desktop up until ended (see scripts/wine-env.sh)
 // Exit status 0 on success, 1 when the console is not found or the wait ran out.
@@ -60,7 +62,7 @@ int ButtonId(const char* name)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vantry-control text | wait-ready SECONDS | press BUTTON | show\n");
+        std::fprintf(stderr, "usage: vantry-control text | wait-ready SECONDS | press BUTTON | where CONTROL | show\n");
         return 2;
     }
     std::string command = argv[1];
@@ -95,6 +97,13 @@ int main(int argc, char** argv)
     if (command == "press" && argc > 2 && ButtonId(argv[2])) {
         // BM_CLICK presses the button as the mouse would; the launcher may end while handling it.
         SendMessageTimeoutA(GetDlgItem(console, ButtonId(argv[2])), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        return 0;
+    }
+    if (command == "where" && argc > 2) {
+        int id = std::strcmp(argv[2], "text") == 0 ? 1001 : ButtonId(argv[2]);
+        RECT rect = {};
+        if (!id || !GetWindowRect(GetDlgItem(console, id), &rect)) return 1;
+        std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
         return 0;
     }
     if (command == "show") {
