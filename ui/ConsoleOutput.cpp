@@ -16,8 +16,9 @@ constexpr DWORD kFlushMilliseconds = 20;
 // Queued pieces are joined up to this size, so a flood of small writes is not a flood of allocations.
 constexpr size_t kPieceBytes = 64 * 1024;
 
-// Keyboard or mouse input waits in the thread's queue (reading the X server's events first, under Wine).
-bool InputWaits() { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
+// Which of these kinds of message wait in the thread's queue (under Wine, after reading what the X
+// server has sent).
+DWORD Waiting(UINT kinds) { return HIWORD(GetQueueStatus(kinds)); }
 
 bool ViewAtEnd(HWND edit)
 {
@@ -207,7 +208,7 @@ void ConsoleOutput::InsertSlice(bool owner)
             }
         }
         Insert(piece, view);
-        if (GetTickCount() - start >= kFlushMilliseconds || InputWaits()) {
+        if (GetTickCount() - start >= kFlushMilliseconds || Waiting(QS_INPUT)) {
             more = true;
             break;
         }
@@ -215,7 +216,11 @@ void ConsoleOutput::InsertSlice(bool owner)
     RestoreView(view);
     if (drawn) {
         DefWindowProcA(edit_, WM_SETREDRAW, TRUE, 0);
-        RedrawWindow(edit_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+        DWORD now = GetTickCount();
+        if (!more || now - lastPaint_ >= 100) {
+            lastPaint_ = now;
+            RedrawWindow(edit_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+        }
     }
     if (more && owner) ScheduleNext();
 }
@@ -223,16 +228,18 @@ void ConsoleOutput::InsertSlice(bool owner)
 // Window's thread, with scheduled_ set: the next flush comes, or nothing is left to flush.
 void ConsoleOutput::ScheduleNext()
 {
+    // Posted messages come before input, paints and timers: a chain of posted flushes would keep the
+    // user, the text's repaint and the tray's animation waiting until the server stops writing. While
+    // one of them waits, the next flush comes from a timer, which comes after all of them.
+    const bool yield = Waiting(QS_INPUT | QS_PAINT | QS_TIMER | QS_HOTKEY) != 0;
     std::lock_guard<std::mutex> guard(lock_);
     if (pending_.empty() && skippedBytes_ == 0) {
         scheduled_ = false;
         return;
     }
-    // A timer, not a post: posted messages come before input, paints and timers, so a chain of
-    // posted flushes would keep the user, the text's repaint and the tray's animation waiting until
-    // the server stops writing. A timer comes after all of them.
-    if (SetTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr) || PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0))
-        return;
+    auto post = [this] { return PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0) != FALSE; };
+    auto timer = [this] { return SetTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr) != 0; };
+    if (yield ? timer() || post() : post() || timer()) return;
     scheduled_ = false; // nothing is on its way: the next writer posts again
 }
 

@@ -53,6 +53,7 @@ private:
     HWND edit_ = nullptr;
     HWND window_ = nullptr;
     DWORD windowThread_ = 0;
+    DWORD lastPaint_ = 0;
     size_t cap_ = kDefaultCap;
 
     std::mutex lock_;
