@@ -99,6 +99,7 @@ private:
 
     ConsoleOutput output;
     bool serverRunning = false;     // between a successful server launch and its end
+    bool exiting = false;           // ExitLauncher has begun: nothing more is started
     TrayState trayState = TrayState::Absent;
     bool trayShown = false;         // the shell has the icon
     UINT taskbarCreatedMessage = 0; // the shell's broadcast when the taskbar is made anew

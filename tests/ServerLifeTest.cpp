@@ -68,6 +68,8 @@ TEST_F(ServerLifeTest, ServerStartsBecomesReadyServesItsPageAndEndsWithTheTermin
     EXPECT_EQ(-1, dialog.animFrame);
     EXPECT_TRUE(PathExists(home + "\\config\\vty3.2.sav"));
     EXPECT_EQ("http://localhost:" + std::to_string(port) + "/Vantry", dialog.serverRunner.ApplicationUrl());
+    // The server runs in the home directory (the stand-in leaves its working directory there).
+    EXPECT_EQ(home, ReadFileText(home + "\\tomcat\\working-directory.txt"));
     EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
 
     // Readiness again: the marker file is made empty anew.

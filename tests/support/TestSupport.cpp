@@ -99,6 +99,21 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
     }
 }
 
+ChildGate::ChildGate()
+{
+    static int made = 0;
+    name_ = "vantry-test-gate-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made);
+    event_ = CreateEventA(nullptr, TRUE, FALSE, name_.c_str());
+}
+
+ChildGate::~ChildGate()
+{
+    if (event_) {
+        SetEvent(event_); // a child still waiting goes on and ends
+        CloseHandle(event_);
+    }
+}
+
 MessageWindow::MessageWindow()
 {
     static ATOM atom = [] {

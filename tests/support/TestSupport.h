@@ -40,6 +40,27 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);
 // Pumps messages for the given time.
 void PumpFor(DWORD milliseconds);
 
+// A named event that test_child's wait:NAME step waits for: the test, not a race of sleeps, decides
+// when the child goes on.
+class ChildGate {
+public:
+    ChildGate();
+    ~ChildGate();
+    ChildGate(const ChildGate&) = delete;
+    ChildGate& operator=(const ChildGate&) = delete;
+    const std::string& Name() const { return name_; }
+    std::string Step() const { return "wait:" + name_; }
+    void Open() const { SetEvent(event_); }
+
+private:
+    std::string name_;
+    HANDLE event_ = nullptr;
+};
+
+// How long a runner's watcher may still wait for an ended child's last output: a duplicate end
+// notification would come within this time.
+constexpr DWORD kRunnerDrainMilliseconds = 2000;
+
 // A hidden window of the test's thread that counts the messages posted to it.
 class MessageWindow : public CWnd {
 public:
