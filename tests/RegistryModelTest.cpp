@@ -153,6 +153,12 @@ std::string ModulePath(Dice& dice)
     }
 }
 
+bool IsFileOnDisk(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::string modulePath;
 DWORD WINAPI FakeModuleFileName(HMODULE, LPSTR path, DWORD size)
 {
@@ -349,6 +355,11 @@ protected:
         CreateDirectoryA(empty.c_str(), nullptr);
         CreateDirectoryA((empty + "\\bin").c_str(), nullptr);
         homes.push_back(empty);
+        std::string folder = root + "\\java folder";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        CreateDirectoryA((folder + "\\bin").c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryA((folder + "\\bin\\java.exe").c_str(), nullptr));
+        homes.push_back(folder);
     }
 
     std::string Name(Dice& dice)
@@ -446,8 +457,8 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
                 ASSERT_NE(written.end(), it) << "enumerated a name never written: " << Visible(std::string(name, length));
                 JavaInstallation installation = *it;
                 std::string home;
-                installation.javaExists = UsableText(installation.javaHome, home) &&
-                                          PathExists(home + "\\bin\\java.exe");
+                installation.javaIsFile = UsableText(installation.javaHome, home) &&
+                                          IsFileOnDisk(home + "\\bin\\java.exe");
                 installations.push_back(installation);
             }
             ASSERT_EQ(written.size(), installations.size());
@@ -472,7 +483,7 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
                             Visible(base, 60) + "\", destination of " + std::to_string(size) + " bytes";
         for (const JavaInstallation& installation : installations)
             where += "\n  \"" + Visible(installation.name) + "\": JavaHome " + Describe(installation.javaHome) +
-                     (installation.javaExists ? ", java.exe exists" : "");
+                     (installation.javaIsFile ? ", java.exe is a file" : "");
         ASSERT_EQ(expected.result, result) << where;
         if (result == 0) {
             ++found;

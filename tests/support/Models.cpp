@@ -156,7 +156,7 @@ SearchOutcome ExpectedSearch(const std::string& baseKey, const std::vector<JavaI
             if (i < best && installation.name.find(patterns[i]) != std::string::npos) {
                 std::string keyPath = baseKey + "\\" + installation.name;
                 std::string home;
-                if (keyPath.size() <= 260 && UsableText(installation.javaHome, home) && installation.javaExists) {
+                if (keyPath.size() <= 260 && UsableText(installation.javaHome, home) && installation.javaIsFile) {
                     std::string candidate = home + "\\bin\\java.exe";
                     if (candidate.size() < destinationSize) {
                         out.destination = candidate;

@@ -90,7 +90,7 @@ SettingsOutcome ExpectedSettings(const SettingsInput& input);
 struct JavaInstallation {
     std::string name;      // the subkey's name, as enumerated
     StoredValue javaHome;  // its JavaHome value
-    bool javaExists = false; // whether JavaHome + "\bin\java.exe" names an existing file
+    bool javaIsFile = false; // whether JavaHome + "\bin\java.exe" names an existing file, not a folder
 };
 
 struct SearchOutcome {
