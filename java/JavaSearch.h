@@ -1,4 +1,5 @@
-// Finds a Java 1.3 or 1.2 installation through the JavaSoft keys under HKEY_LOCAL_MACHINE.
+// Finds a Java 1.3 or 1.2 installation through the JavaSoft keys under HKEY_LOCAL_MACHINE (in the
+// registry's 32-bit view, where their installers register).
 #pragma once
 #include <windows.h>
 

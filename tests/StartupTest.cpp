@@ -90,12 +90,12 @@ void SetString(HKEY root, const std::string& key, const char* name, const std::s
     RegCloseKey(k);
 }
 
-std::string GetString(const char* name)
+std::string GetString(const char* name, HKEY root = HKEY_LOCAL_MACHINE)
 {
     char value[1024] = "";
     DWORD size = sizeof value, type = 0;
     HKEY k;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
+    if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
     LSTATUS status = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(k);
     return status == ERROR_SUCCESS ? value : "<none>";
@@ -325,11 +325,22 @@ TEST_F(StartupTest, WithoutRightsToTheSettingsKeyTheLauncherStillKnowsItsHome)
     answers.typed = java;
     answers.dialogAnswer = IDOK;
     dialog.CreateConsole();
-    RegCloseKey(gone);
     EXPECT_EQ(std::string::npos, Text().find("Bad path in"));
     EXPECT_EQ(home, std::string(dialog.homeDir));
     EXPECT_TRUE(dialog.IsWindowVisible());
     ASSERT_TRUE(InitialiserRan()) << Text();
+    // Kept for this user, and used by the next start without asking.
+    EXPECT_EQ(java, GetString("JavaExe", HKEY_CURRENT_USER));
+    answers = Answers();
+    Marker();
+    ConsoleDialog next;
+    next.CreateConsole();
+    RegCloseKey(gone);
+    EXPECT_FALSE(answers.dialogSeen);
+    EXPECT_EQ(java, std::string(next.javaExePath));
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, next.m_hWnd, WM_START_SERVER, WM_START_SERVER, PM_REMOVE));
+    next.TrayRemove();
 }
 
 } // namespace
