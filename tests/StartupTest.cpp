@@ -103,6 +103,13 @@ std::string GetString(const char* name, HKEY root = HKEY_LOCAL_MACHINE)
 
 HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
 
+int settingWrites = 0;
+LSTATUS WINAPI CountSettingWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
+{
+    ++settingWrites;
+    return RegSetValueExA(key, name, reserved, type, data, size);
+}
+
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -154,6 +161,9 @@ TEST_F(StartupTest, FirstStartWithAJdk13FindsItWithoutAskingStoresItAndRunsTheIn
 {
     std::string java = MakeJava(home + "\\jdk");
     SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", home + "\\jdk");
+    // A JRE of the same version is passed over for the JDK.
+    MakeJava(home + "\\jre");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJreKey) + "\\1.3.1", "JavaHome", home + "\\jre");
     dialog.CreateConsole();
 
     EXPECT_EQ(0u, Text().find("Vantry is starting...\r\nPlease wait...\r\n"));
@@ -171,8 +181,17 @@ TEST_F(StartupTest, LaterStartWithTheRememberedJavaAndTheMarkerStartsTheServerWi
 {
     std::string java = MakeJava(home + "\\java");
     SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", java);
+    // A search would find this JDK and store it.
+    MakeJava(home + "\\jdk");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", home + "\\jdk");
     Marker();
-    dialog.CreateConsole();
+    settingWrites = 0;
+    {
+        ScopedOverride<decltype(settingsSetValue)> count(settingsSetValue, &CountSettingWrite);
+        dialog.CreateConsole();
+    }
+    EXPECT_EQ(0, settingWrites);
+    EXPECT_EQ(java, std::string(dialog.javaExePath));
     EXPECT_TRUE(StartServerPosted());
     EXPECT_FALSE(answers.dialogSeen);
     EXPECT_EQ(java, GetString("JavaExe"));
