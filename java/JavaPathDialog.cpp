@@ -25,8 +25,8 @@ BOOL JavaPathDialog::OnInitDialog()
 void JavaPathDialog::OnOK()
 {
     std::string typed = pathEdit.GetWindowText();
-    // Only a file can be run. A folder or a path to nothing would only fail at the launch, and be
-    // remembered: the user is told at once and can correct it, or cancel.
+    // Only a file can be run: a folder would fail at the launch and be remembered, a path to nothing
+    // would end the start-up. The user is told at once and can correct it, or cancel.
     if (!IsFile(typed.c_str())) {
         std::string text = typed.empty() ? std::string("Please enter the path of java.exe.")
                                          : "\"" + typed + "\" is not a file.\n\nPlease enter the path of java.exe.";

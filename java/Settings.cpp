@@ -29,24 +29,24 @@ void ReadJavaExe(HKEY key, char* path, size_t pathSize)
     if (const char* text = value.Text()) CopyText(path, pathSize, text);
 }
 
-enum class StoredIn { Machine, User, Nowhere };
-
-// A REG_SZ of size bytes (its NUL counted), where the next start will read it: in the machine's key
-// when this user may write it, else in the user's own, which is made when needed.
-StoredIn StoreText(const char* name, const char* text, DWORD size)
+// Stores a REG_SZ of size bytes (its NUL counted) where the next start will read it: in the machine's
+// key when this user may write it, else in the user's own, which is made when needed. True when it
+// went to the machine's key.
+bool StoreText(const char* name, const char* text, DWORD size)
 {
     const BYTE* data = reinterpret_cast<const BYTE*>(text);
     RegistryKey machine;
     if (machine.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_WRITE)) {
         settingsSetValue(machine.Get(), name, 0, REG_SZ, data, size);
         RegFlushKey(machine.Get());
-        return StoredIn::Machine;
+        return true;
     }
     RegistryKey user;
-    if (!user.Create(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE)) return StoredIn::Nowhere;
-    settingsSetValue(user.Get(), name, 0, REG_SZ, data, size);
-    RegFlushKey(user.Get());
-    return StoredIn::User;
+    if (user.Create(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE)) {
+        settingsSetValue(user.Get(), name, 0, REG_SZ, data, size);
+        RegFlushKey(user.Get());
+    }
+    return false;
 }
 
 } // namespace
@@ -116,9 +116,7 @@ void ConsoleDialog::SaveHideOnStartup()
     static const char kTrue[] = "true";
     static const char kFalse[] = "false";
     bool checked = hideOnStartup.GetCheck() == 1;
-    if (StoreText("HideOnStartup", checked ? kTrue : kFalse, checked ? sizeof kTrue : sizeof kFalse) !=
-        StoredIn::Machine)
-        return;
+    if (!StoreText("HideOnStartup", checked ? kTrue : kFalse, checked ? sizeof kTrue : sizeof kFalse)) return;
     // A choice this user once kept in their own key would win over the new one at the next start.
     RegistryKey user;
     if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE) &&
