@@ -61,9 +61,13 @@ public:
     void OnTrayNotify(UINT mouseMessage);
     void ShowTrayMenu();
 
-    // How ExitLauncher ends the process, and how the tray reaches the shell; tests put recorders here.
+    // How ExitLauncher ends the process, how the tray reaches the shell, and how the window lets the
+    // shell's "TaskbarCreated" through the message filter (null where the system has no such filter);
+    // tests put recorders here.
     static void (*endProcess)(int status);
     static BOOL(WINAPI* shellNotifyIcon)(DWORD operation, PNOTIFYICONDATAA data);
+    using MessageFilterFunction = BOOL(WINAPI*)(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT info);
+    static MessageFilterFunction changeMessageFilter;
 
     CButton hideOnStartup;
     CButton javadocButton;

@@ -157,7 +157,7 @@ TEST_F(ServerLifeTest, JavaThatCannotBeStartedIsReportedAndShowsStopped)
 {
     std::string home = MakeServerHome("nojava", FreeLoopbackPort());
     UseHome(home);
-    CopyText(dialog.javaExePath, home.c_str()); // a directory passes the existence test, but is no program
+    CopyText(dialog.javaExePath, home.c_str()); // a directory is no program
     dialog.OnStartServer();
     EXPECT_NE(std::string::npos, Text().find("Could not start the server with " + home));
     EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());

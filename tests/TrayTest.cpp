@@ -30,6 +30,18 @@ BOOL WINAPI RecordTray(DWORD operation, PNOTIFYICONDATAA data)
 std::vector<std::string> opened;
 void RecordOpen(const char* target) { opened.push_back(target); }
 
+struct FilterCall {
+    HWND window;
+    UINT message;
+    DWORD action;
+};
+std::vector<FilterCall> filterCalls;
+BOOL WINAPI RecordFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT)
+{
+    filterCalls.push_back({ window, message, action });
+    return TRUE;
+}
+
 HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
 
 // Ctrl is the left or the right key; the combined VK_CONTROL state is set apart, to see that only
@@ -54,6 +66,7 @@ protected:
     {
         trayCalls.clear();
         opened.clear();
+        filterCalls.clear();
         ConsoleDialog::shellNotifyIcon = &RecordTray;
         ShellOpen = &RecordOpen;
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
@@ -78,6 +91,7 @@ protected:
     void Tick() { dialog.SendMessage(WM_TIMER, 200, 0); }
     void Click(UINT mouse) { dialog.SendMessage(WM_TRAY_NOTIFY, 1, mouse); }
 
+    ScopedOverride<ConsoleDialog::MessageFilterFunction> filter{ ConsoleDialog::changeMessageFilter, &RecordFilter };
     ConsoleDialog dialog;
 };
 
@@ -164,6 +178,12 @@ TEST_F(TrayTest, ReadyAndStoppedSetTrayAndWindowAlikeAndLateTicksChangeNothing)
 TEST_F(TrayTest, ARestartedTaskbarGetsTheIconBackAsItStands)
 {
     UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    // Let through the message filter when the window was made, so that an elevated launcher hears it.
+    ASSERT_EQ(1u, filterCalls.size());
+    EXPECT_EQ(dialog.m_hWnd, filterCalls[0].window);
+    EXPECT_EQ(taskbarCreated, filterCalls[0].message);
+    EXPECT_EQ(static_cast<DWORD>(MSGFLT_ALLOW), filterCalls[0].action);
+
     Busy();
     Tick();
     dialog.SendMessage(taskbarCreated);
