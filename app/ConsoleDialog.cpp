@@ -41,6 +41,7 @@ void ConsoleDialog::OnCancel() { ExitLauncher(); }
 
 void ConsoleDialog::ExitLauncher()
 {
+    exiting = true;
     ShowWindow(SW_HIDE);
     output.Close(); // nothing more is shown; a reader waiting for room goes on and ends
     TrayRemove();

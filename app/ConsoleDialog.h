@@ -61,9 +61,13 @@ public:
     void OnTrayNotify(UINT mouseMessage);
     void ShowTrayMenu();
 
-    // How ExitLauncher ends the process, and how the tray reaches the shell; tests put recorders here.
+    // How ExitLauncher ends the process, how the tray reaches the shell, and how the window lets the
+    // shell's "TaskbarCreated" through the message filter (null where the system has no such filter);
+    // tests put recorders here.
     static void (*endProcess)(int status);
     static BOOL(WINAPI* shellNotifyIcon)(DWORD operation, PNOTIFYICONDATAA data);
+    using MessageFilterFunction = BOOL(WINAPI*)(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT info);
+    static MessageFilterFunction changeMessageFilter;
 
     CButton hideOnStartup;
     CButton javadocButton;
@@ -104,6 +108,7 @@ private:
     HICON ShownTrayIcon();
 
     bool serverRunning = false;     // between a successful server launch and its end
+    bool exiting = false;           // ExitLauncher has begun: nothing more is started
     TrayState trayState = TrayState::Absent;
     bool trayShown = false;         // the shell has the icon
     UINT taskbarCreatedMessage = 0; // the shell's broadcast when the taskbar is made anew

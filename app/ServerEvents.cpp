@@ -33,6 +33,8 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 
 void ConsoleDialog::OnStartServer()
 {
+    // The initialiser's end may still be queued when the launcher is ending: no server then.
+    if (exiting) return;
     CopyText(sharedHomeDir, homeDir);
     javadocButton.EnableWindow(TRUE);
     serverRunner.SetNotify(this, WM_SERVER_ENDED);

@@ -29,7 +29,8 @@ void ConsoleDialog::RunStartupSequence()
         return;
     }
 
-    bool javaFound = FileExists(javaExePath);
+    // Only a file can be java.exe: a folder of that name would fail every launch and be kept for ever.
+    bool javaFound = IsFile(javaExePath);
     if (!javaFound) {
         if (SearchJavaInstallation(javaExePath, sizeof javaExePath, kJdkKey) == -1) {
             int jreResult = SearchJavaInstallation(javaExePath, sizeof javaExePath, kJreKey);
@@ -47,7 +48,7 @@ void ConsoleDialog::RunStartupSequence()
             if (dialog.DoModal() == IDOK && dialog.path.size() < sizeof javaExePath)
                 CopyText(javaExePath, dialog.path.c_str());
         }
-        if (FileExists(javaExePath)) {
+        if (IsFile(javaExePath)) {
             javaFound = true;
             SaveJavaExe();
         }

@@ -256,11 +256,12 @@ double PrivateMb()
 
 void StoreSettings(const std::string& javaExe)
 {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry\\Vantrybench");
+    // The launcher's settings are in the registry's 32-bit view.
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry\\Vantrybench", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry\\Vantrybench", 0, nullptr, 0,
+                        KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
+    RegDeleteTreeA(key, nullptr);
     if (!javaExe.empty())
         RegSetValueExA(key, "JavaExe", 0, REG_SZ, reinterpret_cast<const BYTE*>(javaExe.c_str()),
                        static_cast<DWORD>(javaExe.size() + 1));

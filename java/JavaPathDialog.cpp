@@ -24,7 +24,18 @@ BOOL JavaPathDialog::OnInitDialog()
 
 void JavaPathDialog::OnOK()
 {
-    path = pathEdit.GetWindowText();
+    std::string typed = pathEdit.GetWindowText();
+    // Only a file can be run: a folder would fail at the launch and be remembered, a path to nothing
+    // would end the start-up. The user is told at once and can correct it, or cancel.
+    if (!IsFile(typed.c_str())) {
+        std::string text = typed.empty() ? std::string("Please enter the path of java.exe.")
+                                         : "\"" + typed + "\" is not a file.\n\nPlease enter the path of java.exe.";
+        MessageBoxA(m_hWnd, text.c_str(), "Vantry", MB_ICONEXCLAMATION);
+        pathEdit.SetFocus();
+        pathEdit.SendMessage(EM_SETSEL, 0, -1);
+        return;
+    }
+    path = typed;
     CDialog::OnOK();
 }
 

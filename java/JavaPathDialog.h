@@ -1,4 +1,4 @@
-// Asks the user for the path of java.exe.
+// Asks the user for the path of java.exe; OK takes only the path of a file.
 #pragma once
 #include "framework/Dialog.h"
 #include "framework/FileDialog.h"

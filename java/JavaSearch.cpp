@@ -47,7 +47,7 @@ int SearchJavaInstallation(char* destination, size_t destinationSize, const char
                 RegistryKey installation;
                 char candidate[kJavaCandidateSize];
                 if (fits && installation.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ) &&
-                    ReadJavaHome(installation.Get(), candidate) == 0 && FileExists(candidate) &&
+                    ReadJavaHome(installation.Get(), candidate) == 0 && IsFile(candidate) &&
                     std::strlen(candidate) < destinationSize) {
                     CopyText(destination, destinationSize, candidate);
                     best = i;

@@ -4,6 +4,11 @@
 
 #include <cstring>
 
+// Every key is opened in the 32-bit view of the registry, by both builds: Java 1.2 and 1.3 exist only
+// as 32-bit programs and register there, and there the 32-bit launcher keeps its settings. On 32-bit
+// Windows there is only that view.
+constexpr REGSAM kRegistryView = KEY_WOW64_32KEY;
+
 class RegistryKey {
 public:
     RegistryKey() = default;
@@ -15,13 +20,14 @@ public:
     bool Open(HKEY parent, const char* path, REGSAM access)
     {
         Reset();
-        if (RegOpenKeyExA(parent, path, 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
+        if (RegOpenKeyExA(parent, path, 0, access | kRegistryView, &key_) != ERROR_SUCCESS) key_ = nullptr;
         return key_ != nullptr;
     }
     bool Create(HKEY parent, const char* path, REGSAM access)
     {
         Reset();
-        if (RegCreateKeyExA(parent, path, 0, nullptr, 0, access, nullptr, &key_, nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(parent, path, 0, nullptr, 0, access | kRegistryView, nullptr, &key_, nullptr) !=
+            ERROR_SUCCESS)
             key_ = nullptr;
         return key_ != nullptr;
     }

@@ -1,5 +1,6 @@
-// The settings key: read once at start-up, written when Java is settled on and on every click of
-// "Hide on startup".
+// The settings: read once at start-up, written when Java is settled on and on every click of
+// "Hide on startup". They live in the machine's key; a user who may not write that key keeps them in
+// a key of their own, which is read after the machine's.
 #include "java/Settings.h"
 
 #include "app/ConsoleDialog.h"
@@ -10,8 +11,43 @@
 
 namespace {
 
+// The same path under HKEY_LOCAL_MACHINE and under HKEY_CURRENT_USER.
 const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
 const char kMarkerFile[] = "\\config\\vty3.2.sav";
+
+void ReadHideOnStartup(HKEY key, CButton& box)
+{
+    RegistryValue value;
+    if (!value.Query(key, "HideOnStartup")) return;
+    if (const char* text = value.Text()) box.SetCheck(std::strstr(text, "true") ? 1 : 0);
+}
+
+void ReadJavaExe(HKEY key, char* path, size_t pathSize)
+{
+    RegistryValue value;
+    if (!value.Query(key, "JavaExe")) return;
+    if (const char* text = value.Text()) CopyText(path, pathSize, text);
+}
+
+// Stores a REG_SZ of size bytes (its NUL counted) where the next start will read it: in the machine's
+// key when this user may write it, else in the user's own, which is made when needed. True when it
+// went to the machine's key.
+bool StoreText(const char* name, const char* text, DWORD size)
+{
+    const BYTE* data = reinterpret_cast<const BYTE*>(text);
+    RegistryKey machine;
+    if (machine.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_WRITE)) {
+        settingsSetValue(machine.Get(), name, 0, REG_SZ, data, size);
+        RegFlushKey(machine.Get());
+        return true;
+    }
+    RegistryKey user;
+    if (user.Create(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE)) {
+        settingsSetValue(user.Get(), name, 0, REG_SZ, data, size);
+        RegFlushKey(user.Get());
+    }
+    return false;
+}
 
 } // namespace
 
@@ -33,29 +69,33 @@ int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, c
 
 void ConsoleDialog::LoadSettings()
 {
-    RegistryKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ)) {
+    RegistryKey machine;
+    if (!machine.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ)) {
         RegistryKey created;
         if (created.Create(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_ALL_ACCESS)) RegFlushKey(created.Get());
-        key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ);
+        machine.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ);
     }
 
     // Without the key only the stored choices are missing; the home directory is still known.
-    if (key) {
+    if (machine) {
+        ReadHideOnStartup(machine.Get(), hideOnStartup);
+        ReadJavaExe(machine.Get(), javaExePath, sizeof javaExePath);
         RegistryValue value;
-        if (value.Query(key.Get(), "HideOnStartup")) {
-            if (const char* text = value.Text()) hideOnStartup.SetCheck(std::strstr(text, "true") ? 1 : 0);
-        }
-        if (value.Query(key.Get(), "JavaExe")) {
-            if (const char* text = value.Text()) CopyText(javaExePath, text);
-        }
-        if (value.Query(key.Get(), "VtyHome")) {
+        if (value.Query(machine.Get(), "VtyHome")) {
             RegistryKey writable;
             if (writable.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_WRITE)) {
                 RegDeleteValueA(writable.Get(), "VtyHome");
                 RegFlushKey(writable.Get());
             }
         }
+    }
+
+    // What this user stored without rights to the machine's key: the box is their own choice and
+    // wins; their java.exe stands in for a machine's that is missing or no file.
+    RegistryKey user;
+    if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_READ)) {
+        ReadHideOnStartup(user.Get(), hideOnStartup);
+        if (!IsFile(javaExePath)) ReadJavaExe(user.Get(), javaExePath, sizeof javaExePath);
     }
 
     char modulePath[kPathSize];
@@ -67,23 +107,19 @@ void ConsoleDialog::LoadSettings()
 
 void ConsoleDialog::SaveJavaExe()
 {
-    RegistryKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_WRITE)) return;
     DWORD length = static_cast<DWORD>(strnlen(javaExePath, sizeof javaExePath - 1) + 1);
-    settingsSetValue(key.Get(), "JavaExe", 0, REG_SZ, reinterpret_cast<const BYTE*>(javaExePath), length);
-    RegFlushKey(key.Get());
+    StoreText("JavaExe", javaExePath, length);
 }
 
 void ConsoleDialog::SaveHideOnStartup()
 {
-    int state = hideOnStartup.GetCheck();
-    RegistryKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_WRITE)) return;
     static const char kTrue[] = "true";
     static const char kFalse[] = "false";
-    if (state == 1)
-        settingsSetValue(key.Get(), "HideOnStartup", 0, REG_SZ, reinterpret_cast<const BYTE*>(kTrue), sizeof kTrue);
-    else
-        settingsSetValue(key.Get(), "HideOnStartup", 0, REG_SZ, reinterpret_cast<const BYTE*>(kFalse), sizeof kFalse);
-    RegFlushKey(key.Get());
+    bool checked = hideOnStartup.GetCheck() == 1;
+    if (!StoreText("HideOnStartup", checked ? kTrue : kFalse, checked ? sizeof kTrue : sizeof kFalse)) return;
+    // A choice this user once kept in their own key would win over the new one at the next start.
+    RegistryKey user;
+    if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE) &&
+        RegDeleteValueA(user.Get(), "HideOnStartup") == ERROR_SUCCESS)
+        RegFlushKey(user.Get());
 }

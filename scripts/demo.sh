@@ -21,9 +21,11 @@ demo="$PWD/build/demo"
 port=$(tr -dc 0-9 < "$demo/tomcat/conf/vantry-port.txt")
 jdk=$("$WINE" winepath -w "$demo/jdk1.3.1" 2>/dev/null | tr -d '\r')
 
-# A first run: nothing remembered, no initialisation marker, a JDK 1.3 registered.
-"$WINE" reg delete 'HKLM\SOFTWARE\Vantry' /f >/dev/null 2>&1 || true
-"$WINE" reg add 'HKLM\SOFTWARE\JavaSoft\Java Development Kit\1.3.1' /v JavaHome /t REG_SZ /d "$jdk" /f >/dev/null
+# A first run: nothing remembered, no initialisation marker, a JDK 1.3 registered (in the registry's
+# 32-bit view, where Java's installers register and the launcher keeps its settings).
+"$WINE" reg delete 'HKLM\SOFTWARE\Vantry' /f /reg:32 >/dev/null 2>&1 || true
+"$WINE" reg delete 'HKCU\SOFTWARE\Vantry' /f >/dev/null 2>&1 || true
+"$WINE" reg add 'HKLM\SOFTWARE\JavaSoft\Java Development Kit\1.3.1' /v JavaHome /t REG_SZ /d "$jdk" /f /reg:32 >/dev/null
 rm -f "$demo/config/vty3.2.sav"
 
 echo "demo: starting $demo/Vantry.exe (the server will answer on http://127.0.0.1:$port/Vantry)"

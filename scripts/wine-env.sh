@@ -66,7 +66,11 @@ vantry_wine_start() {
 
 vantry_wine_stop() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
-  [ -n "${VANTRY_TRAYER_PID:-}" ] && kill "$VANTRY_TRAYER_PID" 2>/dev/null
-  [ -n "${VANTRY_XVFB_PID:-}" ] && kill "$VANTRY_XVFB_PID" 2>/dev/null
+  local pid
+  for pid in ${VANTRY_TRAYER_PID:-} ${VANTRY_XVFB_PID:-}; do
+    kill "$pid" 2>/dev/null || continue
+    # Gone before the next start looks for a free display.
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  done
   return 0
 }

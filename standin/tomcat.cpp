@@ -331,11 +331,27 @@ void serveConnection(SOCKET raw) noexcept
         Sleep(INFINITE);
 }
 
+// Leaves the directory the server was started in under tomcat.home, where the tests look for it.
+void recordWorkingDirectory(const Invocation &inv)
+{
+    const std::string home = property(inv, "tomcat.home");
+    char cwd[MAX_PATH * 4];
+    const DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
+    if (home.empty() || n == 0 || n >= sizeof cwd)
+        return;
+    UniqueHandle file(CreateFileA((home + "\\working-directory.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file.valid())
+        WriteFile(file.get(), cwd, n, &written, nullptr);
+}
+
 } // namespace
 
 int runTomcat(const Invocation &inv)
 {
     const unsigned short port = configuredPort(inv);
+    recordWorkingDirectory(inv);
     const unsigned long delay = millisProperty(inv, "vantry.standin.delay", 0);
     const unsigned long pause = millisProperty(inv, "vantry.standin.pause", 200);
 

@@ -162,11 +162,15 @@ protected:
         return scratch.back();
     }
 
+    // In both views: keys in the 64-bit one must not help the launcher either.
     static void ClearMachineState()
     {
-        DeleteMachineKey(kSettingsKey);
-        DeleteMachineKey(kJdkKey);
-        DeleteMachineKey(kJreKey);
+        for (REGSAM view : { kLauncherView, REGSAM(0) }) {
+            DeleteMachineKey(kSettingsKey, view);
+            DeleteMachineKey(kJdkKey, view);
+            DeleteMachineKey(kJreKey, view);
+        }
+        DeleteUserKey(kSettingsKey);
     }
 
     const Installation& Install(const char* name)
@@ -174,9 +178,21 @@ protected:
         install.reset(new Installation(name));
         return *install;
     }
-    static void RegisterJdk() { WriteMachineText(std::string(kJdkKey) + "\\1.3.1", "JavaHome", StandinJdkHome()); }
-    static void RememberJava(const std::string& javaExe) { WriteMachineText(kSettingsKey, "JavaExe", javaExe); }
-    static MachineValue Setting(const char* name) { return ReadMachineValue(kSettingsKey, name); }
+    // Where Java's installers and the launcher's settings are: the 32-bit view, only.
+    static void RegisterJdk()
+    {
+        WriteMachineText(std::string(kJdkKey) + "\\1.3.1", "JavaHome", StandinJdkHome(), kLauncherView);
+    }
+    static void RememberJava(const std::string& javaExe) { WriteMachineText(kSettingsKey, "JavaExe", javaExe, kLauncherView); }
+    static MachineValue Setting(const char* name) { return ReadMachineValue(kSettingsKey, name, kLauncherView); }
+    static bool KeyIn64BitView(const std::string& key)
+    {
+        HKEY opened;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(opened);
+        return true;
+    }
 
     // Starts the launcher of the installation; returns once its console exists and shows its first text.
     void Start()
@@ -236,6 +252,7 @@ TEST_F(LauncherEndToEnd, FirstRunFindsTheJdkInitialisesStartsTheServerAndGoToOpe
 {
     const Installation& home = Install("e2e-first");
     RegisterJdk();
+    ASSERT_FALSE(KeyIn64BitView(kJdkKey)) << "the JDK is to be registered in the 32-bit view only";
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_TRUE(WaitVisible(true));
 
@@ -266,6 +283,8 @@ TEST_F(LauncherEndToEnd, FirstRunFindsTheJdkInitialisesStartsTheServerAndGoToOpe
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), javaExe.type);
     EXPECT_EQ(StandinJavaPath(), javaExe.text);
     EXPECT_EQ(StandinJavaPath().size() + 1, javaExe.size);
+    EXPECT_FALSE(KeyIn64BitView(kSettingsKey)) << "the settings belong in the 32-bit view";
+    EXPECT_FALSE(ReadUserValue(kSettingsKey, "JavaExe").present);
     EXPECT_TRUE(PageServed());
 
     // "Go to Vantry" puts the console away and opens the application.
@@ -290,6 +309,34 @@ TEST_F(LauncherEndToEnd, LaterRunUsesTheRememberedJavaWithoutSearchingAndSkipsTh
     MachineValue javaExe = Setting("JavaExe");
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), javaExe.type);
     EXPECT_EQ(StandinJavaPath(), javaExe.text);
+    EXPECT_FALSE(KeyIn64BitView(kSettingsKey)); // remembered in the 32-bit view only, and used from there
+}
+
+TEST_F(LauncherEndToEnd, AUserWhoCannotWriteTheMachinesKeyKeepsJavaAndHideOnStartupForTheNextStart)
+{
+    Install("e2e-user");
+    RegisterJdk();
+    ASSERT_TRUE(DenyWrites(HKEY_LOCAL_MACHINE, kSettingsKey, kLauncherView));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    RunningLauncher::Click(console, IDC_HIDE_ON_STARTUP);
+    EXPECT_FALSE(Setting("JavaExe").present);
+    EXPECT_FALSE(Setting("HideOnStartup").present);
+    EXPECT_EQ(StandinJavaPath(), ReadUserValue(kSettingsKey, "JavaExe").text);
+    EXPECT_EQ("true", ReadUserValue(kSettingsKey, "HideOnStartup").text);
+    RunningLauncher::Click(console, IDCANCEL);
+    ASSERT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+    launcher.Kill(); // lets go of the ended process
+    ASSERT_TRUE(PortFree());
+
+    // Java is no longer registered: what this user kept is all the next start has.
+    DeleteMachineKey(kJdkKey, kLauncherView);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    EXPECT_FALSE(Visible());
+    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    EXPECT_EQ(std::string::npos, launcher.ConsoleText().find("Vantry initialisation started")); // marker of the first
 }
 
 TEST_F(LauncherEndToEnd, TakenPortStopsTheServerWithoutMarkerAndTheLauncherWaitsForExit)
@@ -388,7 +435,7 @@ TEST_F(LauncherEndToEnd, AJreAloneIsAnnouncedOfferedInTheDialogAndUsedWhenTheDia
     std::string jre = Scratch("e2e-jre");
     CreateDirectoryA((jre + "\\bin").c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(StandinJavaPath().c_str(), (jre + "\\bin\\java.exe").c_str(), FALSE));
-    WriteMachineText(std::string(kJreKey) + "\\1.3.1", "JavaHome", jre);
+    WriteMachineText(std::string(kJreKey) + "\\1.3.1", "JavaHome", jre, kLauncherView);
     Install("e2e-jre-home");
     ASSERT_NO_FATAL_FAILURE(Start());
 
@@ -414,7 +461,7 @@ TEST_F(LauncherEndToEnd, AJreAloneIsAnnouncedOfferedInTheDialogAndUsedWhenTheDia
 
 TEST_F(LauncherEndToEnd, HideOnStartupKeepsTheConsoleInTheTrayUntilClickedAndItsBoxStoresEachClick)
 {
-    WriteMachineText(kSettingsKey, "HideOnStartup", "true");
+    WriteMachineText(kSettingsKey, "HideOnStartup", "true", kLauncherView);
     Install("e2e-hidden").CreateMarker();
     RememberJava(StandinJavaPath());
     ASSERT_NO_FATAL_FAILURE(Start());
@@ -443,7 +490,7 @@ TEST_F(LauncherEndToEnd, HideOnStartupKeepsTheConsoleInTheTrayUntilClickedAndIts
 
 TEST_F(LauncherEndToEnd, HideOnStartupWithoutJavaStillAsksAndTheReportWaitsInTheHiddenConsole)
 {
-    WriteMachineText(kSettingsKey, "HideOnStartup", "true");
+    WriteMachineText(kSettingsKey, "HideOnStartup", "true", kLauncherView);
     Install("e2e-hidden-nojava");
     ASSERT_NO_FATAL_FAILURE(Start());
     HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);

@@ -1,5 +1,7 @@
 // The exit procedure, in-process and on the real program.
 #include "app/ConsoleDialog.h"
+#include "app/Messages.h"
+#include "framework/Text.h"
 #include "res/resource.h"
 #include "support/Installation.h"
 #include "support/TestSupport.h"
@@ -7,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -20,14 +23,24 @@ void RecordExit(int status)
 
 HANDLE Watch(DWORD processId) { return OpenProcess(SYNCHRONIZE, FALSE, processId); }
 
+std::vector<DWORD> trayOperations;
+BOOL WINAPI RecordTray(DWORD operation, PNOTIFYICONDATAA data)
+{
+    if (data->uID == 1) trayOperations.push_back(operation);
+    return TRUE;
+}
+
 TEST(ExitLauncher, HidesRemovesTheTrayIconEndsBothChildrenDuringTheWaitAndExitsWithZero)
 {
     exitCalls = 0;
+    trayOperations.clear();
     ConsoleDialog::endProcess = &RecordExit;
+    ScopedOverride<decltype(ConsoleDialog::shellNotifyIcon)> tray(ConsoleDialog::shellNotifyIcon, &RecordTray);
     ConsoleDialog dialog;
     ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
     dialog.TrayBusy();
     dialog.ShowWindow(SW_SHOW);
+    ASSERT_TRUE(WaitUntil([] { return !trayOperations.empty(); }, 5000)); // the icon is in the tray
 
     std::string initLine = "test_child.exe sleep:60000", serverLine = "test_child.exe out:serving sleep:60000";
     ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &initLine[0], TestBinDir().c_str(), SW_HIDE, 1));
@@ -44,6 +57,7 @@ TEST(ExitLauncher, HidesRemovesTheTrayIconEndsBothChildrenDuringTheWaitAndExitsW
     EXPECT_GE(elapsed, 1450u);
     EXPECT_FALSE(dialog.IsWindowVisible());
     EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), trayOperations.back());
     // Both children were ended while the launcher waited.
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(init, 0));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(server, 0));
@@ -64,6 +78,30 @@ TEST(ExitLauncher, ExitWithNoChildStillWaitsAndEndsWithZero)
     EXPECT_EQ(1, exitCalls);
     EXPECT_EQ(0, exitStatus);
     ConsoleDialog::endProcess = &EndProcessFails;
+}
+
+// The initialiser's end, which would start the server, comes during the wait: the server never starts.
+TEST(ExitLauncher, ExitWhileTheInitialiserRunsNeverStartsTheServer)
+{
+    exitCalls = 0;
+    ConsoleDialog::endProcess = &RecordExit;
+    sharedHomeDir[0] = '\0';
+    ConsoleDialog dialog;
+    ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+    CopyText(dialog.homeDir, TestBinDir().c_str());
+    CopyText(dialog.javaExePath, TestChildPath().c_str());
+    SetEnvironmentVariableA("VANTRY_TEST_STEPS", "sleep:60000");
+    dialog.initRunner.SetNotify(&dialog, WM_START_SERVER);
+    ASSERT_EQ(1, dialog.initRunner.Launch(&dialog, dialog.javaExePath, dialog.homeDir));
+    dialog.ExitLauncher();
+    EXPECT_EQ(1, exitCalls);
+    // Whatever is still queued for the console is handled, as a loop would if the process went on.
+    PumpFor(kRunnerDrainMilliseconds + 500);
+    EXPECT_TRUE(dialog.serverRunner.IsIdle());
+    EXPECT_EQ(static_cast<DWORD>(-1), dialog.serverRunner.ProcessId());
+    EXPECT_FALSE(dialog.javadocButton.IsWindowEnabled());
+    SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
+    sharedHomeDir[0] = '\0';
 }
 
 // The real program: its console's Exit command ends it with status 0 after its wait.

@@ -59,7 +59,10 @@ void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD)
     if (!drive) return;
     HWND dialog = FindOwnWindow(kCaption);
     if (dialog && drive->next < drive->steps.size()) {
-        if (drive->steps[drive->next](dialog)) ++drive->next;
+        // Counted before it runs: a step that opens a modal window (a click that brings a message box)
+        // returns only once that is closed, and the ticks in between take the steps after it.
+        size_t step = drive->next++;
+        if (!drive->steps[step](dialog)) drive->next = step;
         return;
     }
     // A dialog the steps did not end (or that never opened) must not hang the test program.
@@ -124,6 +127,17 @@ Step Observe(std::function<void(HWND)> look)
         return true;
     };
 }
+// Waits for the dialog's message box, keeps its text and presses its OK.
+Step AnswerMessageBox(std::string* text)
+{
+    return [text](HWND) {
+        HWND box = FindOwnWindow("Vantry");
+        if (!box) return false;
+        *text = TextOf(GetDlgItem(box, 0xFFFF)); // the message's static control
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return true;
+    };
+}
 
 // --- The file dialog seam and the shell ------------------------------------------------------------
 
@@ -183,7 +197,7 @@ protected:
 
 TEST_F(JavaPathDialogTest, OpensWithTheGivenPathAndTheFocusOnOk)
 {
-    for (const char* given : { "", "C:\\jre1.3.1\\bin\\java.exe" }) {
+    for (std::string given : { std::string(), std::string("C:\\jre1.3.1\\bin\\java.exe") }) {
         SCOPED_TRACE(given);
         JavaPathDialog dialog(nullptr);
         dialog.path = given;
@@ -193,24 +207,51 @@ TEST_F(JavaPathDialogTest, OpensWithTheGivenPathAndTheFocusOnOk)
                                                  shown = TextOf(Item(d, IDC_JAVA_PATH));
                                                  focusOnOk = GetFocus() == Item(d, IDOK);
                                              }),
-                                             Click(IDOK) });
-        EXPECT_EQ(IDOK, result);
+                                             Click(IDCANCEL) });
+        EXPECT_EQ(IDCANCEL, result);
         EXPECT_EQ(given, shown);
         EXPECT_TRUE(focusOnOk);
         EXPECT_EQ(given, dialog.path);
     }
 }
 
-TEST_F(JavaPathDialogTest, OkHandsBackWhateverTheEditHoldsEvenNothing)
+TEST_F(JavaPathDialogTest, OkTakesOnlyAFileAndOtherwiseSaysSoAndStaysOpenForAnotherPath)
 {
-    JavaPathDialog dialog(nullptr);
-    dialog.path = "C:\\jre1.3.1\\bin\\java.exe";
-    EXPECT_EQ(IDOK, RunDialog(dialog, { SetEditText(""), Click(IDOK) }));
-    EXPECT_EQ("", dialog.path);
-
-    JavaPathDialog typed(nullptr);
-    EXPECT_EQ(IDOK, RunDialog(typed, { SetEditText("not a path at all"), Click(IDOK) }));
-    EXPECT_EQ("not a path at all", typed.path);
+    const std::string folder = TempDir("javapath") + "\\java.exe";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string file = TestChildPath();
+    const std::string kAsk = "Please enter the path of java.exe.";
+    const struct {
+        const char* what;
+        std::string typed, message;
+    } refused[] = {
+        { "nothing", "", kAsk },
+        { "a folder named java.exe", folder, "\"" + folder + "\" is not a file.\n\n" + kAsk },
+        { "a path to nothing", "C:\\no such\\java.exe", "\"C:\\no such\\java.exe\" is not a file.\n\n" + kAsk },
+        { "not a path at all", "not a path", "\"not a path\" is not a file.\n\n" + kAsk },
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        JavaPathDialog dialog(nullptr);
+        dialog.path = "C:\\given\\java.exe";
+        std::string message = "(none)", edit, pathAfterRefusal;
+        bool open = false, focusOnEdit = false;
+        INT_PTR result = RunDialog(dialog, { SetEditText(c.typed), Click(IDOK), AnswerMessageBox(&message),
+                                             Observe([&](HWND d) {
+                                                 open = IsWindowVisible(d) && IsWindowEnabled(d);
+                                                 edit = TextOf(Item(d, IDC_JAVA_PATH));
+                                                 focusOnEdit = GetFocus() == Item(d, IDC_JAVA_PATH);
+                                                 pathAfterRefusal = dialog.path;
+                                             }),
+                                             SetEditText(file), Click(IDOK) });
+        EXPECT_EQ(c.message, message);
+        EXPECT_TRUE(open);
+        EXPECT_EQ(c.typed, edit);
+        EXPECT_TRUE(focusOnEdit);
+        EXPECT_EQ("C:\\given\\java.exe", pathAfterRefusal);
+        EXPECT_EQ(IDOK, result);
+        EXPECT_EQ(file, dialog.path);
+    }
 }
 
 TEST_F(JavaPathDialogTest, CancelEscAndTheCloseBoxKeepTheCallersPathAfterAnEdit)
@@ -237,8 +278,8 @@ TEST_F(JavaPathDialogTest, CancelEscAndTheCloseBoxKeepTheCallersPathAfterAnEdit)
 TEST_F(JavaPathDialogTest, EnterInTheEditPressesOk)
 {
     JavaPathDialog dialog(nullptr);
-    EXPECT_EQ(IDOK, RunDialog(dialog, { SetEditText("C:\\typed\\java.exe"), PressKey(VK_RETURN) }));
-    EXPECT_EQ("C:\\typed\\java.exe", dialog.path);
+    EXPECT_EQ(IDOK, RunDialog(dialog, { SetEditText(TestChildPath()), PressKey(VK_RETURN) }));
+    EXPECT_EQ(TestChildPath(), dialog.path);
 }
 
 TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
@@ -250,16 +291,16 @@ TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
         dialog, { Observe([&](HWND d) {
                       HWND edit = Item(d, IDC_JAVA_PATH);
                       limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
-                      std::string pasted(kPathSize + 20, 'p');
+                      std::string pasted(800, 'p');
                       SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
                       SendMessageA(edit, WM_CHAR, 'x', 1);
                       typed = TextOf(edit);
                   }),
-                  Click(IDOK) });
-    EXPECT_EQ(IDOK, result);
-    EXPECT_EQ(static_cast<LRESULT>(kPathSize - 1), limit);
-    EXPECT_EQ(std::string(kPathSize - 1, 'p'), typed);
-    EXPECT_EQ(kPathSize - 1, dialog.path.size());
+                  Click(IDCANCEL) });
+    EXPECT_EQ(IDCANCEL, result);
+    // A path buffer holds 779 characters and the NUL.
+    EXPECT_EQ(779, limit);
+    EXPECT_EQ(std::string(779, 'p'), typed);
 }
 
 // --- Browse and Download ------------------------------------------------------------------------------
@@ -294,15 +335,15 @@ TEST_F(JavaPathDialogTest, BrowseReplacesTheEditWithTheChosenFileOnlyWhenOneIsCh
 TEST_F(JavaPathDialogTest, BrowseRefusesAFileWhosePathTheLauncherCouldNotHold)
 {
     ScriptedPathDialog dialog;
-    dialog.answers = { "C:\\" + std::string(kPathSize - 4, 'd') + "\\java.exe" };
+    dialog.answers = { "C:\\" + std::string(768, 'd') + "\\java.exe" }; // 780 characters: one too many
     std::string edit = "(not seen)";
-    INT_PTR result = RunDialog(dialog, { SetEditText("C:\\typed\\java.exe"), Click(IDC_BROWSE),
+    INT_PTR result = RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
                                          Observe([&](HWND d) { edit = TextOf(Item(d, IDC_JAVA_PATH)); }),
                                          Click(IDOK) });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(1u, dialog.calls.size());
-    EXPECT_EQ("C:\\typed\\java.exe", edit);
-    EXPECT_EQ("C:\\typed\\java.exe", dialog.path);
+    EXPECT_EQ(TestChildPath(), edit);
+    EXPECT_EQ(TestChildPath(), dialog.path);
 }
 
 // The system's own file dialog: an open dialog, modal over the Java path dialog, cancelled.
@@ -352,13 +393,11 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
                                              stillOpen = IsWindowVisible(d) != FALSE;
                                              edit = TextOf(Item(d, IDC_JAVA_PATH));
                                          }),
-                                         Click(IDOK) });
-    EXPECT_EQ(IDOK, result);
+                                         Click(IDCANCEL) });
+    EXPECT_EQ(IDCANCEL, result);
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ("C:\\typed", edit);
-    EXPECT_EQ(std::vector<std::string>{ std::string("http://") + kJavaDownloadHost + "/j2se/1.3" }, opened);
-    EXPECT_STREQ("java.sun.com", kJavaDownloadHost);
-    EXPECT_EQ("C:\\typed", dialog.path);
+    EXPECT_EQ(std::vector<std::string>{ "http://java.sun.com/j2se/1.3" }, opened);
 }
 
 // --- The template ---------------------------------------------------------------------------------------

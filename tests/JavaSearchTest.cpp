@@ -42,13 +42,15 @@ protected:
         CopyText(destination, kUntouched);
     }
 
-    // A Java home folder; with bin\java.exe in it unless told otherwise.
-    std::string Home(const std::string& name, bool withJava = true)
+    enum Java { File, Missing, Folder };
+    // A Java home folder; with bin\java.exe in it as a file unless told otherwise.
+    std::string Home(const std::string& name, Java java = File)
     {
         std::string home = root + "\\" + name;
         CreateDirectoryA(home.c_str(), nullptr);
         CreateDirectoryA((home + "\\bin").c_str(), nullptr);
-        if (withJava) std::ofstream(JavaOf(home)) << "stand-in";
+        if (java == File) std::ofstream(JavaOf(home)) << "stand-in";
+        if (java == Folder) CreateDirectoryA(JavaOf(home).c_str(), nullptr);
         return home;
     }
 
@@ -149,11 +151,13 @@ TEST_F(JavaSearchTest, TheFirstAcceptable12IsKeptAndUnacceptableOnesArePassedOve
         EXPECT_EQ(JavaOf(root + "\\jdk1.2.1"), destination);
     }
     {
-        SCOPED_TRACE("java.exe missing in the first, later 1.3 missing too");
-        Register(kJreKey, "1.2.1", Home("jre1.2.1", false));
+        SCOPED_TRACE("java.exe missing in the first 1.2, a folder in another 1.2 and in the later 1.3s");
+        Register(kJreKey, "1.2.0", Home("jre1.2.0", Folder));
+        Register(kJreKey, "1.2.1", Home("jre1.2.1", Missing));
         Register(kJreKey, "1.2.2", Home("jre1.2.2"));
-        Register(kJreKey, "1.3.1", Home("jre1.3.1", false));
-        ASSERT_EQ((Names{ "1.2.1", "1.2.2", "1.3.1" }), Enumerated(kJreKey));
+        Register(kJreKey, "1.3.0", Home("jre1.3.0", Missing));
+        Register(kJreKey, "1.3.1", Home("jre1.3.1", Folder));
+        ASSERT_EQ((Names{ "1.2.0", "1.2.1", "1.2.2", "1.3.0", "1.3.1" }), Enumerated(kJreKey));
         EXPECT_EQ(0, Search(kJreKey));
         EXPECT_EQ(JavaOf(root + "\\jre1.2.2"), destination);
     }

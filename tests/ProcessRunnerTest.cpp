@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,6 +32,13 @@ class ProcessRunnerTest : public ::testing::Test {
 protected:
     void SetUp() override { runner.SetNotify(&window, kEnded); }
     bool Ended(int count = 1, DWORD ms = 15000) { return window.WaitFor(kEnded, count, ms); }
+    // The end notifications once the runner is idle and a late duplicate has had time to come.
+    int EndsWhenQuiet()
+    {
+        WaitUntil([&] { return runner.IsIdle(); }, 15000);
+        PumpFor(kRunnerDrainMilliseconds + 200);
+        return window.Count(kEnded);
+    }
 
     MessageWindow window;
     RecordingRunner runner;
@@ -45,8 +53,7 @@ TEST_F(ProcessRunnerTest, ChildEndingByItselfIsReportedOnceAfterAllItsOutput)
     EXPECT_EQ("first\nlast-line-before-exit", runner.Output());
     EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
     EXPECT_EQ(static_cast<DWORD>(-1), runner.ProcessId());
-    PumpFor(300);
-    EXPECT_EQ(1, window.Count(kEnded));
+    EXPECT_EQ(1, EndsWhenQuiet());
 }
 
 TEST_F(ProcessRunnerTest, StartWhileBusyIsRefusedAndTheRunningChildGoesOn)
@@ -75,8 +82,7 @@ TEST_F(ProcessRunnerTest, StopEndsTheChildWithCodeZeroOnceAndTheRunnerCanStartAg
     EXPECT_EQ(0u, ExitCodeOf(child));
     CloseHandle(child);
     EXPECT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
-    PumpFor(300);
-    EXPECT_EQ(1, window.Count(kEnded));
+    EXPECT_EQ(1, EndsWhenQuiet());
 
     ASSERT_EQ(1, runner.Run("out:again exit:0"));
     ASSERT_TRUE(Ended(2));
@@ -142,7 +148,10 @@ TEST_F(ProcessRunnerTest, ChildReadingItsInputGetsNeitherDataNorEnd)
 TEST_F(ProcessRunnerTest, AfterOnOutputReturnsZeroNoMoreOutputComesButTheEndIsReported)
 {
     runner.readLimit = 1;
-    ASSERT_EQ(1, runner.Run("out:first sleep:300 out:second sleep:300 out:third"));
+    ChildGate gate;
+    ASSERT_EQ(1, runner.Run("out:first " + gate.Step() + " out:second out:third"));
+    ASSERT_TRUE(WaitUntil([&] { return runner.ChunkCount() == 1; }, 15000));
+    gate.Open(); // the rest is written only once the first chunk has been taken
     ASSERT_TRUE(Ended());
     EXPECT_EQ(1u, runner.ChunkCount());
     EXPECT_EQ("first", runner.Output());
@@ -154,8 +163,7 @@ TEST_F(ProcessRunnerTest, CrashingChildIsReportedOnce)
     ASSERT_TRUE(Ended());
     // Wine's debugger may add its crash report to the child's output.
     EXPECT_EQ(0u, runner.Output().find("before"));
-    PumpFor(300);
-    EXPECT_EQ(1, window.Count(kEnded));
+    EXPECT_EQ(1, EndsWhenQuiet());
 }
 
 TEST_F(ProcessRunnerTest, FailedStartLeavesTheRunnerIdleAndUsable)
@@ -186,6 +194,47 @@ TEST_F(ProcessRunnerTest, CapturedLaunchLeavesTheLaunchersStandardHandlesAsTheyW
     EXPECT_EQ(in, GetStdHandle(STD_INPUT_HANDLE));
     EXPECT_EQ(out, GetStdHandle(STD_OUTPUT_HANDLE));
     EXPECT_TRUE(runner.IsIdle());
+}
+
+// Output taken by a runner that outlived its owner would land in freed memory.
+std::atomic<int> liveRecorders{0};
+std::atomic<int> callsAfterDestruction{0};
+std::atomic<int> chunksSeen{0};
+class DyingRunner : public ProcessRunner {
+public:
+    DyingRunner() { ++liveRecorders; }
+    ~DyingRunner() override
+    {
+        EndSupervision();
+        --liveRecorders;
+    }
+    int OnOutput(char*, int) override
+    {
+        if (liveRecorders == 0) ++callsAfterDestruction;
+        ++chunksSeen;
+        return 1;
+    }
+};
+
+TEST(ProcessRunnerLifetime, ARunnerDestroyedWithALiveChildEndsItAndDeliversNothingAfterwards)
+{
+    std::string line = "test_child.exe flood";
+    HANDLE child = nullptr;
+    int threads = OwnThreadCount();
+    {
+        DyingRunner runner;
+        ASSERT_EQ(1, runner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
+        child = OpenProcess(SYNCHRONIZE, FALSE, runner.ProcessId());
+        ASSERT_NE(nullptr, child);
+        ASSERT_TRUE(WaitUntil([] { return chunksSeen > 10; }, 15000)); // it is flooding the reader
+    }
+    EXPECT_EQ(threads, OwnThreadCount()); // its reader and watcher are gone with it
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(child, 10000));
+    CloseHandle(child);
+    int seen = chunksSeen;
+    PumpFor(500);
+    EXPECT_EQ(seen, chunksSeen.load());
+    EXPECT_EQ(0, callsAfterDestruction.load());
 }
 
 TEST_F(ProcessRunnerTest, TwoHundredStartsAndEndsLeaveNoHandleOrThreadBehind)

@@ -153,6 +153,12 @@ std::string ModulePath(Dice& dice)
     }
 }
 
+bool IsFileOnDisk(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::string modulePath;
 DWORD WINAPI FakeModuleFileName(HMODULE, LPSTR path, DWORD size)
 {
@@ -171,12 +177,13 @@ void Prepare(char (&buffer)[kPathSize], const std::string& text)
     CopyText(buffer, text.c_str());
 }
 
-// The buffer holds `expected`; the bytes the longer of the two texts never reached are still the guard.
+// The buffer holds `expected`; the bytes that none of the texts it held (before, between, expected)
+// reached are still the guard.
 void ExpectBuffer(const char (&buffer)[kPathSize], const std::string& expected, const std::string& before,
-                  const char* name, const std::string& where)
+                  const char* name, const std::string& where, const std::string& between = std::string())
 {
     EXPECT_EQ(expected, std::string(buffer, strnlen(buffer, sizeof buffer))) << name << "; " << where;
-    for (size_t i = std::max(expected.size(), before.size()) + 1; i < sizeof buffer; ++i) {
+    for (size_t i = std::max({ expected.size(), before.size(), between.size() }) + 1; i < sizeof buffer; ++i) {
         if (buffer[i] != kGuard) {
             ADD_FAILURE() << name << " written at byte " << i << " beyond its text; " << where;
             return;
@@ -208,7 +215,10 @@ protected:
 
         SettingsOutcome expected = ExpectedSettings(input);
         EXPECT_EQ(expected.check, dialog.hideOnStartup.GetCheck()) << "HideOnStartup; " << where;
-        ExpectBuffer(dialog.javaExePath, expected.javaExePath, input.javaExeBefore, "javaExePath", where);
+        // The machine's java.exe may be there before the user's replaces it.
+        std::string machineJava;
+        if (!input.keyUsable || !UsableText(input.javaExe, machineJava)) machineJava.clear();
+        ExpectBuffer(dialog.javaExePath, expected.javaExePath, input.javaExeBefore, "javaExePath", where, machineJava);
         ExpectBuffer(dialog.homeDir, expected.homeDir, input.homeDirBefore, "homeDir", where);
         ExpectBuffer(dialog.markerPath, expected.markerPath, input.markerPathBefore, "markerPath", where);
         EXPECT_EQ(serverReady, dialog.serverReady) << where;
@@ -220,20 +230,33 @@ protected:
     {
         static const std::vector<std::string> hideCores = { "true", "false", "TRUE", "True", "xtruex", "",
                                                             std::string("\0true", 5), "tru", "truetrue" };
+        // A file and a folder among them: only a file keeps the user's java.exe out.
         static const std::vector<std::string> javaCores = {
             "C:\\jdk1.3.1\\bin\\java.exe", "C:\\Program Files\\JavaSoft\\JRE\\1.3.1\\bin\\java.exe", "",
             "C:\\J\xE9r\xF4me\\bin\\java.exe", "C:\\" + std::string(253, 'j') + ".exe", std::string(261, 'j'),
-            "\\\\server\\share\\java.exe",
+            "\\\\server\\share\\java.exe", TestChildPath(), TestBinDir(),
         };
         SettingsInput input;
         input.hideOnStartup = RandomValue(dice, hideCores);
         input.javaExe = RandomValue(dice, javaCores);
+        if (dice.Chance(0.1)) { // a file, as the launcher stores it
+            input.javaExe.present = true;
+            input.javaExe.type = REG_SZ;
+            input.javaExe.bytes = TestChildPath() + '\0';
+        }
         input.vtyHome = RandomValue(dice, { "C:\\Elsewhere", "%TEMP%", "", std::string(300, 'h') });
+        input.keyWritable = dice.Chance(0.8);
+        if (dice.Chance(0.5)) input.userHideOnStartup = RandomValue(dice, hideCores);
+        if (dice.Chance(0.5)) input.userJavaExe = RandomValue(dice, javaCores);
         input.checkBefore = dice.Chance(0.5) ? 1 : 0;
         input.javaExeBefore = dice.Chance(0.5) ? "Bad path: java.exe" : RandomText(dice, 779);
         input.homeDirBefore = dice.Chance(0.5) ? "Bad path: Vty Home" : RandomText(dice, 779);
         input.markerPathBefore = RandomText(dice, 779);
         input.modulePath = ModulePath(dice);
+        // Which texts the path may hold before the user's key is read name files: the file system says.
+        std::string text;
+        for (const std::string& path : { UsableText(input.javaExe, text) ? text : "", input.javaExeBefore })
+            if (IsFileOnDisk(path)) input.files.push_back(path);
         return input;
     }
 
@@ -247,13 +270,14 @@ TEST_F(RegistryModelTest, RandomSettingsValuesGiveTheCheckBoxJavaPathAndHomeTheM
     SCOPED_TRACE("seed " + std::to_string(seed));
     Dice dice(seed);
     const int iterations = 3000;
-    int checked = 0, javaRead = 0, vtyHomeDeleted = 0, homeDerived = 0;
+    int checked = 0, javaRead = 0, vtyHomeDeleted = 0, homeDerived = 0, userJavaKeptOut = 0, userJavaTaken = 0;
     for (int i = 0; i < iterations && !HasFailure(); ++i) {
         SettingsInput input = RandomInput(dice);
         const bool firstStart = dice.Chance(0.05); // no key yet: it is made, empty
+        for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE\\Vantry");
         if (firstStart) {
             input.hideOnStartup = input.javaExe = input.vtyHome = StoredValue();
-            RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantry");
+            input.keyWritable = true;
             RegistryKey gone;
             ASSERT_FALSE(gone.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ));
         } else {
@@ -262,10 +286,22 @@ TEST_F(RegistryModelTest, RandomSettingsValuesGiveTheCheckBoxJavaPathAndHomeTheM
             Put(key.Get(), "HideOnStartup", input.hideOnStartup);
             Put(key.Get(), "JavaExe", input.javaExe);
             Put(key.Get(), "VtyHome", input.vtyHome);
+            if (!input.keyWritable) {
+                ASSERT_TRUE(DenyWrites(HKEY_LOCAL_MACHINE, kSettingsKey, kRegistryView));
+            }
+        }
+        if (input.userHideOnStartup.present || input.userJavaExe.present) {
+            RegistryKey user;
+            ASSERT_TRUE(user.Create(HKEY_CURRENT_USER, kSettingsKey, KEY_ALL_ACCESS));
+            Put(user.Get(), "HideOnStartup", input.userHideOnStartup);
+            Put(user.Get(), "JavaExe", input.userJavaExe);
         }
         std::string where = "iteration " + std::to_string(i) + " (seed " + std::to_string(seed) +
                             ")\n  HideOnStartup " + Describe(input.hideOnStartup) + "\n  JavaExe " +
                             Describe(input.javaExe) + "\n  VtyHome " + Describe(input.vtyHome) +
+                            (input.keyWritable ? "" : "\n  (the machine's key cannot be written)") +
+                            "\n  the user's HideOnStartup " + Describe(input.userHideOnStartup) +
+                            "\n  the user's JavaExe " + Describe(input.userJavaExe) +
                             "\n  executable \"" + Visible(input.modulePath) + "\" (" +
                             std::to_string(input.modulePath.size()) + " characters)";
         if (HasFailure()) break;
@@ -289,13 +325,21 @@ TEST_F(RegistryModelTest, RandomSettingsValuesGiveTheCheckBoxJavaPathAndHomeTheM
             EXPECT_EQ(value.present, there) << name << "; " << where;
         }
 
+        std::string userJava;
+        if (UsableText(input.userJavaExe, userJava)) {
+            userJavaKeptOut += !input.files.empty() && expected.javaExePath != userJava;
+            userJavaTaken += expected.javaExePath == userJava;
+        }
         checked += expected.check != input.checkBefore;
         javaRead += expected.javaExePath != input.javaExeBefore;
         vtyHomeDeleted += expected.vtyHomeGone;
         homeDerived += expected.homeDir != input.homeDirBefore;
     }
-    std::printf("[   INFO   ] %d iterations: check box changed %d, JavaExe taken %d, VtyHome deleted %d, home derived %d\n",
-                iterations, checked, javaRead, vtyHomeDeleted, homeDerived);
+    std::printf("[   INFO   ] %d iterations: check box changed %d, JavaExe taken %d (the user's %d, the user's kept out "
+                "by a file %d), VtyHome deleted %d, home derived %d\n",
+                iterations, checked, javaRead, userJavaTaken, userJavaKeptOut, vtyHomeDeleted, homeDerived);
+    EXPECT_GT(userJavaTaken, iterations / 20);
+    EXPECT_GT(userJavaKeptOut, iterations / 100);
     EXPECT_GT(checked, iterations / 20);
     EXPECT_GT(javaRead, iterations / 10);
     EXPECT_GT(vtyHomeDeleted, iterations / 10);
@@ -322,6 +366,7 @@ TEST_F(RegistryModelTest, WithoutTheSettingsKeyOnlyTheHomeIsDerivedWhateverTheEx
     for (int i = 0; i < 1000 && !HasFailure(); ++i) {
         SettingsInput input = RandomInput(dice);
         input.keyUsable = false;
+        input.userHideOnStartup = input.userJavaExe = StoredValue(); // the user's key stays empty here
         std::string where = "iteration " + std::to_string(i) + ", executable \"" + Visible(input.modulePath) + "\" (" +
                             std::to_string(input.modulePath.size()) + " characters)";
         LoadAndCompare(input, where);
@@ -349,6 +394,11 @@ protected:
         CreateDirectoryA(empty.c_str(), nullptr);
         CreateDirectoryA((empty + "\\bin").c_str(), nullptr);
         homes.push_back(empty);
+        std::string folder = root + "\\java folder";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        CreateDirectoryA((folder + "\\bin").c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryA((folder + "\\bin\\java.exe").c_str(), nullptr));
+        homes.push_back(folder);
     }
 
     std::string Name(Dice& dice)
@@ -446,8 +496,8 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
                 ASSERT_NE(written.end(), it) << "enumerated a name never written: " << Visible(std::string(name, length));
                 JavaInstallation installation = *it;
                 std::string home;
-                installation.javaExists = UsableText(installation.javaHome, home) &&
-                                          PathExists(home + "\\bin\\java.exe");
+                installation.javaIsFile = UsableText(installation.javaHome, home) &&
+                                          IsFileOnDisk(home + "\\bin\\java.exe");
                 installations.push_back(installation);
             }
             ASSERT_EQ(written.size(), installations.size());
@@ -472,7 +522,7 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
                             Visible(base, 60) + "\", destination of " + std::to_string(size) + " bytes";
         for (const JavaInstallation& installation : installations)
             where += "\n  \"" + Visible(installation.name) + "\": JavaHome " + Describe(installation.javaHome) +
-                     (installation.javaExists ? ", java.exe exists" : "");
+                     (installation.javaIsFile ? ", java.exe is a file" : "");
         ASSERT_EQ(expected.result, result) << where;
         if (result == 0) {
             ++found;
@@ -487,6 +537,117 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
     std::printf("[   INFO   ] %d searches, %d found an installation\n", iterations, found);
     EXPECT_GT(found, iterations / 5);
     EXPECT_LT(found, iterations - iterations / 5);
+}
+
+// --- The models themselves, against the rules' own words ---------------------------------------------
+
+StoredValue Stored(const std::string& bytes, DWORD type = REG_SZ)
+{
+    StoredValue value;
+    value.present = true;
+    value.type = type;
+    value.bytes = bytes;
+    return value;
+}
+StoredValue Text(const std::string& text) { return Stored(text + '\0'); }
+
+TEST(RegistryTextModel, ARegSzOfAtMost261BytesIsTextUpToItsFirstNulOrItsEnd)
+{
+    std::string text;
+    EXPECT_TRUE(UsableText(Text("a\\b"), text));
+    EXPECT_EQ("a\\b", text);
+    EXPECT_TRUE(UsableText(Stored("abc"), text)); // stored without its NUL
+    EXPECT_EQ("abc", text);
+    EXPECT_TRUE(UsableText(Stored(std::string("ab\0cd", 5)), text));
+    EXPECT_EQ("ab", text);
+    EXPECT_TRUE(UsableText(Text(std::string(260, 'x')), text));
+    EXPECT_EQ(260u, text.size());
+    EXPECT_FALSE(UsableText(Stored(std::string(261, 'x')), text)); // fills the buffer: no room for its end
+    EXPECT_FALSE(UsableText(Text(std::string(261, 'x')), text));   // 262 bytes: the query fails
+    EXPECT_FALSE(UsableText(Stored(std::string("abc\0", 4), REG_EXPAND_SZ), text));
+    EXPECT_FALSE(UsableText(StoredValue(), text));
+    EXPECT_TRUE(FitsReadBuffer(Stored(std::string(261, 'x'), REG_BINARY))); // VtyHome of any type
+    EXPECT_FALSE(FitsReadBuffer(Stored(std::string(262, 'x'), REG_BINARY)));
+}
+
+TEST(SettingsModel, TheMachinesKeyIsReadFirstThenTheUsersOwnWhoseBoxWinsAndWhoseJavaStandsInForNoFile)
+{
+    SettingsInput base;
+    base.javaExeBefore = "Bad path: java.exe";
+    base.homeDirBefore = "Bad path: Vty Home";
+    base.modulePath = "C:\\Apps\\Launcher\\Vantry.exe";
+    const std::string jdk = "C:\\jdk\\bin\\java.exe", mine = "D:\\mine\\bin\\java.exe";
+    {
+        SCOPED_TRACE("the box: \"true\" anywhere, lowercase; a value of another type changes nothing");
+        SettingsInput in = base;
+        in.hideOnStartup = Text("xtruex");
+        EXPECT_EQ(1, ExpectedSettings(in).check);
+        in.hideOnStartup = Text("TRUE");
+        in.checkBefore = 1;
+        EXPECT_EQ(0, ExpectedSettings(in).check);
+        in.hideOnStartup = Stored("true", REG_DWORD);
+        EXPECT_EQ(1, ExpectedSettings(in).check);
+        in.userHideOnStartup = Text("false");
+        EXPECT_EQ(0, ExpectedSettings(in).check);
+        in.hideOnStartup = Text("false");
+        in.userHideOnStartup = Text("true");
+        EXPECT_EQ(1, ExpectedSettings(in).check);
+    }
+    {
+        SCOPED_TRACE("java.exe: the machine's when it is a file, else the user's");
+        SettingsInput in = base;
+        in.javaExe = Text(jdk);
+        in.userJavaExe = Text(mine);
+        in.files = { jdk };
+        EXPECT_EQ(jdk, ExpectedSettings(in).javaExePath);
+        in.files = {}; // gone, or a folder
+        EXPECT_EQ(mine, ExpectedSettings(in).javaExePath);
+        in.javaExe = StoredValue();
+        EXPECT_EQ(mine, ExpectedSettings(in).javaExePath);
+        in.userJavaExe = StoredValue();
+        EXPECT_EQ("Bad path: java.exe", ExpectedSettings(in).javaExePath);
+    }
+    {
+        SCOPED_TRACE("VtyHome goes only from a machine's key this user may write; the home is the executable's");
+        SettingsInput in = base;
+        in.vtyHome = Stored("C:\\Old", REG_EXPAND_SZ);
+        SettingsOutcome out = ExpectedSettings(in);
+        EXPECT_TRUE(out.vtyHomeGone);
+        EXPECT_EQ("C:\\Apps\\Launcher", out.homeDir);
+        EXPECT_EQ("C:\\Apps\\Launcher\\config\\vty3.2.sav", out.markerPath);
+        in.keyWritable = false;
+        EXPECT_FALSE(ExpectedSettings(in).vtyHomeGone);
+        in.keyUsable = false;
+        in.hideOnStartup = Text("true");
+        in.modulePath = "Vantry.exe"; // no folder: the home keeps its placeholder
+        out = ExpectedSettings(in);
+        EXPECT_EQ(0, out.check);
+        EXPECT_FALSE(out.vtyHomeGone);
+        EXPECT_EQ("Bad path: Vty Home", out.homeDir);
+    }
+}
+
+TEST(SearchModel, A13WinsOverA12AndOnlyAFileCountsAsJava)
+{
+    auto installation = [](const char* name, bool javaIsFile) {
+        JavaInstallation i;
+        i.name = name;
+        i.javaHome = Text(std::string("C:\\") + name);
+        i.javaIsFile = javaIsFile;
+        return i;
+    };
+    const std::string base = "SOFTWARE\\JavaSoft\\Java Development Kit";
+    SearchOutcome out = ExpectedSearch(base, { installation("1.2.2", true), installation("1.3.1", true) }, 780);
+    EXPECT_EQ(0, out.result);
+    EXPECT_EQ("C:\\1.3.1\\bin\\java.exe", out.destination);
+    out = ExpectedSearch(base, { installation("1.3.1", false), installation("1.2.2", true) }, 780);
+    EXPECT_EQ("C:\\1.2.2\\bin\\java.exe", out.destination); // a folder named java.exe is passed over
+    out = ExpectedSearch(base, { installation("1.2.1", true), installation("1.2.2", true) }, 780);
+    EXPECT_EQ("C:\\1.2.1\\bin\\java.exe", out.destination);
+    EXPECT_EQ(-1, ExpectedSearch(base, { installation("1.4.0", true), installation("1.1.8", true) }, 780).result);
+    EXPECT_EQ(-1, ExpectedSearch(base, { installation("1.3.1", true) }, 18).result); // would not fit
+    std::string longName = std::string(260 - base.size(), 'n') + "1.3"; // key path over 260 characters
+    EXPECT_EQ(-1, ExpectedSearch(base, { installation(longName.c_str(), true) }, 780).result);
 }
 
 } // namespace

@@ -66,10 +66,13 @@ TEST(ProcessTree, AChildThatClosesItsOutputEarlyIsStillWatchedUntilItEnds)
     MessageWindow window;
     RecordingRunner runner;
     runner.SetNotify(&window, kEnded);
-    ASSERT_EQ(1, runner.Run("out:before closeout sleep:1500"));
-    PumpFor(700);
+    ChildGate gate;
+    ASSERT_EQ(1, runner.Run("out:before closeout " + gate.Step()));
+    ASSERT_TRUE(WaitUntil([&] { return runner.Output() == "before"; }, 15000));
+    PumpFor(500);
     EXPECT_EQ(0, window.Count(kEnded)); // its output has ended, the child has not
     EXPECT_FALSE(runner.IsIdle());
+    gate.Open();
     ASSERT_TRUE(window.WaitFor(kEnded, 1, 15000));
     EXPECT_EQ("before", runner.Output());
 }
@@ -125,7 +128,9 @@ protected:
     void ExpectEndedOnce()
     {
         ASSERT_TRUE(Ended()) << Text();
-        PumpFor(300);
+        // A second end would be told by the time the runner is idle and its drain time has passed.
+        WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, 15000);
+        PumpFor(kRunnerDrainMilliseconds + 200);
         EXPECT_EQ(1, Count("Vantry has been terminated."));
         EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
         EXPECT_EQ(0, dialog.serverReady);
@@ -141,6 +146,47 @@ TEST_F(ServerFaultTest, AServerThatFailsAfterReadinessIsEndedOnce)
 {
     StartServer("out:Vantry\\sis\\sinitialized sleep:500 exit:3");
     ExpectEndedOnce();
+}
+
+// The initialiser's outcome is not looked at: however it ends, the server starts after it.
+TEST_F(ServerFaultTest, AnInitialiserThatFailsOrCrashesIsStillFollowedByTheServer)
+{
+    for (const char* steps : { "out:init-run\r\n exit:3", "out:init-run\r\n crash" }) {
+        SCOPED_TRACE(steps);
+        SetEnvironmentVariableA("VANTRY_TEST_STEPS", steps); // the server, also test_child, does the same
+        dialog.initRunner.SetNotify(&dialog, WM_START_SERVER);
+        ASSERT_EQ(1, dialog.initRunner.Launch(&dialog, dialog.javaExePath, dialog.homeDir));
+        ASSERT_TRUE(Ended()) << Text();
+        EXPECT_EQ(home, std::string(sharedHomeDir));
+        EXPECT_EQ(2, Count("init-run")) << Text(); // once from the initialiser, once from the server
+        WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 15000);
+        SetWindowTextA(dialog.console.m_hWnd, "");
+        sharedHomeDir[0] = '\0';
+    }
+}
+
+// A disabled button cannot keep the focus: when the server ends, the keyboard must still reach the
+// console, and Esc must still end the launcher.
+TEST_F(ServerFaultTest, WhenTheServerEndsTheFocusLeavesGoToAndEscStillEndsTheLauncher)
+{
+    dialog.ShowWindow(SW_SHOW);
+    SetForegroundWindow(dialog.m_hWnd);
+    ChildGate gate;
+    std::string steps = "out:Vantry\\sis\\sinitialized " + gate.Step();
+    StartServer(steps.c_str());
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 15000)) << Text();
+    ASSERT_EQ(dialog.gotoButton.m_hWnd, GetFocus());
+    gate.Open();
+    ExpectEndedOnce();
+    HWND focus = GetFocus();
+    EXPECT_NE(dialog.gotoButton.m_hWnd, focus);
+    ASSERT_TRUE(focus && IsChild(dialog.m_hWnd, focus));
+    EXPECT_TRUE(IsWindowEnabled(focus));
+
+    // Esc as the message loop gets it: to the focused control, through the dialog's keyboard handling.
+    MSG key = { focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001, GetTickCount(), {} };
+    EXPECT_TRUE(dialog.PreTranslateMessage(&key));
+    EXPECT_EQ(1, exits);
 }
 
 TEST_F(ServerFaultTest, AServerThatCrashesIsEndedOnce)

@@ -68,6 +68,8 @@ TEST_F(ServerLifeTest, ServerStartsBecomesReadyServesItsPageAndEndsWithTheTermin
     EXPECT_EQ(-1, dialog.animFrame);
     EXPECT_TRUE(PathExists(home + "\\config\\vty3.2.sav"));
     EXPECT_EQ("http://localhost:" + std::to_string(port) + "/Vantry", dialog.serverRunner.ApplicationUrl());
+    // The server runs in the home directory (the stand-in leaves its working directory there).
+    EXPECT_EQ(home, ReadFileText(home + "\\tomcat\\working-directory.txt"));
     EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
 
     // Readiness again: the marker file is made empty anew.
@@ -155,7 +157,7 @@ TEST_F(ServerLifeTest, JavaThatCannotBeStartedIsReportedAndShowsStopped)
 {
     std::string home = MakeServerHome("nojava", FreeLoopbackPort());
     UseHome(home);
-    CopyText(dialog.javaExePath, home.c_str()); // a directory passes the existence test, but is no program
+    CopyText(dialog.javaExePath, home.c_str()); // a directory is no program
     dialog.OnStartServer();
     EXPECT_NE(std::string::npos, Text().find("Could not start the server with " + home));
     EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());

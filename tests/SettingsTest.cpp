@@ -69,17 +69,18 @@ protected:
         CopyText(dialog.homeDir, "Bad path: Vty Home");
     }
 
-    void Store(const char* name, DWORD type, const void* data, size_t size)
+    // Under HKEY_LOCAL_MACHINE unless told otherwise; HKEY_CURRENT_USER holds the user's own settings.
+    void Store(const char* name, DWORD type, const void* data, size_t size, HKEY root = HKEY_LOCAL_MACHINE)
     {
         RegistryKey key;
-        ASSERT_TRUE(key.Create(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_ALL_ACCESS));
+        ASSERT_TRUE(key.Create(root, kSettingsKey, KEY_ALL_ACCESS));
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data),
                                                 static_cast<DWORD>(size)));
     }
     // A text with its NUL, as the launcher stores it.
-    void StoreText(const char* name, const std::string& text, DWORD type = REG_SZ)
+    void StoreText(const char* name, const std::string& text, DWORD type = REG_SZ, HKEY root = HKEY_LOCAL_MACHINE)
     {
-        Store(name, type, text.c_str(), text.size() + 1);
+        Store(name, type, text.c_str(), text.size() + 1, root);
     }
 
     // Both registry calls add a NUL that a text was written without; a writer going to the kernel does not.
@@ -103,11 +104,11 @@ protected:
         ASSERT_EQ(wideText.size() * sizeof(wchar_t), size) << "stored with a NUL after all";
     }
 
-    static StoredValue Read(const char* name)
+    static StoredValue Read(const char* name, HKEY root = HKEY_LOCAL_MACHINE)
     {
         StoredValue value;
         RegistryKey key;
-        if (!key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ)) return value;
+        if (!key.Open(root, kSettingsKey, KEY_READ)) return value;
         char data[4096];
         DWORD size = sizeof data;
         if (RegQueryValueExA(key.Get(), name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) !=
@@ -117,10 +118,17 @@ protected:
         value.bytes.assign(data, size);
         return value;
     }
-    static bool SettingsKeyExists()
+    static bool SettingsKeyExists(HKEY root = HKEY_LOCAL_MACHINE)
     {
         RegistryKey key;
-        return key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ);
+        return key.Open(root, kSettingsKey, KEY_READ);
+    }
+    // The start-up's placeholders again, as the next start begins.
+    void NextStart()
+    {
+        dialog.hideOnStartup.SetCheck(0);
+        CopyText(dialog.javaExePath, "Bad path: java.exe");
+        dialog.LoadSettings();
     }
 
     static std::string HomeOfTest() { return TestBinDir(); }
@@ -144,6 +152,7 @@ TEST_F(SettingsTest, FirstStartCreatesTheKeyEmptyAndStillFindsTheHomeDirectory)
                                               &values, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(0u, subkeys);
     EXPECT_EQ(0u, values);
+    EXPECT_FALSE(SettingsKeyExists(HKEY_CURRENT_USER)); // made only when a user has to keep a choice there
     EXPECT_EQ(0, dialog.hideOnStartup.GetCheck());
     EXPECT_STREQ("Bad path: java.exe", dialog.javaExePath);
     EXPECT_EQ(HomeOfTest(), dialog.homeDir);
@@ -348,14 +357,119 @@ TEST_F(UnreachableSettingsTest, LoadStillFindsTheHomeDirectoryAndLeavesTheStored
     EXPECT_EQ(MarkerOfTest(), dialog.markerPath);
 }
 
-TEST_F(UnreachableSettingsTest, SavingQuietlyWritesNothing)
+TEST_F(UnreachableSettingsTest, BothChoicesAreKeptInTheUsersKeyAndTheNextStartHasThem)
 {
-    dialog.hideOnStartup.SetCheck(1);
-    dialog.SaveHideOnStartup();
-    CopyText(dialog.javaExePath, "C:\\jdk\\bin\\java.exe");
+    dialog.LoadSettings();
+    SendMessageA(dialog.hideOnStartup.GetSafeHwnd(), BM_CLICK, 0, 0);
+    std::string java = TestBinDir() + "\\java_tests.exe"; // a file: what the start-up would have settled on
+    CopyText(dialog.javaExePath, java.c_str());
     dialog.SaveJavaExe();
+
+    EXPECT_EQ(std::string("true", 5), Read("HideOnStartup", HKEY_CURRENT_USER).bytes);
+    EXPECT_EQ(java + '\0', Read("JavaExe", HKEY_CURRENT_USER).bytes);
+    NextStart();
     EXPECT_EQ(1, dialog.hideOnStartup.GetCheck());
-    EXPECT_STREQ("C:\\jdk\\bin\\java.exe", dialog.javaExePath);
+    EXPECT_EQ(java, dialog.javaExePath);
+}
+
+// --- Settings of a user who may read the machine's key but not write it ---------------------------------
+
+TEST_F(SettingsTest, AUsersHideOnStartupWinsAndTheirJavaExeStandsInForAMachinesThatIsNoFile)
+{
+    const std::string file = TestBinDir() + "\\java_tests.exe", otherFile = TestChildPath();
+    const std::string folder = TestBinDir(), nothing = TestBinDir() + "\\no such java.exe";
+    struct Case {
+        const char* what;
+        const char* machineHide; // nullptr: absent
+        const char* userHide;
+        int check;
+        const std::string* machineJava;
+        const std::string* userJava;
+        std::string javaExePath;
+    };
+    const Case cases[] = {
+        { "user's false over machine's true", "true", "false", 0, &file, &otherFile, file },
+        { "user's true over machine's false, machine's java a folder", "false", "true", 1, &folder, &otherFile,
+          otherFile },
+        { "user's true alone, machine's java a path to nothing", nullptr, "true", 1, &nothing, &file, file },
+        { "machine's alone, no java anywhere", "true", nullptr, 1, nullptr, nullptr, "Bad path: java.exe" },
+        { "no machine java: the user's, though no file either", "false", nullptr, 0, nullptr, &nothing, nothing },
+        { "machine's stale java stays without a user's", nullptr, nullptr, 0, &nothing, nullptr, nothing },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
+        if (c.machineHide) StoreText("HideOnStartup", c.machineHide);
+        if (c.userHide) StoreText("HideOnStartup", c.userHide, REG_SZ, HKEY_CURRENT_USER);
+        if (c.machineJava) StoreText("JavaExe", *c.machineJava);
+        if (c.userJava) StoreText("JavaExe", *c.userJava, REG_SZ, HKEY_CURRENT_USER);
+        NextStart();
+        EXPECT_EQ(c.check, dialog.hideOnStartup.GetCheck());
+        EXPECT_EQ(c.javaExePath, dialog.javaExePath);
+    }
+
+    // A user's value that cannot be used leaves the machine's in force.
+    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
+    StoreText("HideOnStartup", "true");
+    DWORD number = 0;
+    Store("HideOnStartup", REG_DWORD, &number, sizeof number, HKEY_CURRENT_USER);
+    StoreText("JavaExe", std::string(300, 'j'), REG_SZ, HKEY_CURRENT_USER);
+    NextStart();
+    EXPECT_EQ(1, dialog.hideOnStartup.GetCheck());
+    EXPECT_STREQ("Bad path: java.exe", dialog.javaExePath);
+}
+
+TEST_F(SettingsTest, AMachineKeyThatCannotBeWrittenSendsTheChoicesToTheUsersKeyAndKeepsItsOwnValues)
+{
+    StoreText("HideOnStartup", "false");
+    const std::string stale = TestBinDir() + "\\gone\\java.exe";
+    StoreText("JavaExe", stale);
+    StoreText("VtyHome", "C:\\Old");
+    ASSERT_TRUE(DenyWrites(HKEY_LOCAL_MACHINE, kSettingsKey, kRegistryView));
+
+    dialog.LoadSettings();
+    EXPECT_TRUE(Read("VtyHome").present); // it could not be deleted
+    EXPECT_EQ(stale, dialog.javaExePath);
+    SendMessageA(dialog.hideOnStartup.GetSafeHwnd(), BM_CLICK, 0, 0);
+    const std::string java = TestBinDir() + "\\java_tests.exe";
+    CopyText(dialog.javaExePath, java.c_str());
+    {
+        SetValueRecorder recorder;
+        dialog.SaveJavaExe();
+        ASSERT_EQ(1u, SetValueRecorder::calls.size());
+        EXPECT_EQ(java + '\0', SetValueRecorder::calls[0].data);
+    }
+
+    EXPECT_EQ(std::string("false", 6), Read("HideOnStartup").bytes);
+    EXPECT_EQ(stale + '\0', Read("JavaExe").bytes);
+    EXPECT_EQ(std::string("true", 5), Read("HideOnStartup", HKEY_CURRENT_USER).bytes);
+    EXPECT_EQ(java + '\0', Read("JavaExe", HKEY_CURRENT_USER).bytes);
+    NextStart();
+    EXPECT_EQ(1, dialog.hideOnStartup.GetCheck());
+    EXPECT_EQ(java, dialog.javaExePath);
+}
+
+TEST_F(SettingsTest, WithAWritableMachineKeyTheChoicesGoThereAndAClickRetiresTheUsersOwnChoice)
+{
+    // Left by a run without rights, then the launcher runs as an administrator.
+    StoreText("HideOnStartup", "true", REG_SZ, HKEY_CURRENT_USER);
+    const std::string userJava = TestChildPath();
+    StoreText("JavaExe", userJava, REG_SZ, HKEY_CURRENT_USER);
+    dialog.LoadSettings();
+    ASSERT_EQ(1, dialog.hideOnStartup.GetCheck());
+
+    SendMessageA(dialog.hideOnStartup.GetSafeHwnd(), BM_CLICK, 0, 0);
+    const std::string java = TestBinDir() + "\\java_tests.exe";
+    CopyText(dialog.javaExePath, java.c_str());
+    dialog.SaveJavaExe();
+
+    EXPECT_EQ(std::string("false", 6), Read("HideOnStartup").bytes);
+    EXPECT_EQ(java + '\0', Read("JavaExe").bytes);
+    EXPECT_FALSE(Read("HideOnStartup", HKEY_CURRENT_USER).present);
+    EXPECT_EQ(userJava + '\0', Read("JavaExe", HKEY_CURRENT_USER).bytes); // stands in only for no file
+    NextStart();
+    EXPECT_EQ(0, dialog.hideOnStartup.GetCheck());
+    EXPECT_EQ(java, dialog.javaExePath);
 }
 
 // --- Writing -----------------------------------------------------------------------------------------
@@ -415,15 +529,6 @@ TEST_F(SettingsTest, JavaExeIsStoredAsRegSzWithItsNulAndReadBackUnchanged)
     CopyText(dialog.javaExePath, "Bad path: java.exe");
     dialog.LoadSettings();
     EXPECT_EQ(path, dialog.javaExePath);
-}
-
-TEST_F(SettingsTest, WithoutTheKeyTheWritersCreateNothing)
-{
-    CopyText(dialog.javaExePath, "C:\\jdk\\bin\\java.exe");
-    dialog.SaveJavaExe();
-    dialog.hideOnStartup.SetCheck(1);
-    dialog.SaveHideOnStartup();
-    EXPECT_FALSE(SettingsKeyExists());
 }
 
 // --- The home directory --------------------------------------------------------------------------------

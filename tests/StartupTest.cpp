@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <fstream>
 #include <string>
@@ -28,7 +29,7 @@ DWORD WINAPI FakeModuleFileName(HMODULE, LPSTR path, DWORD size)
 
 void RecordExit(int) {}
 
-// What the user answers, and what the test saw of the two windows.
+// What the user answers, and what the test saw of the windows.
 struct Answers {
     bool messageBoxSeen = false;
     std::string messageBoxText;
@@ -37,6 +38,8 @@ struct Answers {
     std::string typed;      // replaces the edit's text before the answer
     bool typeSomething = false;
     int dialogAnswer = IDCANCEL;
+    std::string refusal;    // the text of the dialog's message when it refused the answer; it is then cancelled
+    bool cancelled = false;
 };
 Answers answers;
 
@@ -53,17 +56,25 @@ BOOL CALLBACK AnswerWindow(HWND window, LPARAM)
     if (!IsWindowVisible(window)) return TRUE;
     char title[128] = "";
     GetWindowTextA(window, title, sizeof title);
-    if (std::string(title) == "JDK not found." && !answers.messageBoxSeen) {
+    const std::string t = title;
+    if (t == "JDK not found." && !answers.messageBoxSeen) {
         answers.messageBoxSeen = true;
         EnumChildWindows(window, &CollectText, reinterpret_cast<LPARAM>(&answers.messageBoxText));
         PostMessageA(window, WM_COMMAND, IDOK, 0);
-    } else if (std::string(title) == "Vantry: Java not found" && !answers.dialogSeen) {
+    } else if (t == "Vantry" && !GetDlgItem(window, IDC_CONSOLE) && answers.refusal.empty()) {
+        EnumChildWindows(window, &CollectText, reinterpret_cast<LPARAM>(&answers.refusal));
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    } else if (t == "Vantry: Java not found" && !answers.dialogSeen) {
         answers.dialogSeen = true;
         char path[1024] = "";
         GetDlgItemTextA(window, IDC_JAVA_PATH, path, sizeof path);
         answers.dialogPath = path;
         if (answers.typeSomething) SetDlgItemTextA(window, IDC_JAVA_PATH, answers.typed.c_str());
         PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(answers.dialogAnswer), 0);
+    } else if (t == "Vantry: Java not found" && !answers.refusal.empty() && IsWindowEnabled(window) &&
+               !answers.cancelled) {
+        answers.cancelled = true;
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
     }
     return TRUE;
 }
@@ -79,18 +90,25 @@ void SetString(HKEY root, const std::string& key, const char* name, const std::s
     RegCloseKey(k);
 }
 
-std::string GetString(const char* name)
+std::string GetString(const char* name, HKEY root = HKEY_LOCAL_MACHINE)
 {
     char value[1024] = "";
     DWORD size = sizeof value, type = 0;
     HKEY k;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
+    if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
     LSTATUS status = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(k);
     return status == ERROR_SUCCESS ? value : "<none>";
 }
 
 HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
+
+int settingWrites = 0;
+LSTATUS WINAPI CountSettingWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
+{
+    ++settingWrites;
+    return RegSetValueExA(key, name, reserved, type, data, size);
+}
 
 class StartupTest : public ::testing::Test {
 protected:
@@ -143,6 +161,9 @@ TEST_F(StartupTest, FirstStartWithAJdk13FindsItWithoutAskingStoresItAndRunsTheIn
 {
     std::string java = MakeJava(home + "\\jdk");
     SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", home + "\\jdk");
+    // A JRE of the same version is passed over for the JDK.
+    MakeJava(home + "\\jre");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJreKey) + "\\1.3.1", "JavaHome", home + "\\jre");
     dialog.CreateConsole();
 
     EXPECT_EQ(0u, Text().find("Vantry is starting...\r\nPlease wait...\r\n"));
@@ -160,8 +181,17 @@ TEST_F(StartupTest, LaterStartWithTheRememberedJavaAndTheMarkerStartsTheServerWi
 {
     std::string java = MakeJava(home + "\\java");
     SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", java);
+    // A search would find this JDK and store it.
+    MakeJava(home + "\\jdk");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", home + "\\jdk");
     Marker();
-    dialog.CreateConsole();
+    settingWrites = 0;
+    {
+        ScopedOverride<decltype(settingsSetValue)> count(settingsSetValue, &CountSettingWrite);
+        dialog.CreateConsole();
+    }
+    EXPECT_EQ(0, settingWrites);
+    EXPECT_EQ(java, std::string(dialog.javaExePath));
     EXPECT_TRUE(StartServerPosted());
     EXPECT_FALSE(answers.dialogSeen);
     EXPECT_EQ(java, GetString("JavaExe"));
@@ -169,16 +199,24 @@ TEST_F(StartupTest, LaterStartWithTheRememberedJavaAndTheMarkerStartsTheServerWi
     EXPECT_TRUE(dialog.initRunner.IsIdle());
 }
 
-TEST_F(StartupTest, RememberedJavaGoneAndAJdk12RegisteredIsFoundAndStoredAnew)
+TEST_F(StartupTest, RememberedJavaGoneOrAFolderAndAJdk12RegisteredIsFoundAndStoredAnew)
 {
-    SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", home + "\\gone\\bin\\java.exe");
-    std::string java = MakeJava(home + "\\jdk12");
-    SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.2.2", "JavaHome", home + "\\jdk12");
-    Marker();
-    dialog.CreateConsole();
-    EXPECT_FALSE(answers.dialogSeen);
-    EXPECT_EQ(java, GetString("JavaExe"));
-    EXPECT_TRUE(StartServerPosted());
+    std::string folder = home + "\\folder\\bin\\java.exe";
+    SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+    for (std::string remembered : { home + "\\gone\\bin\\java.exe", folder }) {
+        SCOPED_TRACE(remembered);
+        SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", remembered);
+        std::string java = MakeJava(home + "\\jdk12");
+        SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.2.2", "JavaHome", home + "\\jdk12");
+        Marker();
+        ConsoleDialog start;
+        start.CreateConsole();
+        EXPECT_FALSE(answers.dialogSeen);
+        EXPECT_EQ(java, GetString("JavaExe"));
+        MSG msg;
+        EXPECT_TRUE(PeekMessageA(&msg, start.m_hWnd, WM_START_SERVER, WM_START_SERVER, PM_REMOVE));
+        start.TrayRemove();
+    }
 }
 
 TEST_F(StartupTest, AJreOnlyIsAnnouncedOfferedInTheDialogAndKeptWhenTheUserCancels)
@@ -211,20 +249,51 @@ TEST_F(StartupTest, NoJavaAndTheDialogCancelledReportsThePlaceholderAndShowsStop
 
 TEST_F(StartupTest, AStaleRememberedPathIsWhatTheMissingJavaMessageNames)
 {
-    std::string stale = home + "\\old\\bin\\java.exe";
-    SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", stale);
-    dialog.CreateConsole();
-    EXPECT_NE(std::string::npos, Text().find(stale + kNotFound));
-    EXPECT_EQ(stale, GetString("JavaExe")); // nothing usable was found, so nothing is written
+    std::string folder = home + "\\folder\\bin\\java.exe";
+    SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+    for (std::string stale : { home + "\\old\\bin\\java.exe", folder }) {
+        SCOPED_TRACE(stale);
+        answers = Answers();
+        SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", stale);
+        ConsoleDialog start;
+        start.CreateConsole();
+        EXPECT_TRUE(answers.dialogSeen);
+        EXPECT_NE(std::string::npos, start.console.GetWindowText().find(stale + kNotFound));
+        EXPECT_EQ(Icon(IDI_STOPPED), reinterpret_cast<HICON>(start.SendMessage(WM_GETICON, ICON_BIG, 0)));
+        EXPECT_EQ(stale, GetString("JavaExe")); // nothing usable was found, so nothing is written
+        start.TrayRemove();
+    }
 }
 
-TEST_F(StartupTest, AnEmptyConfirmedPathGivesALineThatBeginsWithTheSpace)
+TEST_F(StartupTest, AFolderTypedIntoTheDialogIsRefusedAndCancellingThenReportsJavaMissing)
 {
+    std::string folder = home + "\\jdk\\bin\\java.exe";
+    SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
     answers.typeSomething = true;
-    answers.typed = "";
+    answers.typed = folder;
     answers.dialogAnswer = IDOK;
     dialog.CreateConsole();
-    EXPECT_EQ(std::string("Vantry is starting...\r\nPlease wait...\r\n") + kNotFound, Text());
+    EXPECT_NE(std::string::npos, answers.refusal.find("is not a file.")) << answers.refusal;
+    EXPECT_TRUE(answers.cancelled);
+    EXPECT_EQ(std::string("Vantry is starting...\r\nPlease wait...\r\nBad path: java.exe") + kNotFound, Text());
+    EXPECT_EQ("<none>", GetString("JavaExe"));
+    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+}
+
+TEST_F(StartupTest, AnInitialiserThatCannotBeStartedIsReportedAndShowsStopped)
+{
+    // A file, so it is taken as java.exe; but no program.
+    std::string java = home + "\\java.exe";
+    std::ofstream(java) << "not a program";
+    SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", java);
+    dialog.CreateConsole();
+    EXPECT_EQ(std::string("Vantry is starting...\r\nPlease wait...\r\n\r\nCould not start the initialiser with ") +
+                  java + "\r\n",
+              Text());
+    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_TRUE(dialog.initRunner.IsIdle());
+    EXPECT_FALSE(StartServerPosted());
 }
 
 TEST_F(StartupTest, APathTypedIntoTheDialogIsUsedAndRemembered)
@@ -275,11 +344,22 @@ TEST_F(StartupTest, WithoutRightsToTheSettingsKeyTheLauncherStillKnowsItsHome)
     answers.typed = java;
     answers.dialogAnswer = IDOK;
     dialog.CreateConsole();
-    RegCloseKey(gone);
     EXPECT_EQ(std::string::npos, Text().find("Bad path in"));
     EXPECT_EQ(home, std::string(dialog.homeDir));
     EXPECT_TRUE(dialog.IsWindowVisible());
     ASSERT_TRUE(InitialiserRan()) << Text();
+    // Kept for this user, and used by the next start without asking.
+    EXPECT_EQ(java, GetString("JavaExe", HKEY_CURRENT_USER));
+    answers = Answers();
+    Marker();
+    ConsoleDialog next;
+    next.CreateConsole();
+    RegCloseKey(gone);
+    EXPECT_FALSE(answers.dialogSeen);
+    EXPECT_EQ(java, std::string(next.javaExePath));
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, next.m_hWnd, WM_START_SERVER, WM_START_SERVER, PM_REMOVE));
+    next.TrayRemove();
 }
 
 } // namespace

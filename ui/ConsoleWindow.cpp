@@ -46,6 +46,10 @@ BOOL ConsoleDialog::OnInitDialog()
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon));
     output.Attach(console.m_hWnd, m_hWnd);
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    // Run elevated, the launcher would not hear Explorer's broadcast otherwise, and its icon would be
+    // lost when Explorer restarts. Unelevated, letting it through changes nothing.
+    if (taskbarCreatedMessage && changeMessageFilter)
+        changeMessageFilter(m_hWnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
     return TRUE;
 }
 

@@ -20,6 +20,11 @@ bool ControlHeld()
 
 BOOL(WINAPI* ConsoleDialog::shellNotifyIcon)(DWORD, PNOTIFYICONDATAA) = &Shell_NotifyIconA;
 
+// Looked up, not linked: systems before Windows 7 lack it, and the program must still start there.
+ConsoleDialog::MessageFilterFunction ConsoleDialog::changeMessageFilter =
+    reinterpret_cast<ConsoleDialog::MessageFilterFunction>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+
 BOOL ConsoleDialog::NotifyTray(DWORD operation, UINT id, HICON icon, const char* tip)
 {
     NOTIFYICONDATAA data = {};

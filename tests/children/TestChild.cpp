@@ -4,6 +4,8 @@
 //   line:N:TEXT          write one line of N bytes with TEXT (escapes as for out:) in its middle, in one write
 //   zero                 a zero-length write to stdout
 //   sleep:MS             sleep
+//   wait:NAME            wait (up to a minute) until the test sets the named event NAME
+//   flood                write numbered lines to stdout without end
 //   stdin:MS             wait up to MS for standard input and report what came, on stdout
 //   crash                an access violation
 //   spawn:STEPS          starts a copy of itself with STEPS ('+' between steps), which inherits the
@@ -71,6 +73,19 @@ void ReportInput(DWORD milliseconds)
     Write(STD_OUTPUT_HANDLE, report);
 }
 
+void WaitForEvent(const char* name)
+{
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
+    if (!event) return;
+    WaitForSingleObject(event, 60000);
+    CloseHandle(event);
+}
+
+void Flood()
+{
+    for (unsigned long long line = 0;; ++line) Write(STD_OUTPUT_HANDLE, "flood line " + std::to_string(line) + "\n");
+}
+
 void Spawn(const char* steps)
 {
     char self[MAX_PATH];
@@ -129,6 +144,8 @@ int main(int argc, char** argv)
         }
         else if (!std::strcmp(step, "zero")) Write(STD_OUTPUT_HANDLE, std::string());
         else if (!std::strncmp(step, "sleep:", 6)) Sleep(std::strtoul(step + 6, nullptr, 10));
+        else if (!std::strncmp(step, "wait:", 5)) WaitForEvent(step + 5);
+        else if (!std::strcmp(step, "flood")) Flood();
         else if (!std::strncmp(step, "stdin:", 6)) ReportInput(std::strtoul(step + 6, nullptr, 10));
         else if (!std::strcmp(step, "crash")) *static_cast<volatile int*>(nullptr) = 1;
         else if (!std::strncmp(step, "spawn:", 6)) Spawn(step + 6);

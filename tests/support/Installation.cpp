@@ -129,13 +129,15 @@ void RemoveTree(const std::string& path)
 
 std::string StandinJdkHome() { return BuildDir() + "\\demo\\jdk1.3.1"; }
 
-// --- HKEY_LOCAL_MACHINE ----------------------------------------------------------------------------
+// --- HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER -------------------------------------------------------
 
-MachineValue ReadMachineValue(const std::string& key, const char* name)
+namespace {
+
+MachineValue ReadValue(HKEY root, const std::string& key, const char* name, REGSAM view)
 {
     MachineValue value;
     HKEY opened;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return value;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return value;
     char data[2048] = {};
     DWORD size = sizeof data - 1; // room for a NUL the writer may have left out
     if (RegQueryValueExA(opened, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) ==
@@ -148,10 +150,39 @@ MachineValue ReadMachineValue(const std::string& key, const char* name)
     return value;
 }
 
-bool WriteMachineText(const std::string& key, const char* name, const std::string& text)
+void DeleteKey(HKEY root, const std::string& key, REGSAM view)
+{
+    // Writing may have been denied in the key: allowed again first, so that its values can go.
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, WRITE_DAC | view, &opened) == ERROR_SUCCESS) {
+        SECURITY_DESCRIPTOR open;
+        InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
+        RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, &open);
+        RegCloseKey(opened);
+    }
+    size_t separator = key.rfind('\\');
+    HKEY parent = root;
+    if (separator != std::string::npos &&
+        RegOpenKeyExA(root, key.substr(0, separator).c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+        return;
+    std::string leaf = separator == std::string::npos ? key : key.substr(separator + 1);
+    RegDeleteTreeA(parent, leaf.c_str());
+    RegDeleteKeyExA(parent, leaf.c_str(), view, 0);
+    if (parent != root) RegCloseKey(parent);
+}
+
+} // namespace
+
+MachineValue ReadMachineValue(const std::string& key, const char* name, REGSAM view)
+{
+    return ReadValue(HKEY_LOCAL_MACHINE, key, name, view);
+}
+
+bool WriteMachineText(const std::string& key, const char* name, const std::string& text, REGSAM view)
 {
     HKEY created;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &created,
                         nullptr) != ERROR_SUCCESS)
         return false;
     LONG result = RegSetValueExA(created, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -161,11 +192,14 @@ bool WriteMachineText(const std::string& key, const char* name, const std::strin
     return result == ERROR_SUCCESS;
 }
 
-void DeleteMachineKey(const std::string& key)
+void DeleteMachineKey(const std::string& key, REGSAM view) { DeleteKey(HKEY_LOCAL_MACHINE, key, view); }
+
+MachineValue ReadUserValue(const std::string& key, const char* name)
 {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    return ReadValue(HKEY_CURRENT_USER, key, name, kLauncherView);
 }
+
+void DeleteUserKey(const std::string& key) { DeleteKey(HKEY_CURRENT_USER, key, kLauncherView); }
 
 // --- The shell's "open" ----------------------------------------------------------------------------
 
@@ -187,7 +221,7 @@ OpenerAssociations::~OpenerAssociations()
 {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
         if (!it->created.empty()) {
-            DeleteMachineKey(kClasses + it->created);
+            DeleteMachineKey(kClasses + it->created, 0);
             continue;
         }
         HKEY key;
@@ -218,12 +252,12 @@ void OpenerAssociations::SetDefault(const std::string& key, const std::string& v
         if (end == std::string::npos) break;
     }
     if (saved.created.empty()) {
-        MachineValue old = ReadMachineValue(kClasses + key, nullptr);
+        MachineValue old = ReadMachineValue(kClasses + key, nullptr, 0);
         saved.hadDefault = old.present;
         saved.oldDefault = old.text;
     }
     saved_.push_back(saved);
-    WriteMachineText(kClasses + key, nullptr, value);
+    WriteMachineText(kClasses + key, nullptr, value, 0);
 }
 
 std::string OpenerAssociations::Opened() const { return ReadFileText(logPath_); }

@@ -33,16 +33,22 @@ void RemoveTree(const std::string& path);
 // The folder of the demo's stand-in JDK 1.3.1 (its java.exe is StandinJavaPath()).
 std::string StandinJdkHome();
 
-// HKEY_LOCAL_MACHINE, as the launcher reads it.
+// HKEY_LOCAL_MACHINE in a view of the registry: the launcher's own keys (its settings, the JavaSoft
+// keys) are in the 32-bit view, the shell's associations in the 64-bit one, which is 0 here.
+constexpr REGSAM kLauncherView = KEY_WOW64_32KEY;
 struct MachineValue {
     bool present = false;
     DWORD type = REG_NONE;
     DWORD size = 0;   // bytes as stored
     std::string text; // up to the first NUL
 };
-MachineValue ReadMachineValue(const std::string& key, const char* name);
-bool WriteMachineText(const std::string& key, const char* name, const std::string& text);
-void DeleteMachineKey(const std::string& key);
+MachineValue ReadMachineValue(const std::string& key, const char* name, REGSAM view);
+bool WriteMachineText(const std::string& key, const char* name, const std::string& text, REGSAM view);
+// Also a key whose writing was denied (see DenyWrites).
+void DeleteMachineKey(const std::string& key, REGSAM view);
+// The same for HKEY_CURRENT_USER, where a user without rights to the machine's key keeps settings.
+MachineValue ReadUserValue(const std::string& key, const char* name);
+void DeleteUserKey(const std::string& key);
 
 // While the object lives, the shell opens web addresses, .html and .log files with test_opener,
 // which appends each target to logPath (the launcher inherits the variable that names it).

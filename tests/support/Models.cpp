@@ -135,12 +135,18 @@ SettingsOutcome ExpectedSettings(const SettingsInput& input)
     out.homeDir = input.homeDirBefore;
     out.markerPath = input.markerPathBefore;
 
+    // The machine's key first; VtyHome goes from it when this user may write it.
+    std::string text;
     if (input.keyUsable) {
-        std::string text;
         if (UsableText(input.hideOnStartup, text)) out.check = text.find("true") != std::string::npos ? 1 : 0;
         if (UsableText(input.javaExe, text)) out.javaExePath = text;
-        out.vtyHomeGone = FitsReadBuffer(input.vtyHome);
+        out.vtyHomeGone = input.keyWritable && FitsReadBuffer(input.vtyHome);
     }
+    // Then the user's own: their box wins; their java.exe stands in for a path that is no file.
+    if (UsableText(input.userHideOnStartup, text)) out.check = text.find("true") != std::string::npos ? 1 : 0;
+    const auto& files = input.files;
+    bool isFile = std::find(files.begin(), files.end(), out.javaExePath) != files.end();
+    if (!isFile && UsableText(input.userJavaExe, text)) out.javaExePath = text;
 
     // The executable's path as the system hands it over in a path buffer: a path that does not fit
     // is known to be cut, and is not used.
@@ -171,7 +177,7 @@ SearchOutcome ExpectedSearch(const std::string& baseKey, const std::vector<JavaI
             if (i < best && installation.name.find(patterns[i]) != std::string::npos) {
                 std::string keyPath = baseKey + "\\" + installation.name;
                 std::string home;
-                if (keyPath.size() <= 260 && UsableText(installation.javaHome, home) && installation.javaExists) {
+                if (keyPath.size() <= 260 && UsableText(installation.javaHome, home) && installation.javaIsFile) {
                     std::string candidate = home + "\\bin\\java.exe";
                     if (candidate.size() < destinationSize) {
                         out.destination = candidate;

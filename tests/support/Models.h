@@ -1,5 +1,7 @@
-// Small reference models of what the launcher makes of bad input, written from its documented rules
-// rather than from its code, and the seeded randomness the tests that use them share.
+// Small reference models of what the launcher makes of bad input, and the seeded randomness the tests
+// that use them share. The models restate the rules as built (as the README and the code's comments
+// word them), written apart from the code; a few hand-written cases from each rule's wording check
+// the model itself.
 #pragma once
 #include <windows.h>
 
@@ -79,8 +81,11 @@ bool UsableText(const StoredValue& value, std::string& text);
 bool FitsReadBuffer(const StoredValue& value);
 
 struct SettingsInput {
-    bool keyUsable = true;
-    StoredValue hideOnStartup, javaExe, vtyHome;
+    bool keyUsable = true;      // the machine's key can be read (it is made when missing)
+    bool keyWritable = true;    // ... and written: else this user's settings live in their own key
+    StoredValue hideOnStartup, javaExe, vtyHome; // in the machine's key
+    StoredValue userHideOnStartup, userJavaExe;  // in the user's key; absent when it does not exist
+    std::vector<std::string> files;              // the paths that name existing files (not folders)
     int checkBefore = 0;
     std::string javaExeBefore, homeDirBefore, markerPathBefore;
     std::string modulePath; // what the system gives as the executable's path
@@ -99,7 +104,7 @@ SettingsOutcome ExpectedSettings(const SettingsInput& input);
 struct JavaInstallation {
     std::string name;      // the subkey's name, as enumerated
     StoredValue javaHome;  // its JavaHome value
-    bool javaExists = false; // whether JavaHome + "\bin\java.exe" names an existing file
+    bool javaIsFile = false; // whether JavaHome + "\bin\java.exe" names an existing file, not a folder
 };
 
 struct SearchOutcome {

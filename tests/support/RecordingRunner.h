@@ -15,7 +15,8 @@ public:
     int OnOutput(char* text, int length) override
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (length < 1 || length > kChunkSize || text[length] != '\0') badChunk = true;
+        // Each read of the pipe takes at most 2048 bytes.
+        if (length < 1 || length > 2048 || text[length] != '\0') badChunk = true;
         chunks.emplace_back(text, static_cast<size_t>(length));
         return chunks.size() >= static_cast<size_t>(readLimit) ? 0 : 1;
     }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -99,6 +100,21 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
     }
 }
 
+ChildGate::ChildGate()
+{
+    static int made = 0;
+    name_ = "vantry-test-gate-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made);
+    event_ = CreateEventA(nullptr, TRUE, FALSE, name_.c_str());
+}
+
+ChildGate::~ChildGate()
+{
+    if (event_) {
+        SetEvent(event_); // a child still waiting goes on and ends
+        CloseHandle(event_);
+    }
+}
+
 MessageWindow::MessageWindow()
 {
     static ATOM atom = [] {
@@ -144,16 +160,44 @@ RegistrySandbox::RegistrySandbox()
 {
     path_ = "Software\\VantryTestSandbox\\" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(GetTickCount());
-    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_);
+    // Both made under the real HKEY_CURRENT_USER before it is replaced.
+    RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\machine").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &machine_, nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\user").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user_,
+                    nullptr);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_);
+    RegOverridePredefKey(HKEY_CURRENT_USER, user_);
 }
 
 RegistrySandbox::~RegistrySandbox()
 {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    if (key_) RegCloseKey(key_);
+    if (machine_) RegCloseKey(machine_);
+    if (user_) RegCloseKey(user_);
     RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+}
+
+bool DenyWrites(HKEY root, const char* path, REGSAM view)
+{
+    HKEY key;
+    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    // Everyone: no KEY_SET_VALUE and no KEY_CREATE_SUB_KEY; all the rest.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    bool denied = ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x0006;;;WD)(A;;KA;;;WD)",
+                                                                      SDDL_REVISION_1, &descriptor, nullptr) &&
+                  RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+    RegCloseKey(key);
+    // Checked as the launcher will meet it.
+    HKEY probe;
+    if (RegOpenKeyExA(root, path, 0, KEY_WRITE | view, &probe) == ERROR_SUCCESS) {
+        RegCloseKey(probe);
+        return false;
+    }
+    return denied;
 }
 
 // Wine answers 0 to GetProcessHandleCount, so the handle values are tried one by one. Values are

@@ -1,5 +1,5 @@
 // What the tests share: paths of the child programs, a window that counts posted messages, waiting
-// while messages are pumped, a private HKEY_LOCAL_MACHINE, and process resource counts.
+// while messages are pumped, a private registry, and process resource counts.
 #pragma once
 #include "children/Numbered.h" // NumberedText: the lines test_child's big:N writes
 #include "framework/Wnd.h"
@@ -40,6 +40,27 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);
 // Pumps messages for the given time.
 void PumpFor(DWORD milliseconds);
 
+// A named event that test_child's wait:NAME step waits for: the test, not a race of sleeps, decides
+// when the child goes on.
+class ChildGate {
+public:
+    ChildGate();
+    ~ChildGate();
+    ChildGate(const ChildGate&) = delete;
+    ChildGate& operator=(const ChildGate&) = delete;
+    const std::string& Name() const { return name_; }
+    std::string Step() const { return "wait:" + name_; }
+    void Open() const { SetEvent(event_); }
+
+private:
+    std::string name_;
+    HANDLE event_ = nullptr;
+};
+
+// How long a runner's watcher may still wait for an ended child's last output: a duplicate end
+// notification would come within this time.
+constexpr DWORD kRunnerDrainMilliseconds = 2000;
+
 // A hidden window of the test's thread that counts the messages posted to it.
 class MessageWindow : public CWnd {
 public:
@@ -53,7 +74,8 @@ private:
     std::map<UINT, int> counts_;
 };
 
-// HKEY_LOCAL_MACHINE of this process points at a private, empty key while the object lives.
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER of this process point at private, empty keys while the
+// object lives. Neither has the 32-bit view's redirection: both views see the same keys there.
 class RegistrySandbox {
 public:
     RegistrySandbox();
@@ -63,8 +85,14 @@ public:
 
 private:
     std::string path_;
-    HKEY key_ = nullptr;
+    HKEY machine_ = nullptr;
+    HKEY user_ = nullptr;
 };
+
+// Makes the key (root\path, in the given view) and takes from everyone the right to write values or
+// make subkeys in it, as a user without administrator rights finds a machine's key. Reading and
+// deleting it stay allowed. Wine checks these rights when the key is opened.
+bool DenyWrites(HKEY root, const char* path, REGSAM view);
 
 DWORD OwnHandleCount();
 int OwnThreadCount();

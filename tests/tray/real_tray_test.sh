@@ -233,11 +233,15 @@ reg_set() {
   done
   fail "wine reg add $* failed: $(cat "$tmp/reg.out")"
 }
-readonly KEYS=('HKLM\SOFTWARE\Vantry' 'HKLM\SOFTWARE\JavaSoft' 'HKLM\Software\Classes\http\shell\open\command')
+# The launcher's keys are in the registry's 32-bit view (a user without rights keeps settings in
+# HKCU); the shell's associations are in the 64-bit one.
+readonly KEYS=('HKLM\SOFTWARE\Vantry' 'HKLM\SOFTWARE\JavaSoft' 'HKCU\SOFTWARE\Vantry'
+  'HKLM\Software\Classes\http\shell\open\command')
+readonly VIEWS=(/reg:32 /reg:32 /reg:32 /reg:64)
 save_registry() {
   local i
   for i in "${!KEYS[@]}"; do
-    if reg export "${KEYS[$i]}" "$(winpath "$tmp")\\key$i.reg" /y; then saved_keys+=("$i"); fi
+    if reg export "${KEYS[$i]}" "$(winpath "$tmp")\\key$i.reg" /y "${VIEWS[$i]}"; then saved_keys+=("$i"); fi
   done
   registry_saved=1
 }
@@ -245,8 +249,8 @@ restore_registry() {
   local i
   [ "$registry_saved" = 1 ] || return 0
   for i in "${!KEYS[@]}"; do
-    reg delete "${KEYS[$i]}" /f
-    [[ " ${saved_keys[*]} " == *" $i "* ]] && reg import "$(winpath "$tmp")\\key$i.reg"
+    reg delete "${KEYS[$i]}" /f "${VIEWS[$i]}"
+    [[ " ${saved_keys[*]} " == *" $i "* ]] && reg import "$(winpath "$tmp")\\key$i.reg" "${VIEWS[$i]}"
   done
 }
 
@@ -290,10 +294,11 @@ prepare() { # java: registered | none
   port=$(pick_port) || fail "no free port"
   echo "$port" >"$home/tomcat/conf/vantry-port.txt"
   save_registry
-  reg delete 'HKLM\SOFTWARE\Vantry' /f
-  reg delete 'HKLM\SOFTWARE\JavaSoft' /f
+  reg delete 'HKLM\SOFTWARE\Vantry' /f /reg:32
+  reg delete 'HKLM\SOFTWARE\JavaSoft' /f /reg:32
+  reg delete 'HKCU\SOFTWARE\Vantry' /f
   if [ "$1" = registered ]; then
-    reg_set 'HKLM\SOFTWARE\JavaSoft\Java Development Kit\1.3.1' /v JavaHome /t REG_SZ /d "$winhome\\jdk1.3.1"
+    reg_set 'HKLM\SOFTWARE\JavaSoft\Java Development Kit\1.3.1' /v JavaHome /t REG_SZ /d "$winhome\\jdk1.3.1" /reg:32
   fi
   # The stand-in browser: the shell's "open" of http addresses runs it (Wine reads HKCR, that is
   # HKLM\Software\Classes, for this, not the user's classes).
@@ -306,7 +311,7 @@ prepare() { # java: registered | none
     fail "the shell does not open http addresses with the stand-in browser"
   : >"$opener_log"
 }
-hide_on_startup() { reg_set 'HKLM\SOFTWARE\Vantry\Vantrybench' /v HideOnStartup /t REG_SZ /d true; }
+hide_on_startup() { reg_set 'HKLM\SOFTWARE\Vantry\Vantrybench' /v HideOnStartup /t REG_SZ /d true /reg:32; }
 
 start_launcher() {
   [ -z "$(window_named Vantry)" ] || fail "another Vantry console is already running on $DISPLAY"
