@@ -16,6 +16,9 @@
 
 namespace {
 
+// The runner reads its child's output 2048 bytes at a time.
+constexpr size_t kReadBytes = 2048;
+
 std::string Replace(std::string text, const std::string& from, const std::string& to)
 {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -35,7 +38,7 @@ const char kServerTemplate[] =
 TEST(JavaCommandLines, AreExactForAHomeWithSpacesAndHoldTheHomeEightTimes)
 {
     const std::string home = "C:\\My Apps\\Vantry";
-    char line[kCommandLineSize];
+    char line[5000]; // the launcher's command-line buffer, terminator included
     ASSERT_EQ(1, BuildInitCommandLine(line, sizeof line, home.c_str()));
     EXPECT_EQ(Replace(kInitTemplate, "H", home), line);
     ASSERT_EQ(1, BuildServerCommandLine(line, sizeof line, home.c_str()));
@@ -52,7 +55,7 @@ TEST(JavaCommandLines, AreExactForAHomeWithSpacesAndHoldTheHomeEightTimes)
 
 TEST(JavaCommandLines, ALineThatWouldNotFitIsRefusedWholeNeverCut)
 {
-    char line[kCommandLineSize];
+    char line[5000]; // the launcher's command-line buffer, terminator included
     // 237 + 8 * 595 = 4997 characters fit the 5000-byte buffer with its terminator; 596 does not.
     EXPECT_EQ(1, BuildServerCommandLine(line, sizeof line, std::string(595, 'h').c_str()));
     EXPECT_EQ(4997u, std::strlen(line));
@@ -61,7 +64,7 @@ TEST(JavaCommandLines, ALineThatWouldNotFitIsRefusedWholeNeverCut)
 
     BuildInitCommandLine(line, sizeof line, "");
     size_t fixed = std::strlen(line);
-    size_t longest = (kCommandLineSize - 1 - fixed) / 8;
+    size_t longest = (5000 - 1 - fixed) / 8;
     EXPECT_EQ(1, BuildInitCommandLine(line, sizeof line, std::string(longest, 'h').c_str()));
     EXPECT_EQ(0, BuildInitCommandLine(line, sizeof line, std::string(longest + 1, 'h').c_str()));
     EXPECT_EQ('\0', line[0]);
@@ -127,8 +130,8 @@ TEST(ServerMarkers, EveryMarkerActsOnceInTheOrderOfTheOutputWhereverTheReadsCutI
     std::string half(1 << 19, '-');
     std::vector<std::string> reads;
     std::string line = half + "Vantry is initialized" + half;
-    for (size_t at = 0; at < line.size(); at += ProcessRunner::kChunkSize)
-        reads.push_back(line.substr(at, ProcessRunner::kChunkSize));
+    for (size_t at = 0; at < line.size(); at += kReadBytes)
+        reads.push_back(line.substr(at, kReadBytes));
     EXPECT_EQ(Seen({ "ready" }), Markers(reads));
 }
 

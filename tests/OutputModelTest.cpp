@@ -20,6 +20,9 @@
 
 namespace {
 
+// The runner reads its child's output 2048 bytes at a time.
+constexpr size_t kReadBytes = 2048;
+
 const char kDefaultUrl[] = "http://localhost/Vantry";
 const std::string kUrlMarker = "Vantry url: ";
 const std::string kReadyMarker = "Vantry is initialized";
@@ -173,8 +176,8 @@ std::vector<std::string> Chunks(Dice& dice, const std::string& stream)
         size_t size;
         switch (dice.Between(0, 5)) {
         case 0: size = dice.Between(1, 16); break;
-        case 1: size = ProcessRunner::kChunkSize; break;
-        case 2: size = dice.Between(1000, ProcessRunner::kChunkSize); break;
+        case 1: size = kReadBytes; break;
+        case 2: size = dice.Between(1000, kReadBytes); break;
         default: size = dice.Between(17, 700); break;
         }
         size = std::min(size, stream.size() - at);
@@ -313,8 +316,8 @@ TEST_F(OutputModelTest, RandomChunksGiveTheConsoleTextAddressReadinessAndStopsTh
 std::string FullChunkWith(Dice& dice, const std::string& marked, size_t offset)
 {
     std::string chunk = dice.Bytes(offset, 'a', 'z') + marked;
-    chunk += dice.Bytes(ProcessRunner::kChunkSize > chunk.size() ? ProcessRunner::kChunkSize - chunk.size() : 0, 'a', 'z');
-    chunk.resize(ProcessRunner::kChunkSize);
+    chunk += dice.Bytes(kReadBytes > chunk.size() ? kReadBytes - chunk.size() : 0, 'a', 'z');
+    chunk.resize(kReadBytes);
     return chunk;
 }
 
@@ -343,11 +346,11 @@ TEST_F(OutputModelTest, AddressAndReadinessMarkersAreSeenAtEveryOffsetOfAFullChu
         return posted;
     };
 
-    for (size_t offset = 0; offset + kUrlMarker.size() <= ProcessRunner::kChunkSize && !HasFailure(); ++offset) {
+    for (size_t offset = 0; offset + kUrlMarker.size() <= kReadBytes && !HasFailure(); ++offset) {
         std::string address = "http://at-" + std::to_string(offset) + "/Vantry";
         check(FullChunkWith(dice, kUrlMarker + address + "\r\n", offset), "address marker at " + std::to_string(offset));
     }
-    for (size_t offset = 0; offset + kReadyMarker.size() <= ProcessRunner::kChunkSize && !HasFailure(); ++offset)
+    for (size_t offset = 0; offset + kReadyMarker.size() <= kReadBytes && !HasFailure(); ++offset)
         check(FullChunkWith(dice, kReadyMarker + "\r\n", offset), "readiness marker at " + std::to_string(offset));
 
     // The longest address that is taken, and one character more, each in one chunk.
@@ -363,7 +366,7 @@ TEST_F(OutputModelTest, AddressAndReadinessMarkersAreSeenAtEveryOffsetOfAFullChu
     for (size_t cut = 1; cut < kReadyMarker.size() && !HasFailure(); ++cut) {
         std::string marked = kReadyMarker + "\r\n";
         std::string where = "readiness cut after " + std::to_string(cut) + " bytes";
-        EXPECT_EQ(0, check(dice.Bytes(ProcessRunner::kChunkSize - cut, 'a', 'z') + marked.substr(0, cut), where));
+        EXPECT_EQ(0, check(dice.Bytes(kReadBytes - cut, 'a', 'z') + marked.substr(0, cut), where));
         EXPECT_EQ(1, check(marked.substr(cut) + "tail\r\n", where));
     }
     for (size_t cut = 1; !HasFailure(); ++cut) {
@@ -371,7 +374,7 @@ TEST_F(OutputModelTest, AddressAndReadinessMarkersAreSeenAtEveryOffsetOfAFullChu
         std::string marked = kUrlMarker + address + "\r\n";
         if (cut >= marked.size()) break;
         std::string where = "address line cut after " + std::to_string(cut) + " bytes";
-        check(dice.Bytes(ProcessRunner::kChunkSize - cut, 'a', 'z') + marked.substr(0, cut), where);
+        check(dice.Bytes(kReadBytes - cut, 'a', 'z') + marked.substr(0, cut), where);
         if (cut < marked.size() - 1) { // the CR is in the second chunk
             EXPECT_NE(address, dialog.serverRunner.ApplicationUrl()) << where << ": taken before its line ended";
         }
@@ -387,7 +390,7 @@ TEST_F(OutputModelTest, PortTakenMarkerStopsTheServerAtTheEdgesOfAFullChunkAndWh
     SCOPED_TRACE("seed " + std::to_string(seed));
     Dice dice(seed);
     const std::string marked = kPortTakenMarker + ": Address already in use";
-    const size_t last = ProcessRunner::kChunkSize - kPortTakenMarker.size();
+    const size_t last = kReadBytes - kPortTakenMarker.size();
     std::vector<size_t> offsets = { 0, 1, 2, last - 1, last };
     for (int i = 0; i < 5; ++i) offsets.push_back(dice.Between(3, last - 2));
     for (size_t offset : offsets) {
@@ -400,7 +403,7 @@ TEST_F(OutputModelTest, PortTakenMarkerStopsTheServerAtTheEdgesOfAFullChunkAndWh
     for (size_t cut = 1; cut < kPortTakenMarker.size(); ++cut) {
         SCOPED_TRACE("marker cut after " + std::to_string(cut) + " bytes");
         RunServer();
-        Feed(dice.Bytes(ProcessRunner::kChunkSize - cut, 'a', 'z') + kPortTakenMarker.substr(0, cut));
+        Feed(dice.Bytes(kReadBytes - cut, 'a', 'z') + kPortTakenMarker.substr(0, cut));
         EXPECT_FALSE(Stopped(0));
         Feed(kPortTakenMarker.substr(cut) + "\r\n");
         ASSERT_TRUE(Stopped(10000));
@@ -537,7 +540,7 @@ TEST(OutputModel, OverTheCapTheConsoleKeepsTheNewestTextCutAtALineStartUnlessALi
         SCOPED_TRACE(phase.what);
         for (size_t done = 0; done < phase.bytes && !::testing::Test::HasFailure();) {
             // Anything but a NUL, a CR or an LF; line ends only where the phase puts them.
-            std::string chunk = WithoutLineStartCrash(dice.Bytes(dice.Between(1, ProcessRunner::kChunkSize - 2), 0x20, 0xFF));
+            std::string chunk = WithoutLineStartCrash(dice.Bytes(dice.Between(1, kReadBytes - 2), 0x20, 0xFF));
             if (dice.Chance(phase.lineEnds)) chunk.insert(dice.Between(0, chunk.size()), "\r\n");
             const size_t before = all.size();
             all += chunk;

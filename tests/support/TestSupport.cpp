@@ -88,14 +88,21 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
 {
     DWORD start = GetTickCount();
     for (;;) {
+        // Under a flood the queue is never empty: the condition and the time are also checked
+        // between messages, every 10 ms.
+        DWORD checked = GetTickCount();
         MSG msg;
-        // The time is checked at every message too: under a flood the queue is never empty.
-        while (GetTickCount() - start < milliseconds && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
+            DWORD now = GetTickCount();
+            if (now - checked < 10) continue;
+            if (condition()) return true;
+            if (now - start >= milliseconds) return false;
+            checked = now;
         }
         if (condition()) return true;
-        if (GetTickCount() - start >= milliseconds) return condition();
+        if (GetTickCount() - start >= milliseconds) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 }
