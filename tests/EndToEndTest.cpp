@@ -552,42 +552,6 @@ TEST_F(LauncherEndToEnd, ALauncherEndedFromOutsideTakesItsServerWithIt)
     EXPECT_TRUE(PortFree());
 }
 
-TEST_F(LauncherEndToEnd, TwoLaunchersStartedAtOnceLeaveOneServingAndStopTheOthersServer)
-{
-    Install("e2e-two").CreateMarker();
-    RememberJava(StandinJavaPath());
-    RunningLauncher second;
-    ASSERT_TRUE(launcher.Start(install->Exe(), TestBinDir()));
-    ASSERT_TRUE(second.Start(install->Exe(), TestBinDir()));
-    ASSERT_NE(nullptr, launcher.Console(kStartTimeout));
-    ASSERT_NE(nullptr, second.Console(kStartTimeout));
-    const std::string ended = "\r\nVantry has been terminated.\r\n";
-    RunningLauncher* serving = nullptr;
-    RunningLauncher* refused = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        bool firstReady = launcher.ControlEnabled(IDC_GOTO), secondReady = second.ControlEnabled(IDC_GOTO);
-        bool firstEnded = launcher.ConsoleText().find(ended) != std::string::npos;
-        bool secondEnded = second.ConsoleText().find(ended) != std::string::npos;
-        if (firstReady && secondEnded) serving = &launcher, refused = &second;
-        if (secondReady && firstEnded) serving = &second, refused = &launcher;
-        return serving != nullptr;
-    }, kStartTimeout)) << "first:\n" << launcher.ConsoleText() << "\nsecond:\n" << second.ConsoleText();
-
-    EXPECT_NE(std::string::npos, refused->ConsoleText().find("java.net.BindException"));
-    EXPECT_FALSE(refused->ControlEnabled(IDC_GOTO));
-    EXPECT_TRUE(WaitUntil([&] { return refused->JavaChildren().empty(); }, 15000));
-    EXPECT_TRUE(refused->Running()); // it waits for its user, as after any server's end
-    EXPECT_TRUE(PageServed());
-
-    // The refused one goes; the serving one is undisturbed.
-    PostMessageA(refused->Console(), WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(0u, refused->WaitForExit(kActionTimeout));
-    EXPECT_TRUE(PageServed());
-    EXPECT_TRUE(serving->ControlEnabled(IDC_GOTO));
-    EXPECT_EQ(std::string::npos, serving->ConsoleText().find(ended));
-    second.Kill();
-}
-
 TEST_F(LauncherEndToEnd, TrayMenuGoToLeavesTheConsoleAndTrayMenuExitEndsTheLauncherAndTheServer)
 {
     ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-traymenu"));
