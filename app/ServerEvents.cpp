@@ -62,6 +62,9 @@ void ConsoleDialog::OnServerEnded()
 {
     serverRunning = false;
     TrayStopped();
+    // A taken port is named, with the program that holds it when the system can tell.
+    std::string takenPort = serverRunner.TakenPortReport();
+    if (!takenPort.empty()) AppendConsoleText(takenPort.c_str());
     AppendConsoleText("\r\nVantry has been terminated.\r\n");
     // A disabled button cannot keep the focus: hand it on, or the keyboard would reach nothing.
     if (GetFocus() == gotoButton.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
