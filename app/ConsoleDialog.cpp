@@ -1,5 +1,7 @@
 #include "app/ConsoleDialog.h"
 
+#include "app/SingleInstance.h"
+
 #include "framework/Text.h"
 #include "res/resource.h"
 
@@ -32,6 +34,7 @@ ConsoleDialog::~ConsoleDialog()
 void ConsoleDialog::CreateConsole()
 {
     Create(IDD_CONSOLE, nullptr);
+    PublishConsole(m_hWnd); // one launcher per installation: later starts bring this console forward
     TrayBusy();
     AppendConsoleText("Vantry is starting...\r\nPlease wait...\r\n");
     RunStartupSequence();
@@ -41,6 +44,7 @@ void ConsoleDialog::OnCancel() { ExitLauncher(); }
 
 void ConsoleDialog::ExitLauncher()
 {
+    InstallationEnding(); // one launcher per installation: a start from now on waits for this one's end
     exiting = true;
     ShowWindow(SW_HIDE);
     output.Close(); // nothing more is shown; a reader waiting for room goes on and ends

@@ -1,12 +1,16 @@
 #include "app/LauncherApp.h"
 
 #include "app/ConsoleDialog.h"
+#include "app/SingleInstance.h"
 
 #include <commctrl.h>
 #include <cstring>
 
 BOOL LauncherApp::InitInstance()
 {
+    // One launcher per installation: another one of this home shows its console, this one ends (status 0).
+    if (!ClaimInstallation()) return FALSE;
+
     Enable3dControls();
     INITCOMMONCONTROLSEX controls = { sizeof controls, ICC_STANDARD_CLASSES };
     InitCommonControlsEx(&controls);

@@ -2,6 +2,7 @@
 #include "app/ConsoleDialog.h"
 
 #include "app/Messages.h"
+#include "app/SingleInstance.h"
 #include "framework/Text.h"
 
 #include <fcntl.h>
@@ -25,6 +26,7 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_TRAY_ADD: AddTrayIcon(); break;
     default:
         if (message == taskbarCreatedMessage && message != 0) AddTrayIcon();
+        else OnInstanceMessage(m_hWnd, message); // one launcher per installation: a later start's request
         break;
     }
     // The message map and the default processing see every message, these included.
@@ -60,6 +62,9 @@ void ConsoleDialog::OnServerEnded()
 {
     serverRunning = false;
     TrayStopped();
+    // A taken port is named, with the program that holds it when the system can tell.
+    std::string takenPort = serverRunner.TakenPortReport();
+    if (!takenPort.empty()) AppendConsoleText(takenPort.c_str());
     AppendConsoleText("\r\nVantry has been terminated.\r\n");
     // A disabled button cannot keep the focus: hand it on, or the keyboard would reach nothing.
     if (GetFocus() == gotoButton.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);

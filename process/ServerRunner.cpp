@@ -140,6 +140,7 @@ int ServerRunner::Launch(ConsoleDialog* console, const char* javaExePath)
     if (!BuildServerCommandLine(line, sizeof line, sharedHomeDir)) return 0;
     if (!IsIdle()) return 0; // the running server's reader still reads its markers
     markers.Reset();         // a new server's output does not go on from the last one's
+    takenPort.Reset();
     owner = console;
     return Start(javaExePath, line, sharedHomeDir, SW_HIDE, 1);
 }
@@ -148,6 +149,7 @@ int ServerRunner::OnOutput(char* text, int)
 {
     if (owner) owner->AppendConsoleText(text);
     markers.Scan(text, *this);
+    takenPort.Add(text);
     return 1;
 }
 
@@ -162,7 +164,21 @@ void ServerRunner::OnReady()
     if (owner) owner->PostServerReady();
 }
 
-void ServerRunner::OnPortTaken() { Stop(); }
+void ServerRunner::OnPortTaken()
+{
+    takenPort.MarkerSeen();
+    Stop();
+}
+
+// The port from the server's own words, else from the application's address.
+std::string ServerRunner::TakenPortReport() const
+{
+    if (!takenPort.Seen()) return "";
+    int port = PortFromServerOutput(takenPort.Text());
+    if (port == 0) port = PortFromAddress(ApplicationUrl().c_str());
+    if (port == 0) return "";
+    return "\r\n" + TakenPortMessage(port);
+}
 
 std::string ServerRunner::ApplicationUrl() const
 {

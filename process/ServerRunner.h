@@ -2,6 +2,7 @@
 // application's address, its readiness and a taken port.
 #pragma once
 #include "process/ProcessRunner.h"
+#include "process/TakenPort.h"
 
 #include <algorithm>
 #include <mutex>
@@ -67,6 +68,8 @@ public:
     int OnOutput(char* text, int length) override;
     void OpenApplicationUrl();
     std::string ApplicationUrl() const;
+    // After a taken port stopped the server: a line naming the port and its holder; else "".
+    std::string TakenPortReport() const;
 
 private:
     void OnAddress(const char* url) override;
@@ -77,4 +80,5 @@ private:
     char applicationUrl[kUrlSize];
     ConsoleDialog* owner = nullptr;
     MarkerScanner markers; // the reader's
+    TakenPortClues takenPort;
 };

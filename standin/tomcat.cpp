@@ -118,13 +118,14 @@ unsigned short configuredPort(const Invocation &inv)
     return static_cast<unsigned short>(port);
 }
 
-void reportBindFailure(int error)
+// Tomcat's endpoint adds the port to the JDK's message.
+void reportBindFailure(int error, unsigned short port)
 {
     std::string exception;
     if (error == WSAEADDRINUSE)
-        exception = "java.net.BindException: Address already in use: JVM_Bind";
+        exception = "java.net.BindException: Address already in use: JVM_Bind:" + std::to_string(port);
     else if (error == WSAEACCES)
-        exception = "java.net.BindException: Permission denied: JVM_Bind";
+        exception = "java.net.BindException: Permission denied: JVM_Bind:" + std::to_string(port);
     else
         exception = "java.net.SocketException: Unrecognized Windows Sockets error: " + std::to_string(error) +
                     ": JVM_Bind";
@@ -369,7 +370,7 @@ int runTomcat(const Invocation &inv)
     Socket listener = listenOn(port, error);
     if (!listener.valid()) {
         // Tomcat 3 reports the failed connector and stays up; the launcher ends us.
-        reportBindFailure(error);
+        reportBindFailure(error, port);
         sleepForever();
     }
 

@@ -363,6 +363,15 @@ TEST_F(LauncherEndToEnd, TakenPortStopsTheServerWithoutMarkerAndTheLauncherWaits
     ASSERT_NE(std::string::npos, bindException) << text;
     EXPECT_LT(bindException, text.find(kTerminated)) << text;
     EXPECT_EQ(std::string::npos, text.find("Vantry is initialized")) << text;
+    // The port, from the exception's text (no address was announced), on a line of its own just
+    // before the end; with its holder, this test, where the system can tell (Wine 8 cannot).
+    const std::string named = "\r\nPort " + std::to_string(home.Port()) + " is in use by another program";
+    size_t portLine = text.find(named);
+    ASSERT_NE(std::string::npos, portLine) << text;
+    EXPECT_LT(bindException, portLine) << text;
+    std::string holder = text.substr(portLine + named.size(), text.find(kTerminated) - portLine - named.size());
+    EXPECT_TRUE(holder == "." || holder == " (e2e_tests.exe, process " + std::to_string(GetCurrentProcessId()) + ").")
+        << text;
 
     EXPECT_FALSE(PathExists(home.Marker()));
     EXPECT_FALSE(launcher.ControlEnabled(IDC_GOTO));
@@ -550,42 +559,6 @@ TEST_F(LauncherEndToEnd, ALauncherEndedFromOutsideTakesItsServerWithIt)
     CloseHandle(process);
     EXPECT_TRUE(children.AllEnded(15000)) << "the server outlived its launcher";
     EXPECT_TRUE(PortFree());
-}
-
-TEST_F(LauncherEndToEnd, TwoLaunchersStartedAtOnceLeaveOneServingAndStopTheOthersServer)
-{
-    Install("e2e-two").CreateMarker();
-    RememberJava(StandinJavaPath());
-    RunningLauncher second;
-    ASSERT_TRUE(launcher.Start(install->Exe(), TestBinDir()));
-    ASSERT_TRUE(second.Start(install->Exe(), TestBinDir()));
-    ASSERT_NE(nullptr, launcher.Console(kStartTimeout));
-    ASSERT_NE(nullptr, second.Console(kStartTimeout));
-    const std::string ended = "\r\nVantry has been terminated.\r\n";
-    RunningLauncher* serving = nullptr;
-    RunningLauncher* refused = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        bool firstReady = launcher.ControlEnabled(IDC_GOTO), secondReady = second.ControlEnabled(IDC_GOTO);
-        bool firstEnded = launcher.ConsoleText().find(ended) != std::string::npos;
-        bool secondEnded = second.ConsoleText().find(ended) != std::string::npos;
-        if (firstReady && secondEnded) serving = &launcher, refused = &second;
-        if (secondReady && firstEnded) serving = &second, refused = &launcher;
-        return serving != nullptr;
-    }, kStartTimeout)) << "first:\n" << launcher.ConsoleText() << "\nsecond:\n" << second.ConsoleText();
-
-    EXPECT_NE(std::string::npos, refused->ConsoleText().find("java.net.BindException"));
-    EXPECT_FALSE(refused->ControlEnabled(IDC_GOTO));
-    EXPECT_TRUE(WaitUntil([&] { return refused->JavaChildren().empty(); }, 15000));
-    EXPECT_TRUE(refused->Running()); // it waits for its user, as after any server's end
-    EXPECT_TRUE(PageServed());
-
-    // The refused one goes; the serving one is undisturbed.
-    PostMessageA(refused->Console(), WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(0u, refused->WaitForExit(kActionTimeout));
-    EXPECT_TRUE(PageServed());
-    EXPECT_TRUE(serving->ControlEnabled(IDC_GOTO));
-    EXPECT_EQ(std::string::npos, serving->ConsoleText().find(ended));
-    second.Kill();
 }
 
 TEST_F(LauncherEndToEnd, TrayMenuGoToLeavesTheConsoleAndTrayMenuExitEndsTheLauncherAndTheServer)

@@ -1,0 +1,208 @@
+#include "app/SingleInstance.h"
+
+#include "framework/Handle.h"
+#include "framework/Text.h"
+#include "ui/TrayZoom.h"
+
+#include <sddl.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// What the holder tells later starts. Fixed-size fields: the 32-bit and the 64-bit launcher of one
+// installation read each other's (window handles are 32-bit values in both).
+struct SharedState {
+    volatile LONG processId;
+    volatile LONG window;
+    volatile LONG ending;
+};
+
+constexpr DWORD kWindowWaitMilliseconds = 5000; // a holder still starting has no console yet
+constexpr DWORD kEndingWaitMilliseconds = 5000; // a holder that is ending, for its server to go with it
+constexpr DWORD kPollMilliseconds = 20;
+constexpr DWORD kShowMilliseconds = 700; // the later start ends within a second however the holder answers
+
+Handle claim; // held until the process ends: its end is what a waiting start sees
+Handle mapping;
+SharedState* shared = nullptr;
+
+UINT ShowMessage()
+{
+    static const UINT message = RegisterWindowMessageA("VantryShowConsole");
+    return message;
+}
+
+// Mutex and mapping names from the home directory, as the file system compares it: its long form,
+// in capitals. A name cannot hold backslashes, so the folder is hashed (FNV-1a).
+bool ObjectNames(char* mutexName, size_t mutexSize, char* mappingName, size_t mappingSize)
+{
+    char module[1024];
+    DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
+    if (length == 0 || length >= sizeof module) return false;
+    char* separator = std::strrchr(module, '\\');
+    if (!separator) return false;
+    *separator = '\0';
+    char home[1024];
+    DWORD longLength = GetLongPathNameA(module, home, sizeof home);
+    if (longLength == 0 || longLength >= sizeof home) CopyText(home, module);
+    CharUpperBuffA(home, static_cast<DWORD>(std::strlen(home)));
+
+    uint64_t hash = 14695981039346656037ull;
+    for (const char* c = home; *c; ++c) {
+        hash ^= static_cast<unsigned char>(*c);
+        hash *= 1099511628211ull;
+    }
+    char name[64] = "Local\\Vantry.";
+    char* digit = name + std::strlen(name);
+    for (int shift = 60; shift >= 0; shift -= 4) *digit++ = "0123456789abcdef"[(hash >> shift) & 0xF];
+    *digit = '\0';
+    CopyText(mutexName, mutexSize, name);
+    CopyText(mappingName, mappingSize, name);
+    return AppendText(mappingName, mappingSize, ".console") != 0;
+}
+
+// Access for this user and the system only. With the default rights a launcher run elevated would
+// make objects that the same user's ordinary launcher cannot open, and could not be found.
+class UserOnlySecurity {
+public:
+    UserOnlySecurity()
+    {
+        Handle token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out())) return;
+        char buffer[256];
+        DWORD size = 0;
+        if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return;
+        char* sid = nullptr;
+        if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) return;
+        char sddl[256];
+        CopyText(sddl, "D:(A;;GA;;;");
+        bool whole = AppendText(sddl, sid) && AppendText(sddl, ")(A;;GA;;;SY)");
+        LocalFree(sid);
+        if (whole) ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor_, nullptr);
+        attributes_ = { sizeof attributes_, descriptor_, FALSE };
+    }
+    ~UserOnlySecurity()
+    {
+        if (descriptor_) LocalFree(descriptor_);
+    }
+    UserOnlySecurity(const UserOnlySecurity&) = delete;
+    UserOnlySecurity& operator=(const UserOnlySecurity&) = delete;
+    SECURITY_ATTRIBUTES* Get() { return descriptor_ ? &attributes_ : nullptr; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+// This launcher now holds the claim: later starts will find its console here.
+int Hold(const char* mappingName, SECURITY_ATTRIBUTES* security)
+{
+    mapping.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, security, PAGE_READWRITE, 0, sizeof(SharedState),
+                                     mappingName));
+    if (mapping) shared = static_cast<SharedState*>(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+    if (shared) {
+        // The mapping may be an ended holder's that a reader still has open: all of it is written anew.
+        InterlockedExchange(&shared->window, 0);
+        InterlockedExchange(&shared->ending, 0);
+        InterlockedExchange(&shared->processId, static_cast<LONG>(GetCurrentProcessId()));
+    }
+    return 1;
+}
+
+bool ReadState(const char* mappingName, SharedState& state)
+{
+    Handle opened(OpenFileMappingA(FILE_MAP_READ, FALSE, mappingName));
+    if (!opened) return false;
+    void* view = MapViewOfFile(opened.Get(), FILE_MAP_READ, 0, 0, sizeof(SharedState));
+    if (!view) return false;
+    const SharedState* seen = static_cast<const SharedState*>(view);
+    state.processId = seen->processId;
+    state.window = seen->window;
+    state.ending = seen->ending;
+    UnmapViewOfFile(view);
+    return true;
+}
+
+// The holder's console, when it is a window of the holder (a handle can be reused once a window is gone).
+HWND HolderConsole(const SharedState& state)
+{
+    HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(static_cast<ULONG>(state.window)));
+    DWORD owner = 0;
+    if (!window || !GetWindowThreadProcessId(window, &owner) || owner != static_cast<DWORD>(state.processId))
+        return nullptr;
+    return window;
+}
+
+void HandOver(HWND console, DWORD processId)
+{
+    // This start came from the user and may take the foreground: it lends that right to the holder.
+    AllowSetForegroundWindow(processId);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(console, ShowMessage(), 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kShowMilliseconds, &result);
+}
+
+bool Acquired(DWORD waited) { return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED; }
+
+} // namespace
+
+int ClaimInstallation()
+{
+    char mutexName[64], mappingName[80];
+    if (!ObjectNames(mutexName, sizeof mutexName, mappingName, sizeof mappingName)) return 1;
+    UserOnlySecurity security;
+    claim.Reset(CreateMutexA(security.Get(), FALSE, mutexName));
+    if (!claim) claim.Reset(OpenMutexA(SYNCHRONIZE, FALSE, mutexName)); // made with rights we lack
+    if (!claim) return 1; // nothing to claim with: start as always
+
+    // An ended holder leaves the mutex abandoned, which counts as free.
+    const DWORD start = GetTickCount();
+    for (DWORD waited = WaitForSingleObject(claim.Get(), 0); !Acquired(waited);
+         waited = WaitForSingleObject(claim.Get(), kPollMilliseconds)) {
+        SharedState state = {};
+        if (ReadState(mappingName, state)) {
+            if (state.ending) {
+                if (Acquired(WaitForSingleObject(claim.Get(), kEndingWaitMilliseconds))) break;
+                claim.Reset(); // it does not end: start all the same, unclaimed
+                return 1;
+            }
+            if (HWND console = HolderConsole(state)) {
+                HandOver(console, static_cast<DWORD>(state.processId));
+                claim.Reset();
+                return 0;
+            }
+        }
+        if (GetTickCount() - start >= kWindowWaitMilliseconds) {
+            claim.Reset(); // a holder that shows no console: it is not started a second time
+            return 0;
+        }
+    }
+    return Hold(mappingName, security.Get());
+}
+
+void PublishConsole(HWND console)
+{
+    if (!shared) return;
+    // An elevated launcher would not hear an ordinary start's request otherwise.
+    using FilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+    auto filter = reinterpret_cast<FilterFunction>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    if (filter && ShowMessage()) filter(console, ShowMessage(), MSGFLT_ALLOW, nullptr);
+    InterlockedExchange(&shared->window, static_cast<LONG>(reinterpret_cast<ULONG_PTR>(console)));
+}
+
+void InstallationEnding()
+{
+    if (shared) InterlockedExchange(&shared->ending, 1);
+}
+
+bool OnInstanceMessage(HWND console, UINT message)
+{
+    if (message == 0 || message != ShowMessage()) return false;
+    if (!IsWindowVisible(console)) ShowConsole(console); // out of the tray, with the usual zoom
+    if (IsIconic(console)) ShowWindow(console, SW_RESTORE);
+    // A modal dialog of the launcher (the Java path dialog) is what the user must see first.
+    SetForegroundWindow(GetLastActivePopup(console));
+    return true;
+}

@@ -1,0 +1,137 @@
+// One launcher per installation, with the real program on installations of the test's own: a second
+// start hands over to the running launcher, other installations run beside it, and a start while the
+// previous launcher ends waits for that end and then starts normally.
+#include "res/resource.h"
+#include "support/Installation.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
+const char kTerminated[] = "Vantry has been terminated.";
+constexpr DWORD kStartTimeout = 60000;
+constexpr DWORD kActionTimeout = 20000;
+
+class OneLauncherPerInstallation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearSettings();
+        WriteMachineText(kSettingsKey, "JavaExe", StandinJavaPath(), kLauncherView);
+    }
+    void TearDown() override
+    {
+        first.Kill();
+        second.Kill();
+        ClearSettings();
+    }
+    static void ClearSettings()
+    {
+        for (REGSAM view : { kLauncherView, REGSAM(0) }) DeleteMachineKey(kSettingsKey, view);
+        DeleteUserKey(kSettingsKey);
+    }
+    // An installation that has run before: marker present, Java remembered.
+    static std::unique_ptr<Installation> Install(const char* name)
+    {
+        std::unique_ptr<Installation> install(new Installation(name));
+        install->CreateMarker();
+        return install;
+    }
+    static bool Serves(const Installation& install)
+    {
+        return HttpGet(install.Port(), "/Vantry").find("<title>Vantry</title>") != std::string::npos;
+    }
+    static void StartReady(RunningLauncher& launcher, const Installation& install)
+    {
+        ASSERT_TRUE(launcher.Start(install.Exe(), TestBinDir()));
+        ASSERT_NE(nullptr, launcher.Console(kStartTimeout));
+        ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    }
+
+    RunningLauncher first;
+    RunningLauncher second;
+};
+
+TEST_F(OneLauncherPerInstallation, ASecondStartBringsTheHiddenConsoleToTheFrontStartsNothingAndEnds)
+{
+    WriteMachineText(kSettingsKey, "HideOnStartup", "true", kLauncherView);
+    auto install = Install("instance-two");
+    ASSERT_NO_FATAL_FAILURE(StartReady(first, *install));
+    HWND console = first.Console();
+    ASSERT_FALSE(IsWindowVisible(console));
+    ASSERT_EQ(1u, first.JavaChildren().size());
+
+    DWORD started = GetTickCount();
+    ASSERT_TRUE(second.Start(install->Exe(), TestBinDir()));
+    // A console of its own, and so a tray icon of its own, would be a window of its process.
+    bool secondHadWindow = false;
+    ASSERT_TRUE(WaitUntil([&] {
+        secondHadWindow = secondHadWindow || second.FindWindowTitled("Vantry") != nullptr;
+        return !second.Running();
+    }, kActionTimeout));
+    DWORD ended = GetTickCount() - started;
+    EXPECT_EQ(0u, second.WaitForExit(0));
+    EXPECT_FALSE(secondHadWindow);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(console) && GetForegroundWindow() == console; },
+                          kActionTimeout));
+    DWORD inFront = GetTickCount() - started;
+    std::printf("second start: ended after %lu ms, first console in front after %lu ms\n",
+                static_cast<unsigned long>(ended), static_cast<unsigned long>(inFront));
+
+    // The first launcher goes on as before, with its one server.
+    EXPECT_EQ(1u, first.JavaChildren().size());
+    EXPECT_TRUE(Serves(*install));
+    EXPECT_TRUE(first.ControlEnabled(IDC_GOTO));
+    EXPECT_EQ(std::string::npos, first.ConsoleText().find(kTerminated)) << first.ConsoleText();
+
+    // Started at once, whichever claims first serves; the other hands over to it, window or not yet.
+    first.Kill();
+    second.Kill();
+    ASSERT_TRUE(first.Start(install->Exe(), TestBinDir()));
+    ASSERT_TRUE(second.Start(install->Exe(), TestBinDir()));
+    ASSERT_TRUE(WaitUntil([&] { return !first.Running() || !second.Running(); }, kStartTimeout));
+    RunningLauncher& gone = first.Running() ? second : first;
+    RunningLauncher& serving = first.Running() ? first : second;
+    EXPECT_EQ(0u, gone.WaitForExit(0));
+    ASSERT_TRUE(serving.WaitUntilReady(kStartTimeout)) << serving.ConsoleText();
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(serving.Console()) != FALSE; }, kActionTimeout));
+    EXPECT_EQ(1u, serving.JavaChildren().size());
+    EXPECT_TRUE(Serves(*install));
+}
+
+TEST_F(OneLauncherPerInstallation, TwoInstallationsRunSideBySide)
+{
+    auto one = Install("instance-one");
+    auto other = Install("instance-other");
+    ASSERT_TRUE(first.Start(one->Exe(), TestBinDir()));
+    ASSERT_TRUE(second.Start(other->Exe(), TestBinDir()));
+    EXPECT_TRUE(first.WaitUntilReady(kStartTimeout)) << first.ConsoleText();
+    EXPECT_TRUE(second.WaitUntilReady(kStartTimeout)) << second.ConsoleText();
+    EXPECT_TRUE(Serves(*one));
+    EXPECT_TRUE(Serves(*other));
+}
+
+TEST_F(OneLauncherPerInstallation, AStartDuringThePreviousLaunchersExitWaitsForItAndStartsNormally)
+{
+    auto install = Install("instance-exit");
+    ASSERT_NO_FATAL_FAILURE(StartReady(first, *install));
+    HWND console = first.Console();
+    PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
+    // Hidden: the exit has begun, and its wait for the server's end is still to come.
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(console); }, kActionTimeout));
+    ASSERT_TRUE(second.Start(install->Exe(), TestBinDir()));
+
+    EXPECT_EQ(0u, first.WaitForExit(kActionTimeout));
+    ASSERT_TRUE(second.WaitUntilReady(kStartTimeout)) << second.ConsoleText();
+    EXPECT_EQ(std::string::npos, second.ConsoleText().find(kTerminated)) << second.ConsoleText();
+    EXPECT_TRUE(IsWindowVisible(second.Console()));
+    EXPECT_TRUE(Serves(*install));
+}
+
+} // namespace
