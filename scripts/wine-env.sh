@@ -61,6 +61,9 @@ vantry_wine_start() {
   holder="$(dirname "${BASH_SOURCE[0]}")/../build/tools/vantry-control.exe"
   if [ -f "$holder" ]; then
     "$WINE" "$holder" hold-desktop >/dev/null 2>&1 </dev/null &
+    # Until the desktop is held, the first test would start it, and Wine's desktop process would
+    # keep that test's output (and ctest) waiting.
+    "$WINE" "$holder" desktop-held >/dev/null 2>&1 </dev/null || echo "wine-env: Wine's desktop is not held" >&2
   fi
 }
 

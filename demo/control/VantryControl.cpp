@@ -6,6 +6,7 @@
 //                                       the screen: "x y"
 //   vantry-control show                 a click on the tray icon
 //   vantry-control hold-desktop         keeps Wine's desktop up until ended (see scripts/wine-env.sh)
+//   vantry-control desktop-held         waits (up to a minute) until hold-desktop holds it
 // Exit status 0 on success, 1 when the console is not found or the wait ran out.
 #include <windows.h>
 
@@ -15,6 +16,9 @@
 #include <string>
 
 namespace {
+
+// Made by hold-desktop once its window holds Wine's desktop.
+const char kDesktopHeld[] = "Local\\VantryDesktopHeld";
 
 // The console: a dialog titled "Vantry" that holds the console edit (1001).
 BOOL CALLBACK FindConsole(HWND window, LPARAM found)
@@ -62,7 +66,7 @@ int ButtonId(const char* name)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vantry-control text | wait-ready SECONDS | press BUTTON | where CONTROL | show\n");
+        std::fprintf(stderr, "usage: vantry-control text | wait-ready SECONDS | press BUTTON | where CONTROL | show | hold-desktop | desktop-held\n");
         return 2;
     }
     std::string command = argv[1];
@@ -70,9 +74,20 @@ int main(int argc, char** argv)
         // Wine closes its desktop a second after its last program has gone, and the next program
         // that opens a window starts it anew: a window of this process keeps it up.
         CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        HANDLE held = CreateEventA(nullptr, TRUE, TRUE, kDesktopHeld);
         MSG msg;
         while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+        if (held) CloseHandle(held);
         return 0;
+    }
+    if (command == "desktop-held") {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
+            if (HANDLE held = OpenEventA(SYNCHRONIZE, FALSE, kDesktopHeld)) {
+                CloseHandle(held);
+                return 0;
+            }
+        }
+        return 1;
     }
     DWORD limit = command == "wait-ready" && argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) * 1000 : 10000;
     DWORD start = GetTickCount();
