@@ -5,9 +5,17 @@
 #include "framework/Text.h"
 #include "res/resource.h"
 
-#include <cstdlib>
+namespace {
 
-void (*ConsoleDialog::endProcess)(int status) = &std::exit;
+// Ends the process at once, whatever its threads are doing: no destructor or exit routine runs, so
+// nothing waits for a runner's thread, a child or a pipe, and no lock a killed thread held can stall
+// the end. Nothing is lost: the settings and the marker file are written when they change, the tray
+// icon is gone, and closing the jobs' handles with the process ends every child.
+void EndProcessNow(int status) { TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status)); }
+
+} // namespace
+
+void (*ConsoleDialog::endProcess)(int status) = &EndProcessNow;
 
 ConsoleDialog::ConsoleDialog(CWnd* parent)
     : CDialog(IDD_CONSOLE, parent), mainIcon(nullptr), javaExePath(), homeDir(), markerPath(), serverReady(0),

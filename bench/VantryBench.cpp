@@ -224,6 +224,18 @@ void ReadinessRows(int runs)
            flooded.Median() <= 100);
 }
 
+// Started as a desktop (Explorer, a shortcut) starts a program: from a process without a console, so
+// none is handed down and each console program the launcher runs gets a console of its own.
+bool StartAsDesktop(Process& process, const std::string& program, const std::string& arguments,
+                    const std::string& directory)
+{
+    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                          directory.c_str(), &startup, &process.info) != 0;
+}
+
 // From the start of the program until its console is visible with the starting text. Visibility
 // is what is polled: asking for the text would wait for the program's thread, which goes on with
 // its start; the text is checked once the window shows (both programs set it before showing).
@@ -232,7 +244,7 @@ double StartUpMs(const std::string& program, const std::string& arguments, const
 {
     Process process;
     double start = NowMs();
-    if (!process.Start(program, arguments, dir)) return -1;
+    if (!StartAsDesktop(process, program, arguments, dir)) return -1;
     for (;;) {
         HWND window = FindWindowOf(process.info.dwProcessId, title);
         if (window && IsWindowVisible(window)) {
@@ -267,8 +279,8 @@ void StartUpRow(int runs)
         }
     }
     double ratio = launcher.Median() / limit.Median();
-    AddRow("Start-up until the console shows", "ratio <= 1.3", launcher.Text("ms"), limit.Text("ms"),
-           Format("%.2f", ratio), ratio <= 1.3);
+    AddRow("Start-up until the console shows (started as a desktop starts it)", "ratio <= 1.3", launcher.Text("ms"),
+           limit.Text("ms"), Format("%.2f", ratio), ratio <= 1.3);
     // Not a goal: the console takes the keyboard focus while it is made (its buttons need it), the
     // minimal dialog only once it shows; this limit takes it as the console does.
     AddComparison("Start-up, against a minimal dialog that takes the focus as it is made", launcher.Text("ms"),
@@ -280,7 +292,7 @@ void StartUpRow(int runs)
 HWND StartLauncher(Process& process, const std::string& home, const std::string& java, bool waitReady)
 {
     StoreSettings(java);
-    if (!process.Start(home + "\\Vantry.exe", "", home)) return nullptr;
+    if (!StartAsDesktop(process, home + "\\Vantry.exe", "", home)) return nullptr;
     double start = NowMs();
     HWND console = nullptr;
     while (NowMs() - start < 120000) {
@@ -307,8 +319,8 @@ void ExitRow(int runs)
         WaitForSingleObject(process.info.hProcess, 30000);
         exits.Add(NowMs() - start);
     }
-    AddRow("Exit with the server running", "<= 1600 ms", exits.Text("ms"), "1500 ms (its own wait)", "-",
-           exits.Median() <= 1600);
+    AddRow("Exit with the server running (started as a desktop starts it)", "<= 1600 ms", exits.Text("ms"),
+           "1500 ms (its own wait)", "-", exits.Median() <= 1600);
 }
 
 void IdleRows(int runs, double seconds)

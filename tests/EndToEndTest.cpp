@@ -3,12 +3,15 @@
 // message box and Java path dialog, the registry it keeps, the files it opens and the server it runs.
 #include <winsock2.h> // before windows.h, which the headers bring
 
+#include "framework/Handle.h"
 #include "res/resource.h"
 #include "support/Installation.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -559,6 +562,81 @@ TEST_F(LauncherEndToEnd, ALauncherEndedFromOutsideTakesItsServerWithIt)
     CloseHandle(process);
     EXPECT_TRUE(children.AllEnded(15000)) << "the server outlived its launcher";
     EXPECT_TRUE(PortFree());
+}
+
+// Started as a desktop starts it (no console handed down, so each Java child gets a console of its
+// own), in every state the user may exit in: the process ends with status 0 right after its own
+// 1500 ms wait, whatever its children and their output are doing, and takes every child along.
+TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInEveryStateOfTheServer)
+{
+    struct Case {
+        const char* name;
+        const char* folder;
+        bool initialised; // the marker is there: the server starts at once
+        const char* steps;
+        const char* shown; // the console shows this once the state is reached; null: wait for readiness
+    };
+    const Case cases[] = {
+        { "server ready", "e2e-exit-ready", true, "out:Vantry\\sis\\sinitialized sleep:60000", nullptr },
+        { "initialiser running", "e2e-exit-init", false, "out:initialising sleep:60000", "initialising" },
+        { "server flooding", "e2e-exit-flood", true, "flood", "flood line " },
+        // The test holds the server's output too, as any program outside the job that got the handle may.
+        { "a grandchild and a process outside the job hold the output", "e2e-exit-holder", true,
+          "spawn:sleep:60000 handle out:Vantry\\sis\\sinitialized sleep:60000", nullptr },
+    };
+    // test_child as java.exe: the Java command line makes it take its steps from the environment.
+    std::string java = Scratch("e2e-exit-java") + "\\java.exe";
+    ASSERT_TRUE(CopyFileA(TestChildPath().c_str(), java.c_str(), FALSE));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Install(c.folder);
+        if (c.initialised) install->CreateMarker();
+        RememberJava(java);
+        SetEnvironmentVariableA("VANTRY_TEST_STEPS", c.steps);
+        ASSERT_TRUE(launcher.Start(install->Exe(), TestBinDir(), DETACHED_PROCESS));
+        SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
+        console = launcher.Console(kStartTimeout);
+        ASSERT_NE(nullptr, console);
+        if (c.shown) {
+            ASSERT_TRUE(launcher.WaitForText(c.shown, kStartTimeout)) << launcher.ConsoleText();
+        } else {
+            ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+        }
+        std::vector<DWORD> ids = launcher.JavaChildren();
+        std::string text = launcher.ConsoleText();
+        size_t at = text.find("grandchild ");
+        if (at != std::string::npos) ids.push_back(std::strtoul(text.c_str() + at + 11, nullptr, 10));
+        ChildWatch children(ids);
+        ASSERT_EQ(at != std::string::npos ? 2u : 1u, children.Count());
+        FileHandle holder; // this test's copy of the server's output
+        at = text.find("stdout ");
+        if (at != std::string::npos) {
+            Handle server(OpenProcess(PROCESS_DUP_HANDLE, FALSE, ids.front()));
+            auto output = reinterpret_cast<HANDLE>(std::strtoull(text.c_str() + at + 7, nullptr, 10));
+            ASSERT_TRUE(server && DuplicateHandle(server.Get(), output, GetCurrentProcess(), holder.Out(), 0, FALSE,
+                                                  DUPLICATE_SAME_ACCESS));
+        }
+        Handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, launcher.ProcessId()));
+        ASSERT_TRUE(process);
+
+        LARGE_INTEGER frequency, posted, ended;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&posted);
+        Post(WM_COMMAND, IDCANCEL, 0);
+        DWORD waited = WaitForSingleObject(process.Get(), 30000);
+        QueryPerformanceCounter(&ended);
+        double ms = 1000.0 * static_cast<double>(ended.QuadPart - posted.QuadPart) /
+                    static_cast<double>(frequency.QuadPart);
+        DWORD status = STILL_ACTIVE;
+        GetExitCodeProcess(process.Get(), &status);
+        EXPECT_EQ(WAIT_OBJECT_0, waited);
+        EXPECT_EQ(0u, status);
+        EXPECT_GE(ms, 1450.0);
+        EXPECT_LT(ms, 2000.0) << "the process outlived its exit wait";
+        std::printf("    %s: ended %.0f ms after Exit\n", c.name, ms);
+        EXPECT_TRUE(children.AllEnded(15000)) << "a Java child outlived the launcher";
+        launcher.Kill();
+    }
 }
 
 TEST_F(LauncherEndToEnd, TrayMenuGoToLeavesTheConsoleAndTrayMenuExitEndsTheLauncherAndTheServer)

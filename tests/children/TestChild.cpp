@@ -11,6 +11,8 @@
 //   spawn:STEPS          starts a copy of itself with STEPS ('+' between steps), which inherits the
 //                        output; writes "grandchild <pid>" and does not wait for it
 //   closeout             closes its standard output and error, and goes on
+//   handle               writes "stdout <value>", its standard output's handle value, so that a test
+//                        can hold the output from outside the child's job
 //   exit:N               end with exit code N (the default is 0)
 // Started with other arguments (a Java command line), it takes its steps from the environment
 // variable VANTRY_TEST_STEPS instead.
@@ -153,6 +155,10 @@ int main(int argc, char** argv)
             HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
             CloseHandle(out);
             if (err != out) CloseHandle(err);
+        }
+        else if (!std::strcmp(step, "handle")) {
+            auto value = reinterpret_cast<unsigned long long>(GetStdHandle(STD_OUTPUT_HANDLE));
+            Write(STD_OUTPUT_HANDLE, "stdout " + std::to_string(value) + "\n");
         }
         else if (!std::strncmp(step, "exit:", 5)) code = std::atoi(step + 5);
     }

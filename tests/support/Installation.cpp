@@ -277,13 +277,13 @@ bool OpenerAssociations::WaitForOpened(const std::string& target, DWORD millisec
 
 // --- The running program ---------------------------------------------------------------------------
 
-bool RunningLauncher::Start(const std::string& exe, const std::string& directory)
+bool RunningLauncher::Start(const std::string& exe, const std::string& directory, DWORD flags)
 {
     std::string line = "\"" + exe + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup,
-                          &info_) != 0;
+    return CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr, directory.c_str(),
+                          &startup, &info_) != 0;
 }
 
 bool RunningLauncher::Running() const

@@ -84,7 +84,8 @@ public:
     RunningLauncher(const RunningLauncher&) = delete;
     RunningLauncher& operator=(const RunningLauncher&) = delete;
 
-    bool Start(const std::string& exe, const std::string& directory);
+    // flags: CreateProcess's; DETACHED_PROCESS starts it as a desktop does, with no console handed down.
+    bool Start(const std::string& exe, const std::string& directory, DWORD flags = 0);
     bool Running() const;
     // Waits for the end of the process; its exit code, or STILL_ACTIVE when it did not end.
     DWORD WaitForExit(DWORD milliseconds) const;
