@@ -85,13 +85,14 @@ icon_drawn() {
 
 tmp=$(mktemp -d /tmp/vantry-flood.XXXXXX)
 launcher_pid="" registry_saved=0
+# The launcher's settings are in the registry's 32-bit view.
 readonly KEY='HKLM\SOFTWARE\Vantry'
 reg() { "$WINE" reg "$@" >"$tmp/reg.out" 2>&1 </dev/null; }
 cleanup() {
   end_launcher
   if [ "$registry_saved" = 1 ]; then
-    reg delete "$KEY" /f
-    [ -f "$tmp/key.reg" ] && reg import "$(winpath "$tmp")\\key.reg"
+    reg delete "$KEY" /f /reg:32
+    [ -f "$tmp/key.reg" ] && reg import "$(winpath "$tmp")\\key.reg" /reg:32
   fi
   rm -rf "$tmp"
 }
@@ -111,12 +112,12 @@ prepare() {
   mkdir -p "$tmp/home"
   cp -r "$demo/." "$tmp/home/"
   mkdir -p "$tmp/home/config" && : >"$tmp/home/config/vty3.2.sav" # the initialiser has run
-  reg export "$KEY" "$(winpath "$tmp")\\key.reg" /y || rm -f "$tmp/key.reg"
+  reg export "$KEY" "$(winpath "$tmp")\\key.reg" /y /reg:32 || rm -f "$tmp/key.reg"
   registry_saved=1
-  reg delete "$KEY" /f
+  reg delete "$KEY" /f /reg:32
   local attempt
   for attempt in 1 2 3; do
-    reg add 'HKLM\SOFTWARE\Vantry\Vantrybench' /v JavaExe /t REG_SZ /d "$(winpath "$flood_exe")" /f && return 0
+    reg add 'HKLM\SOFTWARE\Vantry\Vantrybench' /v JavaExe /t REG_SZ /d "$(winpath "$flood_exe")" /f /reg:32 && return 0
     sleep 1
   done
   fail "cannot store the settings: $(cat "$tmp/reg.out")"
