@@ -1,6 +1,6 @@
 #include "output.h"
 #include "roles.h"
-#include "win_handle.h"
+#include "framework/Handle.h"
 
 #include <string>
 
@@ -66,16 +66,16 @@ int runInitialiser(const Invocation &inv)
 
     const std::string stampFile = joinPath(config, "initialised.txt");
     lineOut("Writing " + stampFile);
-    UniqueHandle file(CreateFileA(stampFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    Handle file(CreateFileA(stampFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
+    if (!file)
         return fail("cannot write " + stampFile);
     const std::string content = "Vantry initialised " + timestamp() + "\r\n";
     DWORD written = 0;
-    if (!WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
+    if (!WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
         written != content.size())
         return fail("cannot write " + stampFile);
-    file.reset();
+    file.Reset();
 
     lineOut("Vantry initialisation finished");
 

@@ -6,7 +6,7 @@
 
 #include "output.h"
 #include "roles.h"
-#include "win_handle.h"
+#include "framework/Handle.h"
 
 #include <cstdio>
 #include <string>
@@ -101,13 +101,13 @@ unsigned short configuredPort(const Invocation &inv)
         path += '\\';
     path += kPortFile;
 
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
+    if (!file)
         return kDefaultPort;
     char buf[256];
     DWORD got = 0;
-    if (!ReadFile(file.get(), buf, sizeof buf, &got, nullptr))
+    if (!ReadFile(file.Get(), buf, sizeof buf, &got, nullptr))
         return kDefaultPort;
     std::string text(buf, got);
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) // Notepad's UTF-8 mark
@@ -339,11 +339,11 @@ void recordWorkingDirectory(const Invocation &inv)
     const DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
     if (home.empty() || n == 0 || n >= sizeof cwd)
         return;
-    UniqueHandle file(CreateFileA((home + "\\working-directory.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+    Handle file(CreateFileA((home + "\\working-directory.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (file.valid())
-        WriteFile(file.get(), cwd, n, &written, nullptr);
+    if (file)
+        WriteFile(file.Get(), cwd, n, &written, nullptr);
 }
 
 } // namespace
