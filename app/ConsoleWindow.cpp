@@ -1,7 +1,7 @@
 // The console window: its controls, buttons, drawing and text.
 #include "app/ConsoleDialog.h"
 
-#include "app/Shell.h"
+#include "framework/Shell.h"
 #include "framework/PaintDC.h"
 #include "framework/Text.h"
 #include "res/resource.h"
@@ -44,12 +44,8 @@ BOOL ConsoleDialog::OnInitDialog()
     CDialog::OnInitDialog();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon));
-    output.Attach(console.m_hWnd, m_hWnd);
-    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-    // Run elevated, the launcher would not hear Explorer's broadcast otherwise, and its icon would be
-    // lost when Explorer restarts. Unelevated, letting it through changes nothing.
-    if (taskbarCreatedMessage && changeMessageFilter)
-        changeMessageFilter(m_hWnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    output_.Attach(console.m_hWnd, m_hWnd);
+    tray.Attach(m_hWnd);
     return TRUE;
 }
 
@@ -66,7 +62,7 @@ BOOL ConsoleDialog::PreTranslateMessage(MSG* msg)
     return CDialog::PreTranslateMessage(msg);
 }
 
-void ConsoleDialog::AppendConsoleText(const char* text) { output.Append(text); }
+void ConsoleDialog::AppendConsoleText(const char* text) { output_.Append(text); }
 
 void ConsoleDialog::OnPaint()
 {
@@ -91,9 +87,10 @@ void ConsoleDialog::OnClose() { HideToTray(m_hWnd); }
 
 void ConsoleDialog::OnHide() { HideToTray(m_hWnd); }
 
-void ConsoleDialog::OnTrayOpen() { ShowConsole(m_hWnd); }
+// The tray menu's commands: what a click and a Ctrl+click on the icon do.
+void ConsoleDialog::OnTrayOpen() { OpenConsole(); }
 
-void ConsoleDialog::OnTrayGoto() { serverRunner.OpenApplicationUrl(); }
+void ConsoleDialog::OnTrayGoto() { OpenApplication(); }
 
 void ConsoleDialog::GoToApplication()
 {

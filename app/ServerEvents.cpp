@@ -1,7 +1,7 @@
 // The server's life as it reaches the console window: start, readiness and end.
 #include "app/ConsoleDialog.h"
 
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 
 #include <fcntl.h>
@@ -14,18 +14,16 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     switch (message) {
     case WM_TIMER:
         // The console's flushes have a timer of their own, which must not hurry the animation.
-        if (wParam == ConsoleOutput::kFlushTimer) output.Flush();
+        if (wParam == ConsoleOutput::kFlushTimer) output_.Flush();
         else AdvanceAnimation();
         break;
     case WM_TRAY_NOTIFY: OnTrayNotify(static_cast<UINT>(lParam)); break;
     case WM_START_SERVER: OnStartServer(); break;
     case WM_SERVER_ENDED: OnServerEnded(); break;
     case WM_SERVER_READY: OnServerReady(); break;
-    case WM_CONSOLE_FLUSH: output.Flush(); break;
-    case WM_TRAY_ADD: AddTrayIcon(); break;
-    default:
-        if (message == taskbarCreatedMessage && message != 0) AddTrayIcon();
-        break;
+    case WM_CONSOLE_FLUSH: output_.Flush(); break;
+    case WM_TRAY_ADD: tray.OnAdd(); break;
+    default: tray.OnBroadcast(message); break;
     }
     // The message map and the default processing see every message, these included.
     return CDialog::OnWndMsg(message, wParam, lParam, pResult);
@@ -34,11 +32,11 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 void ConsoleDialog::OnStartServer()
 {
     // The initialiser's end may still be queued when the launcher is ending: no server then.
-    if (exiting) return;
+    if (exiting_) return;
     CopyText(sharedHomeDir, homeDir);
     javadocButton.EnableWindow(TRUE);
     serverRunner.SetNotify(this, WM_SERVER_ENDED);
-    if (serverRunner.Launch(this, javaExePath)) serverRunning = true;
+    if (serverRunner.Launch(this, javaExePath)) serverRunning_ = true;
     else ReportLaunchFailure("the server");
 }
 
@@ -46,7 +44,7 @@ void ConsoleDialog::PostServerReady() { PostMessage(WM_SERVER_READY, 0, 0); }
 
 void ConsoleDialog::OnServerReady()
 {
-    if (!serverRunning) return; // posted just before the server ended: a dead server is never ready
+    if (!serverRunning_) return; // posted just before the server ended: a dead server is never ready
     gotoButton.EnableWindow(TRUE);
     gotoButton.SetFocus();
     TrayReady();
@@ -58,7 +56,7 @@ void ConsoleDialog::OnServerReady()
 
 void ConsoleDialog::OnServerEnded()
 {
-    serverRunning = false;
+    serverRunning_ = false;
     TrayStopped();
     AppendConsoleText("\r\nVantry has been terminated.\r\n");
     // A disabled button cannot keep the focus: hand it on, or the keyboard would reach nothing.

@@ -2,7 +2,7 @@
 // started at once, or the initialiser run first.
 #include "app/ConsoleDialog.h"
 
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "java/JavaPathDialog.h"
 #include "java/JavaSearch.h"

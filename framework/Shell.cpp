@@ -1,11 +1,14 @@
-#include "app/Shell.h"
+#include "framework/Shell.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-void ShellOpenDefault(const char* target)
-{
-    ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOW);
-}
+namespace {
 
-void (*ShellOpen)(const char* target) = &ShellOpenDefault;
+void SystemOpen(const char* target) { ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOW); }
+
+} // namespace
+
+ShellPlatform shellPlatform = { &SystemOpen };
+
+void ShellOpen(const char* target) { shellPlatform.open(target); }

@@ -1,6 +1,7 @@
 #include "harness/Harness.h"
 
-#include "app/Messages.h"
+#include "app/ExitPlatform.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 
@@ -375,7 +376,7 @@ LRESULT CALLBACK WatchText(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 Console::Console()
 {
-    ConsoleDialog::endProcess = &EndProcessIgnored;
+    exitPlatform.endProcess = &EndProcessIgnored;
     dialog.Create(IDD_CONSOLE, nullptr);
     SetPropA(Edit(), kWatchedDialog, &dialog);
     textProc = reinterpret_cast<WNDPROC>(

@@ -1,6 +1,6 @@
 #include "java/JavaSearch.h"
 
-#include "app/Paths.h"
+#include "framework/Paths.h"
 #include "framework/Text.h"
 #include "java/RegistryKey.h"
 

@@ -1,7 +1,7 @@
 #include "process/ServerRunner.h"
 
-#include "app/ConsoleDialog.h"
-#include "app/Shell.h"
+#include "framework/Paths.h"
+#include "framework/Shell.h"
 #include "framework/Text.h"
 #include "process/JavaCommandLine.h"
 
@@ -134,7 +134,7 @@ void MarkerScanner::EndAddress(Listener& listener)
 
 ServerRunner::ServerRunner() : applicationUrl() { CopyText(applicationUrl, kDefaultUrl); }
 
-int ServerRunner::Launch(ConsoleDialog* console, const char* javaExePath)
+int ServerRunner::Launch(RunnerOwner* console, const char* javaExePath)
 {
     char line[kCommandLineSize];
     if (!BuildServerCommandLine(line, sizeof line, sharedHomeDir)) return 0;

@@ -2,12 +2,11 @@
 // application's address, its readiness and a taken port.
 #pragma once
 #include "process/ProcessRunner.h"
+#include "process/RunnerOwner.h"
 
 #include <algorithm>
 #include <mutex>
 #include <string>
-
-class ConsoleDialog;
 
 // Output markers of the server.
 inline constexpr char kUrlMarker[] = "Vantry url: "; // followed by the application's address
@@ -63,7 +62,7 @@ public:
     ~ServerRunner() override { EndSupervision(); }
 
     // Starts the server from sharedHomeDir; 1 when started.
-    int Launch(ConsoleDialog* owner, const char* javaExePath);
+    int Launch(RunnerOwner* owner, const char* javaExePath);
     int OnOutput(char* text, int length) override;
     void OpenApplicationUrl();
     std::string ApplicationUrl() const;
@@ -75,6 +74,6 @@ private:
 
     mutable std::mutex urlLock_; // the address is written by the reader and read on the main thread
     char applicationUrl[kUrlSize];
-    ConsoleDialog* owner = nullptr;
+    RunnerOwner* owner = nullptr;
     MarkerScanner markers; // the reader's
 };

@@ -1,6 +1,7 @@
 // The console's text: from any thread, always at the end, in order, within its cap.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/TrayPlatform.h"
+#include "ui/Messages.h"
 #include "res/resource.h"
 #include "support/ConsoleHost.h"
 #include "support/TestSupport.h"
@@ -273,7 +274,7 @@ BOOL WINAPI CountTrayChanges(DWORD operation, PNOTIFYICONDATAA)
 
 TEST(ConsoleText, DuringAFloodTheTrayAnimationKeepsItsPaceAndTheFlushesDoNotHurryIt)
 {
-    ScopedOverride<BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA)> tray(ConsoleDialog::shellNotifyIcon, &CountTrayChanges);
+    ScopedOverride tray(trayPlatform.notifyIcon, &CountTrayChanges);
     ConsoleDialog dialog;
     ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
     dialog.ShowWindow(SW_SHOWNOACTIVATE);

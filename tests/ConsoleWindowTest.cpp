@@ -1,6 +1,7 @@
 // The console window: its template, its buttons and what they open, closing into the tray.
 #include "app/ConsoleDialog.h"
-#include "app/Shell.h"
+#include "app/ExitPlatform.h"
+#include "framework/Shell.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/DialogTemplate.h"
@@ -111,20 +112,15 @@ protected:
         opened.clear();
         exits = 0;
         sharedHomeDir[0] = '\0';
-        ShellOpen = &RecordOpen;
-        ConsoleDialog::endProcess = &RecordExit;
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
         CopyText(dialog.homeDir, "C:\\Vantry Home");
         dialog.ShowWindow(SW_SHOW);
     }
-    void TearDown() override
-    {
-        ShellOpen = &ShellOpenDefault;
-        ConsoleDialog::endProcess = &EndProcessFails;
-        sharedHomeDir[0] = '\0';
-    }
+    void TearDown() override { sharedHomeDir[0] = '\0'; }
     void Press(int id) { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
+    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen };
+    ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
     ConsoleDialog dialog;
 };
 

@@ -1,7 +1,7 @@
 // The Java programs' command lines and what the launcher reads in the server's output.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
-#include "app/Shell.h"
+#include "ui/Messages.h"
+#include "framework/Shell.h"
 #include "framework/Text.h"
 #include "process/JavaCommandLine.h"
 #include "res/resource.h"
@@ -151,13 +151,8 @@ protected:
         sharedHomeDir[0] = '\0';
         dialog.serverRunner.SetNotify(&dialog, WM_SERVER_ENDED);
         opened.clear();
-        ShellOpen = &RecordOpen;
     }
-    void TearDown() override
-    {
-        ShellOpen = &ShellOpenDefault;
-        sharedHomeDir[0] = '\0';
-    }
+    void TearDown() override { sharedHomeDir[0] = '\0'; }
 
     // Gives the chunk to the server's output handling as its reader would.
     void Chunk(std::string text)
@@ -201,6 +196,7 @@ protected:
         return WaitUntil([&] { return Text().find("Vantry has been terminated.") != std::string::npos; }, ms);
     }
 
+    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen };
     ConsoleDialog dialog;
     std::string line;
     std::string home;

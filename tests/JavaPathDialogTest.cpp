@@ -1,6 +1,6 @@
 // The Java path dialog, driven through its real window while DoModal runs on the test's thread.
-#include "app/Paths.h"
-#include "app/Shell.h"
+#include "framework/Paths.h"
+#include "framework/Shell.h"
 #include "framework/Text.h"
 #include "java/JavaPathDialog.h"
 #include "res/resource.h"
@@ -149,16 +149,19 @@ struct FileDialogCall {
     std::string defaultExtension;
 };
 
+// The Java path dialog whose file dialog this test answers, one at a time.
 class ScriptedPathDialog : public JavaPathDialog {
 public:
-    ScriptedPathDialog() : JavaPathDialog(nullptr) {}
+    ScriptedPathDialog() : JavaPathDialog(nullptr) { current_ = this; }
+    ~ScriptedPathDialog() override { current_ = nullptr; }
 
     // Answers to give, in turn: a path chooses it, an empty text cancels.
     std::vector<std::string> answers;
     std::vector<FileDialogCall> calls;
 
-protected:
-    INT_PTR RunFileDialog(CFileDialog& dialog) override
+private:
+    static INT_PTR Run(CFileDialog& dialog) { return current_->Answer(dialog); }
+    INT_PTR Answer(CFileDialog& dialog)
     {
         const OPENFILENAMEA& ofn = dialog.m_ofn;
         FileDialogCall call;
@@ -178,7 +181,10 @@ protected:
         CopyText(ofn.lpstrFile, ofn.nMaxFile, answer.c_str());
         return IDOK;
     }
+    static ScriptedPathDialog* current_;
+    ScopedOverride<decltype(javaPathDialogPlatform.runFileDialog)> run_{ javaPathDialogPlatform.runFileDialog, &Run };
 };
+ScriptedPathDialog* ScriptedPathDialog::current_ = nullptr;
 
 std::vector<std::string> opened;
 void RecordOpen(const char* target) { opened.emplace_back(target); }
@@ -188,9 +194,8 @@ protected:
     void SetUp() override
     {
         opened.clear();
-        ShellOpen = &RecordOpen; // nothing reaches the real shell
     }
-    void TearDown() override { ShellOpen = &ShellOpenDefault; }
+    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen }; // nothing reaches the real shell
 };
 
 // --- Opening and ending ---------------------------------------------------------------------------------

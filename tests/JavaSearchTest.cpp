@@ -1,5 +1,5 @@
 // The search for a Java 1.3 or 1.2 installation in the JavaSoft keys, against real files.
-#include "app/Paths.h"
+#include "framework/Paths.h"
 #include "framework/Text.h"
 #include "java/JavaSearch.h"
 #include "java/RegistryKey.h"

@@ -1,7 +1,7 @@
 // Random server output against a model of what the launcher makes of it: the console text, the
 // application's address, readiness and the stop on a taken port.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/Models.h"

@@ -1,7 +1,7 @@
 // Paths at and over the launcher's limits: command lines that would not fit, a path typed far beyond
 // what the launcher holds, and ANSI letters in the home directory and the Java installation.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "java/JavaSearch.h"
 #include "java/RegistryKey.h"
@@ -144,7 +144,6 @@ protected:
     {
         answer = DialogAnswer();
         sharedHomeDir[0] = '\0';
-        settingsModuleFileName = &FakeModuleFileName;
         timer = SetTimer(nullptr, 0, 50, &Answer);
     }
     void TearDown() override
@@ -154,7 +153,6 @@ protected:
         dialog.serverRunner.Stop();
         WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 10000);
         if (dialog.m_hWnd) dialog.TrayRemove();
-        settingsModuleFileName = &GetModuleFileNameA;
         sharedHomeDir[0] = '\0';
     }
     std::string Text() { return dialog.console.GetWindowText(); }
@@ -171,6 +169,8 @@ protected:
     }
 
     RegistrySandbox sandbox;
+    ScopedOverride<decltype(settingsPlatform.moduleFileName)> module{ settingsPlatform.moduleFileName,
+                                                                       &FakeModuleFileName };
     ConsoleDialog dialog;
     UINT_PTR timer = 0;
 };

@@ -1,7 +1,7 @@
 // Random registry contents against a model of what the launcher reads from them: the settings key and
 // the JavaSoft installation keys, with real java.exe files where an installation should be found.
 #include "app/ConsoleDialog.h"
-#include "app/Paths.h"
+#include "framework/Paths.h"
 #include "framework/Text.h"
 #include "java/JavaSearch.h"
 #include "java/RegistryKey.h"
@@ -196,9 +196,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
-        settingsModuleFileName = &FakeModuleFileName;
     }
-    void TearDown() override { settingsModuleFileName = &GetModuleFileNameA; }
+    ScopedOverride<decltype(settingsPlatform.moduleFileName)> module{ settingsPlatform.moduleFileName,
+                                                                       &FakeModuleFileName };
 
     // One LoadSettings on the given values, its outcome compared with the model's.
     void LoadAndCompare(SettingsInput input, const std::string& where)
@@ -207,8 +207,8 @@ protected:
         Prepare(dialog.javaExePath, input.javaExeBefore);
         Prepare(dialog.homeDir, input.homeDirBefore);
         Prepare(dialog.markerPath, input.markerPathBefore);
-        const int serverReady = dialog.serverReady, animFrame = dialog.animFrame;
-        const std::string trayTip(dialog.trayTip, sizeof dialog.trayTip);
+        const int serverReady = dialog.serverReady, animFrame = dialog.tray.animFrame;
+        const std::string trayTip(dialog.tray.trayTip, sizeof dialog.tray.trayTip);
         modulePath = input.modulePath;
 
         dialog.LoadSettings();
@@ -222,8 +222,8 @@ protected:
         ExpectBuffer(dialog.homeDir, expected.homeDir, input.homeDirBefore, "homeDir", where);
         ExpectBuffer(dialog.markerPath, expected.markerPath, input.markerPathBefore, "markerPath", where);
         EXPECT_EQ(serverReady, dialog.serverReady) << where;
-        EXPECT_EQ(animFrame, dialog.animFrame) << where;
-        EXPECT_EQ(trayTip, std::string(dialog.trayTip, sizeof dialog.trayTip)) << where;
+        EXPECT_EQ(animFrame, dialog.tray.animFrame) << where;
+        EXPECT_EQ(trayTip, std::string(dialog.tray.trayTip, sizeof dialog.tray.trayTip)) << where;
     }
 
     SettingsInput RandomInput(Dice& dice)

@@ -1,6 +1,6 @@
 // The server's life in the console: started, ready, ended, with the stand-in Java runtime.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"
@@ -65,7 +65,7 @@ TEST_F(ServerLifeTest, ServerStartsBecomesReadyServesItsPageAndEndsWithTheTermin
     EXPECT_TRUE(dialog.gotoButton.IsWindowEnabled());
     EXPECT_EQ(dialog.gotoButton.m_hWnd, GetFocus());
     EXPECT_EQ(Icon(IDI_READY), BigIcon());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_TRUE(PathExists(home + "\\config\\vty3.2.sav"));
     EXPECT_EQ("http://localhost:" + std::to_string(port) + "/Vantry", dialog.serverRunner.ApplicationUrl());
     // The server runs in the home directory (the stand-in leaves its working directory there).
@@ -161,7 +161,7 @@ TEST_F(ServerLifeTest, JavaThatCannotBeStartedIsReportedAndShowsStopped)
     dialog.OnStartServer();
     EXPECT_NE(std::string::npos, Text().find("Could not start the server with " + home));
     EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_EQ(home, std::string(sharedHomeDir));
 }
 

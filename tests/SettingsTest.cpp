@@ -19,7 +19,6 @@ const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
 
 // What the launcher hands to RegSetValueExA. The system adds a NUL that a REG_SZ was written without,
 // so the stored value cannot show whether the NUL was counted; the call's own length can.
-using SetValueFunction = LSTATUS(WINAPI*)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
 
 struct SetValueCall {
     std::string name;
@@ -29,28 +28,20 @@ struct SetValueCall {
 
 class SetValueRecorder {
 public:
-    SetValueRecorder()
-    {
-        calls.clear();
-        real = settingsSetValue;
-        settingsSetValue = &Record;
-    }
-    ~SetValueRecorder() { settingsSetValue = real; }
-    SetValueRecorder(const SetValueRecorder&) = delete;
-    SetValueRecorder& operator=(const SetValueRecorder&) = delete;
+    SetValueRecorder() { calls.clear(); }
 
     static std::vector<SetValueCall> calls;
 
 private:
+    // Recorded, then written as the launcher would have written it.
     static LSTATUS WINAPI Record(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
     {
         calls.push_back({ name ? name : "", type, std::string(reinterpret_cast<const char*>(data), size) });
-        return real(key, name, reserved, type, data, size);
+        return SystemSettingsPlatform().setValue(key, name, reserved, type, data, size);
     }
-    static SetValueFunction real;
+    ScopedOverride<decltype(settingsPlatform.setValue)> record_{ settingsPlatform.setValue, &Record };
 };
 std::vector<SetValueCall> SetValueRecorder::calls;
-SetValueFunction SetValueRecorder::real = nullptr;
 
 struct StoredValue {
     bool present = false;

@@ -1,7 +1,8 @@
 // The start-up sequence on a private HKEY_LOCAL_MACHINE, with the launcher placed in a home of the
 // test's own and the message box and the Java path dialog answered by the test.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "app/ExitPlatform.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "java/Settings.h"
 #include "res/resource.h"
@@ -118,8 +119,6 @@ protected:
         sharedHomeDir[0] = '\0';
         home = MakeServerHome("startup", FreeLoopbackPort());
         launcherPath = home + "\\Vantry.exe";
-        settingsModuleFileName = &FakeModuleFileName;
-        ConsoleDialog::endProcess = &RecordExit;
         timer = SetTimer(nullptr, 0, 50, &Answer);
     }
     void TearDown() override
@@ -129,8 +128,6 @@ protected:
         dialog.serverRunner.Stop();
         WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 10000);
         if (dialog.m_hWnd) dialog.TrayRemove();
-        settingsModuleFileName = &GetModuleFileNameA;
-        ConsoleDialog::endProcess = &EndProcessFails;
         sharedHomeDir[0] = '\0';
     }
     std::string Text() { return dialog.console.GetWindowText(); }
@@ -151,6 +148,9 @@ protected:
 
     RegistrySandbox sandbox;
     std::string home;
+    ScopedOverride<decltype(settingsPlatform.moduleFileName)> module{ settingsPlatform.moduleFileName,
+                                                                       &FakeModuleFileName };
+    ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
     ConsoleDialog dialog;
     UINT_PTR timer = 0;
 };
@@ -187,7 +187,7 @@ TEST_F(StartupTest, LaterStartWithTheRememberedJavaAndTheMarkerStartsTheServerWi
     Marker();
     settingWrites = 0;
     {
-        ScopedOverride<decltype(settingsSetValue)> count(settingsSetValue, &CountSettingWrite);
+        ScopedOverride count(settingsPlatform.setValue, &CountSettingWrite);
         dialog.CreateConsole();
     }
     EXPECT_EQ(0, settingWrites);
@@ -242,7 +242,7 @@ TEST_F(StartupTest, NoJavaAndTheDialogCancelledReportsThePlaceholderAndShowsStop
     EXPECT_EQ("", answers.dialogPath);
     EXPECT_EQ(std::string("Vantry is starting...\r\nPlease wait...\r\nBad path: java.exe") + kNotFound, Text());
     EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_EQ("<none>", GetString("JavaExe"));
     EXPECT_FALSE(StartServerPosted());
 }
@@ -291,7 +291,7 @@ TEST_F(StartupTest, AnInitialiserThatCannotBeStartedIsReportedAndShowsStopped)
                   java + "\r\n",
               Text());
     EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_TRUE(dialog.initRunner.IsIdle());
     EXPECT_FALSE(StartServerPosted());
 }
@@ -326,7 +326,7 @@ TEST_F(StartupTest, AHomeDirectoryThatIsGoneIsReportedAndTheTrayKeepsAnimating)
               "Bad path in HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantry\\Vantrybench\\VtyHome\r\nExit.\r\n",
               Text());
     EXPECT_FALSE(answers.dialogSeen);
-    EXPECT_GE(dialog.animFrame, 0);
+    EXPECT_GE(dialog.tray.animFrame, 0);
     EXPECT_EQ(Icon(IDI_BUSY1), BigIcon());
     EXPECT_TRUE(dialog.IsWindowVisible());
 }

@@ -1,6 +1,6 @@
 #include "ui/ConsoleOutput.h"
 
-#include "app/Messages.h"
+#include "ui/Messages.h"
 
 #include <cstdio>
 #include <cstring>

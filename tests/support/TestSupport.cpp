@@ -3,7 +3,7 @@
 
 #include "support/TestSupport.h"
 
-#include "app/ConsoleDialog.h"
+#include "app/ExitPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(
 
 // Installed for every test of every test program, whatever the test before it left behind.
 class EarlyEndGuard : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo&) override { ConsoleDialog::endProcess = &EndProcessFails; }
+    void OnTestStart(const ::testing::TestInfo&) override { exitPlatform.endProcess = &EndProcessFails; }
 };
 const bool guardInstalled = [] {
     ::testing::UnitTest::GetInstance()->listeners().Append(new EarlyEndGuard);

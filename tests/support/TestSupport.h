@@ -15,11 +15,14 @@ std::string TestOpenerPath();    // the stand-in browser and viewer
 std::string BuildDir();          // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
 std::string TempDir(const char* name); // a fresh empty folder under the system's temp folder
 
-// Puts value into a seam (a function pointer the program calls through) while the object lives,
-// and what was there before back when it goes.
+// Puts value into a seam (a member of one of the program's platform structs, or a whole struct)
+// while the object lives, and what was there before back when it goes: no test restores a seam by
+// hand. As a fixture's member it is in place from before SetUp until after the test's objects
+// declared after it are gone.
+//   ScopedOverride open{ shellPlatform.open, &RecordOpen };
 template <typename T> class ScopedOverride {
 public:
-    ScopedOverride(T& seam, T value) : seam_(seam), saved_(seam) { seam_ = value; }
+    template <typename U> ScopedOverride(T& seam, U value) : seam_(seam), saved_(seam) { seam_ = value; }
     ~ScopedOverride() { seam_ = saved_; }
     ScopedOverride(const ScopedOverride&) = delete;
     ScopedOverride& operator=(const ScopedOverride&) = delete;
@@ -28,6 +31,7 @@ private:
     T& seam_;
     T saved_;
 };
+template <typename T, typename U> ScopedOverride(T&, U) -> ScopedOverride<T>;
 
 // Every test starts with this as the launcher's way to end the process: a launcher that reaches its
 // exit in a test that did not expect it fails that test, instead of ending the test program with
