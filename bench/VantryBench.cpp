@@ -46,14 +46,6 @@ std::string DialogItemText(HWND dialog, int id)
     return text;
 }
 
-int FreePort()
-{
-    // The stand-in server reads its port from the installation; a port from the dynamic range
-    // that nothing of ours uses is enough for one run.
-    static int next = 47000 + static_cast<int>(GetCurrentProcessId() % 1000) * 4;
-    return next++;
-}
-
 // ---- Rows ---------------------------------------------------------------------------------------
 
 const size_t kFloodBytes = 64u << 20;
@@ -230,7 +222,7 @@ void ReadinessRows(int runs)
 double StartUpMs(const std::string& program, const std::string& arguments, const char* title, int textId,
                  const char* text, const std::string& dir)
 {
-    Process process;
+    ChildProcess process;
     double start = NowMs();
     if (!process.Start(program, arguments, dir)) return -1;
     for (;;) {
@@ -249,19 +241,19 @@ void StartUpRow(int runs)
     Figures launcher, limit, focused;
     // A later run: Java remembered, the initialiser done, so the server starts (and is ended with
     // the launcher).
-    std::string home = MakeInstallation("startup", FreePort());
-    const std::string minimal = ExeDir() + "\\minimal_dialog.exe";
+    std::string home = MakeInstallation("startup", FreeLoopbackPort());
+    const std::string minimal = ModuleFolder() + "\\minimal_dialog.exe";
     for (int run = 0; run < runs; ++run) {
         StoreSettings(BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe");
         // Each in turn goes first, and each starts on a quiet system: what Wine does after the
         // previous program has been ended would otherwise count against the next.
         for (int k = 0; k < 3; ++k) {
             switch ((run + k) % 3) {
-            case 0: limit.Add(StartUpMs(minimal, "", "Minimal", 100, "Vantry is starting", ExeDir())); break;
+            case 0: limit.Add(StartUpMs(minimal, "", "Minimal", 100, "Vantry is starting", ModuleFolder())); break;
             case 1:
                 launcher.Add(StartUpMs(home + "\\Vantry.exe", "", "Vantry", IDC_CONSOLE, "Vantry is starting", home));
                 break;
-            default: focused.Add(StartUpMs(minimal, "focus", "Minimal", 100, "Vantry is starting", ExeDir())); break;
+            default: focused.Add(StartUpMs(minimal, "focus", "Minimal", 100, "Vantry is starting", ModuleFolder())); break;
             }
             Sleep(500);
         }
@@ -277,7 +269,7 @@ void StartUpRow(int runs)
 
 // Vantry.exe on an installation whose server is the stand-in (ready) or the benchmark's child
 // (never ready: the tray stays busy). Returns the console window once it is there.
-HWND StartLauncher(Process& process, const std::string& home, const std::string& java, bool waitReady)
+HWND StartLauncher(ChildProcess& process, const std::string& home, const std::string& java, bool waitReady)
 {
     StoreSettings(java);
     if (!process.Start(home + "\\Vantry.exe", "", home)) return nullptr;
@@ -295,8 +287,8 @@ void ExitRow(int runs)
 {
     Figures exits;
     for (int run = 0; run < runs; ++run) {
-        std::string home = MakeInstallation("exit", FreePort());
-        Process process;
+        std::string home = MakeInstallation("exit", FreeLoopbackPort());
+        ChildProcess process;
         HWND console = StartLauncher(process, home, BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe", true);
         if (!console) {
             exits.Add(-1);
@@ -316,8 +308,8 @@ void IdleRows(int runs, double seconds)
     Figures ready, busy;
     for (int run = 0; run < runs; ++run) {
         for (bool isReady : { true, false }) {
-            std::string home = MakeInstallation("idle", FreePort());
-            Process process;
+            std::string home = MakeInstallation("idle", FreeLoopbackPort());
+            ChildProcess process;
             SetChildSteps("wait");
             std::string java = isReady ? BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe" : ChildPath();
             if (!StartLauncher(process, home, java, isReady)) continue;

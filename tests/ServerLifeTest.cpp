@@ -69,14 +69,14 @@ TEST_F(ServerLifeTest, ServerStartsBecomesReadyServesItsPageAndEndsWithTheTermin
     EXPECT_TRUE(PathExists(home + "\\config\\vty3.2.sav"));
     EXPECT_EQ("http://localhost:" + std::to_string(port) + "/Vantry", dialog.serverRunner.ApplicationUrl());
     // The server runs in the home directory (the stand-in leaves its working directory there).
-    EXPECT_EQ(home, ReadFileText(home + "\\tomcat\\working-directory.txt"));
+    EXPECT_EQ(home, ReadWholeFile(home + "\\tomcat\\working-directory.txt"));
     EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
 
     // Readiness again: the marker file is made empty anew.
     std::ofstream(home + "\\config\\vty3.2.sav") << "not empty";
     dialog.PostMessage(WM_SERVER_READY);
     PumpFor(200);
-    EXPECT_EQ("", ReadFileText(home + "\\config\\vty3.2.sav"));
+    EXPECT_EQ("", ReadWholeFile(home + "\\config\\vty3.2.sav"));
     EXPECT_EQ(1, dialog.serverReady);
 
     dialog.serverRunner.Stop();

@@ -1,8 +1,7 @@
 #include "support/Installation.h"
 
+#include "res/resource.h"
 #include "support/TestSupport.h"
-
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -14,29 +13,6 @@ namespace {
 // What an installation holds: the launcher and the application's tree. The demo folder also holds
 // the stand-in JDK and the build's own files, which are no part of it.
 const char* const kInstalledItems[] = { "Vantry.exe", "GenJavadoc.bat", "config", "doc", "log", "tomcat" };
-
-bool IsDirectory(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void CopyTree(const std::string& from, const std::string& to)
-{
-    if (!IsDirectory(from)) {
-        CopyFileA(from.c_str(), to.c_str(), FALSE);
-        return;
-    }
-    CreateDirectoryA(to.c_str(), nullptr);
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((from + "\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = entry.cFileName;
-        if (name != "." && name != "..") CopyTree(from + "\\" + name, to + "\\" + name);
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-}
 
 std::string Lower(std::string text)
 {
@@ -55,45 +31,6 @@ bool KeyExists(HKEY root, const std::string& key)
 
 const char kClasses[] = "Software\\Classes\\";
 
-struct FoundWindow {
-    DWORD processId;
-    const char* title;
-    HWND window;
-};
-
-BOOL CALLBACK MatchTitle(HWND window, LPARAM param)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != found->processId) return TRUE;
-    char title[256] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if (std::strcmp(title, found->title) != 0) return TRUE;
-    found->window = window;
-    return FALSE;
-}
-
-BOOL CALLBACK MatchPopupMenu(HWND window, LPARAM param)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (owner != found->processId || std::strcmp(className, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
-    found->window = window;
-    return FALSE;
-}
-
-BOOL CALLBACK MatchConsole(HWND window, LPARAM param)
-{
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") != 0 || !GetDlgItem(window, 1001)) return TRUE;
-    return MatchTitle(window, param);
-}
-
 } // namespace
 
 Installation::Installation(const char* name) : home_(TempDir(name)), port_(FreeLoopbackPort())
@@ -107,25 +44,6 @@ Installation::Installation(const char* name) : home_(TempDir(name)), port_(FreeL
 Installation::~Installation() { RemoveTree(home_); }
 
 void Installation::CreateMarker() const { std::ofstream(Marker(), std::ios::binary | std::ios::trunc); }
-
-void RemoveTree(const std::string& path)
-{
-    if (!IsDirectory(path)) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = entry.cFileName;
-            if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
 
 std::string StandinJdkHome() { return BuildDir() + "\\demo\\jdk1.3.1"; }
 
@@ -260,7 +178,7 @@ void OpenerAssociations::SetDefault(const std::string& key, const std::string& v
     WriteMachineText(kClasses + key, nullptr, value, 0);
 }
 
-std::string OpenerAssociations::Opened() const { return ReadFileText(logPath_); }
+std::string OpenerAssociations::Opened() const { return ReadWholeFile(logPath_); }
 
 bool OpenerAssociations::WaitForOpened(const std::string& target, DWORD milliseconds, int times) const
 {
@@ -303,34 +221,15 @@ DWORD RunningLauncher::WaitForExit(DWORD milliseconds) const
 
 std::vector<DWORD> RunningLauncher::JavaChildren() const
 {
-    std::vector<DWORD> children;
-    if (!info_.hProcess) return children;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return children;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID != info_.dwProcessId || Lower(entry.szExeFile) != "java.exe") continue;
-        HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        if (!child) continue;
-        if (WaitForSingleObject(child, 0) == WAIT_TIMEOUT) children.push_back(entry.th32ProcessID);
-        CloseHandle(child);
-    }
-    CloseHandle(snapshot);
-    return children;
+    if (!info_.hProcess) return {};
+    return LiveChildren(info_.dwProcessId, "java.exe");
 }
 
 void RunningLauncher::Kill()
 {
     if (!info_.hProcess) return;
     // The children first: once the launcher is gone, nothing else would end them.
-    for (DWORD id : JavaChildren()) {
-        HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        if (!child) continue;
-        TerminateProcess(child, 1);
-        WaitForSingleObject(child, 10000);
-        CloseHandle(child);
-    }
+    for (DWORD id : JavaChildren()) TerminateAndWait(id, 10000);
     if (Running()) {
         TerminateProcess(info_.hProcess, 1);
         WaitForSingleObject(info_.hProcess, 10000);
@@ -341,58 +240,26 @@ void RunningLauncher::Kill()
     console_ = nullptr;
 }
 
-HWND RunningLauncher::FindWindowTitled(const char* title) const
-{
-    FoundWindow found = { info_.dwProcessId, title, nullptr };
-    EnumWindows(&MatchTitle, reinterpret_cast<LPARAM>(&found));
-    return found.window;
-}
-
 HWND RunningLauncher::WaitForWindow(const char* title, DWORD milliseconds) const
 {
     HWND window = nullptr;
-    WaitUntil([&] { return (window = FindWindowTitled(title)) != nullptr && IsWindowVisible(window); },
+    WaitUntil([&] { return (window = FindWindowOf(info_.dwProcessId, title)) != nullptr && IsWindowVisible(window); },
               milliseconds);
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
 HWND RunningLauncher::WaitForPopupMenu(DWORD milliseconds) const
 {
-    FoundWindow found = { info_.dwProcessId, nullptr, nullptr };
-    WaitUntil(
-        [&] {
-            EnumWindows(&MatchPopupMenu, reinterpret_cast<LPARAM>(&found));
-            return found.window != nullptr;
-        },
-        milliseconds);
-    return found.window;
+    HWND menu = nullptr;
+    WaitUntil([&] { return (menu = FindPopupMenu(info_.dwProcessId)) != nullptr; }, milliseconds);
+    return menu;
 }
 
 HWND RunningLauncher::Console(DWORD milliseconds)
 {
     if (console_ && IsWindow(console_)) return console_;
-    WaitUntil(
-        [&] {
-            FoundWindow found = { info_.dwProcessId, "Vantry", nullptr };
-            EnumWindows(&MatchConsole, reinterpret_cast<LPARAM>(&found));
-            console_ = found.window;
-            return console_ != nullptr;
-        },
-        milliseconds);
+    WaitUntil([&] { return (console_ = FindConsole(info_.dwProcessId)) != nullptr; }, milliseconds);
     return console_;
-}
-
-std::string RunningLauncher::WindowText(HWND window)
-{
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) return "";
-    std::string text(length + 1, '\0');
-    DWORD_PTR got = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-                             10000, &got))
-        return "";
-    text.resize(std::min<size_t>(got, length));
-    return text;
 }
 
 bool RunningLauncher::TypeText(HWND edit, const std::string& text)
@@ -403,11 +270,7 @@ bool RunningLauncher::TypeText(HWND edit, const std::string& text)
            result;
 }
 
-std::string RunningLauncher::ConsoleText()
-{
-    HWND console = Console(0);
-    return console ? WindowText(GetDlgItem(console, 1001)) : std::string();
-}
+std::string RunningLauncher::ConsoleText() { return ::ConsoleText(Console(0)); }
 
 bool RunningLauncher::WaitForText(const std::string& text, DWORD milliseconds)
 {
@@ -423,7 +286,7 @@ bool RunningLauncher::ControlEnabled(int id)
 bool RunningLauncher::WaitUntilReady(DWORD milliseconds)
 {
     // A launcher that ended can never become ready: stop waiting at once.
-    return WaitUntil([&] { return ControlEnabled(1008) || !Running(); }, milliseconds) && Running();
+    return WaitUntil([&] { return ControlEnabled(IDC_GOTO) || !Running(); }, milliseconds) && Running();
 }
 
 void RunningLauncher::Click(HWND window, int id)
