@@ -72,8 +72,7 @@ double BareReaderMs(size_t bytes)
     CloseHandle(write);
     char buffer[2048];
     DWORD got = 0;
-    while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    }
+    while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) {}
     WaitForSingleObject(child.hProcess, INFINITE);
     double elapsed = NowMs() - start;
     CloseHandle(read);
@@ -179,24 +178,28 @@ double ReadinessMs(size_t floodBytes)
     Pump([] { return false; }, 200);
     HICON ready = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_READY));
     // The marker is its own write after a pause, as a server's is: a chunk holds what one read got.
-    std::string steps = (floodBytes ? "flood:" + std::to_string(floodBytes) + " " : std::string()) +
-                        "sleep:300 ready wait";
+    std::string steps =
+        (floodBytes ? "flood:" + std::to_string(floodBytes) + " " : std::string()) + "sleep:300 ready wait";
     console.StartServer(steps.c_str());
     double seen = 0;
-    Pump([&] {
-        if (console.BigIcon() != ready) return false;
-        seen = NowMs();
-        return true;
-    }, 120000);
+    Pump(
+        [&] {
+            if (console.BigIcon() != ready) return false;
+            seen = NowMs();
+            return true;
+        },
+        120000);
     // The child put the time of its write into the marker line, which the console may show later
     // than the icon changes, after a flood.
     std::string text;
     size_t at = std::string::npos;
-    Pump([&] {
-        text = console.dialog.console.GetWindowText();
-        at = text.rfind("Vantry is initialized at ");
-        return at != std::string::npos;
-    }, 60000);
+    Pump(
+        [&] {
+            text = console.dialog.console.GetWindowText();
+            at = text.rfind("Vantry is initialized at ");
+            return at != std::string::npos;
+        },
+        60000);
     if (!seen || at == std::string::npos) return -1;
     long long written = std::atoll(text.c_str() + at + 25);
     LARGE_INTEGER frequency;
@@ -253,7 +256,9 @@ void StartUpRow(int runs)
             case 1:
                 launcher.Add(StartUpMs(home + "\\Vantry.exe", "", "Vantry", IDC_CONSOLE, "Vantry is starting", home));
                 break;
-            default: focused.Add(StartUpMs(minimal, "focus", "Minimal", 100, "Vantry is starting", ModuleFolder())); break;
+            default:
+                focused.Add(StartUpMs(minimal, "focus", "Minimal", 100, "Vantry is starting", ModuleFolder()));
+                break;
             }
             Sleep(500);
         }

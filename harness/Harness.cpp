@@ -140,7 +140,6 @@ bool Pump(const std::function<bool()>& done, double milliseconds)
     }
 }
 
-
 // ---- The load child -------------------------------------------------------------------------------
 
 void SetChildSteps(const char* steps) { SetEnvironmentVariableA("VANTRY_LOAD_STEPS", steps); }
@@ -200,8 +199,8 @@ Console::Console()
     exitPlatform.endProcess = &EndProcessIgnored;
     dialog.Create(IDD_CONSOLE, nullptr);
     SetPropA(Edit(), kWatchedDialog, &dialog);
-    textProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(Edit(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WatchText)));
+    textProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(Edit(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WatchText)));
     dialog.ShowWindow(SW_SHOW);
     dialog.TrayBusy();
     CopyText(dialog.homeDir, ModuleFolder().c_str());
@@ -335,8 +334,7 @@ namespace {
 void Raise(std::atomic<long long>& maximum, long long value)
 {
     long long now = maximum.load();
-    while (value > now && !maximum.compare_exchange_weak(now, value)) {
-    }
+    while (value > now && !maximum.compare_exchange_weak(now, value)) {}
 }
 
 } // namespace

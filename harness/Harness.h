@@ -37,7 +37,7 @@ struct Figures {
     double Min() const;
     double Median() const;
     double Max() const;
-    double Percentile(double fraction) const; // the value that fraction of all values are at or below
+    double Percentile(double fraction) const;                   // the value that fraction of all values are at or below
     std::string Text(const char* unit, int decimals = 0) const; // "min / median / max unit"
 };
 
@@ -129,7 +129,7 @@ public:
 
     Figures Latencies() const; // every press taken so far
     int Pressed() const { return pressed_.load(); }
-    double Waiting() const; // how long the press not yet taken has waited; -1: none waits
+    double Waiting() const;     // how long the press not yet taken has waited; -1: none waits
     void Taken(const MSG& msg); // Pump's thread, for every message it dispatches
 
 private:
@@ -153,9 +153,9 @@ public:
     Probe& operator=(const Probe&) = delete;
     void Stop(); // pumps this thread's messages until the probe, which sends to them, has stopped
 
-    Figures Answers() const;   // every answer time so far, when kept
-    double TakeMaxAnswerMs();  // the longest answer since the last take
-    long long TakeMaxText();   // the longest text since the last take
+    Figures Answers() const;  // every answer time so far, when kept
+    double TakeMaxAnswerMs(); // the longest answer since the last take
+    long long TakeMaxText();  // the longest text since the last take
     double PeakTextBytes() const { return static_cast<double>(peakText_.load()); }
     double PeakPrivateMb() const { return static_cast<double>(peakPrivateKb_.load()) / 1024.0; }
 

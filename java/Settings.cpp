@@ -55,8 +55,7 @@ SettingsPlatform SystemSettingsPlatform() { return { &GetModuleFileNameA, &RegSe
 
 SettingsPlatform settingsPlatform = SystemSettingsPlatform();
 
-int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, char* markerPath,
-                    size_t markerPathSize)
+int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, char* markerPath, size_t markerPathSize)
 {
     const char* lastSeparator = std::strrchr(modulePath, '\\');
     if (!lastSeparator) return 0;

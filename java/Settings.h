@@ -7,8 +7,7 @@
 // The directory of the executable at modulePath (cut at its last backslash, which goes too) and the
 // initialisation marker file under it. Returns 1 when both were written; 0 when the path has no
 // backslash or a result would not fit, and then neither buffer is touched.
-int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, char* markerPath,
-                    size_t markerPathSize);
+int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, char* markerPath, size_t markerPathSize);
 
 // Reads the stored settings at start-up, making the machine's key when it is missing and deleting
 // an old VtyHome value. hideOnStartup (1 ticked, 0 not) and javaExePath change only when a usable

@@ -75,8 +75,8 @@ void RemoveTree(const std::string& path)
 std::string ReadWholeFile(const std::string& path)
 {
     std::string text;
-    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr));
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
     if (!file) return text;
     char buffer[4096];
     DWORD got = 0;

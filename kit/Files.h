@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-std::string ModulePath();   // the running program's path
-std::string ModuleFolder(); // its folder, no trailing backslash
+std::string ModulePath();                      // the running program's path
+std::string ModuleFolder();                    // its folder, no trailing backslash
 std::string TempPath(const std::string& name); // name under the system's temp folder
 // The folder at path, emptied of whatever an earlier run left there, or made.
 std::string FreshFolder(const std::string& path);

@@ -46,4 +46,4 @@ double PrivateMb();
 // read on the Linux side (the Z: drive is the Linux root), where each Windows process is a Linux
 // process with its Windows command line.
 std::vector<std::string> LinuxProcessesWith(const std::string& commandLinePart); // their ids
-double LinuxCpuMs(const std::string& pid); // -1 when it is gone
+double LinuxCpuMs(const std::string& pid);                                       // -1 when it is gone

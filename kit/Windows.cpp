@@ -41,7 +41,10 @@ HWND Find(Query query)
 
 } // namespace
 
-HWND FindWindowOf(DWORD processId, const char* title) { return Find({ processId, title, nullptr, false, false, nullptr }); }
+HWND FindWindowOf(DWORD processId, const char* title)
+{
+    return Find({ processId, title, nullptr, false, false, nullptr });
+}
 
 HWND FindConsole(DWORD processId) { return Find({ processId, "Vantry", "#32770", true, false, nullptr }); }
 

@@ -139,7 +139,7 @@ int ServerRunner::Launch(RunnerOwner* console, const char* javaExePath)
     char line[kCommandLineSize];
     if (!BuildServerCommandLine(line, sizeof line, sharedHomeDir)) return 0;
     if (!IsIdle()) return 0; // the running server's reader still reads its markers
-    markers.Reset();         // a new server's output does not go on from the last one's
+    markers_.Reset();        // a new server's output does not go on from the last one's
     owner = console;
     return Start(javaExePath, line, sharedHomeDir, SW_HIDE, 1);
 }
@@ -147,7 +147,7 @@ int ServerRunner::Launch(RunnerOwner* console, const char* javaExePath)
 int ServerRunner::OnOutput(char* text, int)
 {
     if (owner) owner->AppendConsoleText(text);
-    markers.Scan(text, *this);
+    markers_.Scan(text, *this);
     return 1;
 }
 

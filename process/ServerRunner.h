@@ -75,5 +75,5 @@ private:
     mutable std::mutex urlLock_; // the address is written by the reader and read on the main thread
     char applicationUrl[kUrlSize];
     RunnerOwner* owner = nullptr;
-    MarkerScanner markers; // the reader's
+    MarkerScanner markers_; // the reader's
 };

@@ -27,8 +27,8 @@ struct SummaryRow {
 };
 std::vector<SummaryRow> summary;
 
-void AddSummary(const std::string& area, const std::string& tried, const std::string& often,
-                const std::string& result, bool held)
+void AddSummary(const std::string& area, const std::string& tried, const std::string& often, const std::string& result,
+                bool held)
 {
     summary.push_back({ area, tried, often, result, held });
 }
@@ -76,8 +76,8 @@ std::string ChangeText(const Usage& from, const Usage& to)
 {
     std::string text =
         Format("handles %ld -> %ld (%+ld), threads %ld -> %ld (%+ld), private bytes %.2f -> %.2f MiB (%+.2f)",
-               from.handles, to.handles, to.handles - from.handles, from.threads, to.threads,
-               to.threads - from.threads, from.privateMb, to.privateMb, to.privateMb - from.privateMb);
+               from.handles, to.handles, to.handles - from.handles, from.threads, to.threads, to.threads - from.threads,
+               from.privateMb, to.privateMb, to.privateMb - from.privateMb);
     std::map<std::string, long> growth = HandleGrowth(from, to);
     if (growth.empty()) return text;
     text += "; more handles of kind";
@@ -274,9 +274,8 @@ void SoakRunner(Which which, int cycles)
                "%.0f..%.0f",
                cycleMs.Median(), cycleMs.Max(), threadsSeen.Min(), threadsSeen.Max()));
 
-    std::string tried = which == Which::Server
-                            ? "ServerRunner start and stop in-process, with the console window"
-                            : "InitRunner start and stop in-process, with the console window";
+    std::string tried = which == Which::Server ? "ServerRunner start and stop in-process, with the console window"
+                                               : "InitRunner start and stop in-process, with the console window";
     std::string refusedText =
         refused ? Format("; %d starts refused by Wine (CreateProcess error 1359: the new process ended in its "
                          "start-up), reported by the runner",
@@ -312,10 +311,12 @@ LauncherRun RunLauncher()
         if (!process.Start(home + "\\Vantry.exe", "", home)) {
             run.why = "not started; ";
         } else {
-            PollUntil([&] {
-                console = FindWindowOf(process.info.dwProcessId, "Vantry");
-                return console && IsWindowEnabled(GetDlgItem(console, IDC_GOTO));
-            }, 60000);
+            PollUntil(
+                [&] {
+                    console = FindWindowOf(process.info.dwProcessId, "Vantry");
+                    return console && IsWindowEnabled(GetDlgItem(console, IDC_GOTO));
+                },
+                60000);
             if (!console || !IsWindowEnabled(GetDlgItem(console, IDC_GOTO))) run.why += "not ready after 60 s; ";
         }
         if (run.why.empty()) {
@@ -394,12 +395,13 @@ void SoakLauncher(int runs)
     Say(Format("  runs where something was still there at the first look after the end, gone within 5 s: %d",
                lingered));
 
-    AddSummary("Launcher", "Vantry.exe on a copy of the demo installation: start until ready, Exit, end with 0",
-               Format("%d runs", done),
-               Format("%d failures; after each: port free, no java.exe, no Wine process left (%d runs needed a moment); "
-                      "ready median %.1f s, ended %.1f s after Exit",
-                      failures, lingered, ready.Median() / 1000, exits.Median() / 1000),
-               failures == 0);
+    AddSummary(
+        "Launcher", "Vantry.exe on a copy of the demo installation: start until ready, Exit, end with 0",
+        Format("%d runs", done),
+        Format("%d failures; after each: port free, no java.exe, no Wine process left (%d runs needed a moment); "
+               "ready median %.1f s, ended %.1f s after Exit",
+               failures, lingered, ready.Median() / 1000, exits.Median() / 1000),
+        failures == 0);
     AddSummary("Launcher", "The soak program itself over those runs", Format("%d runs", done),
                ChangeText(start, end) +
                    Format("; processes in the prefix %d -> %d; Wine processes of the launcher left at the end %d",
@@ -448,16 +450,16 @@ void SoakFlood(double seconds)
             memory.Add(now.privateMb);
             (due <= settle + (seconds - settle) / 2 ? firstHalf : secondHalf).Add(now.privateMb);
         }
-        Say(Format("  %5.0f  %11lld  %14lld  %11.2f  %7ld  %7ld  %13.1f", due, text, maxText, now.privateMb, now.handles,
-                   now.threads, answer));
+        Say(Format("  %5.0f  %11lld  %14lld  %11.2f  %7ld  %7ld  %13.1f", due, text, maxText, now.privateMb,
+                   now.handles, now.threads, answer));
         if (due >= seconds) break;
     }
     bool running = console.dialog.serverEnds == 0;
     double stopAt = NowMs();
     console.dialog.serverRunner.Stop();
-    bool ended = Pump([&] {
-        return console.dialog.serverEnds > 0 && console.dialog.serverRunner.IsIdle() && runnerThreads.Ended();
-    }, 30000);
+    bool ended = Pump(
+        [&] { return console.dialog.serverEnds > 0 && console.dialog.serverRunner.IsIdle() && runnerThreads.Ended(); },
+        30000);
     double stopMs = NowMs() - stopAt;
     // What was queued before the end is shown first; the end's line comes last.
     Pump([&] { return console.LastLine() == kTerminatedLine; }, 30000);
@@ -490,14 +492,14 @@ void SoakFlood(double seconds)
     bool flat = secondHalf.Median() - firstHalf.Median() <= kFlatMb / 4 && handles.Max() - handles.Min() <= 2 &&
                 threads.Max() - threads.Min() <= 0;
     bool held = running && ended && overCap == 0 && flat && last == kTerminatedLine;
-    AddSummary("Flood", "A server writing 100-byte lines without pause through ServerRunner into the console, then Stop",
+    AddSummary("Flood",
+               "A server writing 100-byte lines without pause through ServerRunner into the console, then Stop",
                Format("%.0f s, about %.0f MiB, %d samples", seconds, writtenMb, samples),
                Format("text max %.0f bytes (cap %zu); private bytes after %.0f s %.2f..%.2f MiB (median %.2f in the "
                       "first half, %.2f in the second); handles %.0f..%.0f; threads %.0f..%.0f; window answer max "
                       "%.0f ms; stopped in %.0f ms; last line \"%s\"",
                       texts.Max(), cap, settle, memory.Min(), memory.Max(), firstHalf.Median(), secondHalf.Median(),
-                      handles.Min(), handles.Max(), threads.Min(), threads.Max(), answers.Max(), stopMs,
-                      last.c_str()),
+                      handles.Min(), handles.Max(), threads.Min(), threads.Max(), answers.Max(), stopMs, last.c_str()),
                held);
 }
 

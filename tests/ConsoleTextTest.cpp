@@ -18,7 +18,10 @@
 
 namespace {
 
-std::string Line(const char* tag, int n) { return std::string(tag) + std::to_string(n) + " " + std::string(40, '-') + "\r\n"; }
+std::string Line(const char* tag, int n)
+{
+    return std::string(tag) + std::to_string(n) + " " + std::string(40, '-') + "\r\n";
+}
 
 TEST(ConsoleText, HoldsMoreThanTheEditControlsDefaultThirtyThousandCharacters)
 {
@@ -45,9 +48,12 @@ TEST(ConsoleText, TwoFloodingThreadsKeepTheirOrderAndNoCallIsSplit)
         for (int i = 0; i < perThread; ++i) host.output.Append(Line(tag, i).c_str());
     };
     std::thread a(writer, "A"), b(writer, "B");
-    bool done = WaitUntil([&] { return host.Text().find(Line("A", perThread - 1)) != std::string::npos &&
-                                       host.Text().find(Line("B", perThread - 1)) != std::string::npos; },
-                          60000);
+    bool done = WaitUntil(
+        [&] {
+            return host.Text().find(Line("A", perThread - 1)) != std::string::npos &&
+                   host.Text().find(Line("B", perThread - 1)) != std::string::npos;
+        },
+        60000);
     a.join();
     b.join();
     ASSERT_TRUE(done);
@@ -212,12 +218,14 @@ TEST(ConsoleText, ASustainedFloodKeepsTheConsoleFullInOrderAndSaysWhereItSkipped
     });
     size_t largest = 0;
     bool noted = false;
-    WaitUntil([&] {
-        std::string now = host.Text();
-        largest = std::max(largest, now.size());
-        noted = noted || now.find(" bytes of output not shown ...]") != std::string::npos;
-        return EndsWith(now, Line("F", lines - 1));
-    }, 60000);
+    WaitUntil(
+        [&] {
+            std::string now = host.Text();
+            largest = std::max(largest, now.size());
+            noted = noted || now.find(" bytes of output not shown ...]") != std::string::npos;
+            return EndsWith(now, Line("F", lines - 1));
+        },
+        60000);
     writer.join();
     std::string text = host.Text();
     ASSERT_TRUE(EndsWith(text, Line("F", lines - 1)));

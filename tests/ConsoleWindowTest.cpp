@@ -25,7 +25,8 @@ TEST(ConsoleTemplate, IsTheExtendedLayoutWithItsNineControlsInTabOrder)
     ASSERT_EQ(0xFFFF, r.Word()); // an extended template
     EXPECT_EQ(0u, r.Dword());    // help id
     EXPECT_EQ(static_cast<DWORD>(WS_EX_APPWINDOW), r.Dword());
-    EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK), r.Dword());
+    EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK),
+              r.Dword());
     ASSERT_EQ(9, r.Word());
     EXPECT_EQ(0, r.Short());
     EXPECT_EQ(0, r.Short());
@@ -86,8 +87,12 @@ TEST(TrayMenuResource, OffersOpenAGrayedGoToASeparatorAndExit)
     HMENU popup = GetSubMenu(menu, 0);
     ASSERT_EQ(4, GetMenuItemCount(popup));
     char text[64];
-    const struct { UINT id; const char* text; } items[] = {
-        { ID_TRAY_OPEN, "Open" }, { ID_TRAY_GOTO, "Go to Vantry... [Ctrl+Click]" }, { ID_TRAY_EXIT, "Exit" } };
+    const struct {
+        UINT id;
+        const char* text;
+    } items[] = { { ID_TRAY_OPEN, "Open" },
+                  { ID_TRAY_GOTO, "Go to Vantry... [Ctrl+Click]" },
+                  { ID_TRAY_EXIT, "Exit" } };
     for (const auto& item : items) {
         GetMenuStringA(popup, item.id, text, sizeof text, MF_BYCOMMAND);
         EXPECT_STREQ(item.text, text);
@@ -236,9 +241,8 @@ TEST_F(ConsoleWindowTest, OutputNeverCostsTheOtherControlsAPaintTheyWereWaitingF
     InvalidateRect(exitButton, nullptr, TRUE);
     InvalidateRect(label, nullptr, TRUE);
     dialog.AppendConsoleText("output while the buttons wait for their paint\r\n");
-    EXPECT_TRUE(WaitUntil([&] {
-        return dialog.console.GetWindowText().find("while the buttons wait") != std::string::npos;
-    }, 10000));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return dialog.console.GetWindowText().find("while the buttons wait") != std::string::npos; }, 10000));
     EXPECT_TRUE(WaitUntil([&] { return exitPaints.paints > 0 && labelPaints.paints > 0; }, 10000))
         << "the Exit button painted " << exitPaints.paints << " times, the label " << labelPaints.paints;
 }

@@ -183,7 +183,10 @@ protected:
     {
         WriteMachineText(std::string(kJdkKey) + "\\1.3.1", "JavaHome", StandinJdkHome(), kLauncherView);
     }
-    static void RememberJava(const std::string& javaExe) { WriteMachineText(kSettingsKey, "JavaExe", javaExe, kLauncherView); }
+    static void RememberJava(const std::string& javaExe)
+    {
+        WriteMachineText(kSettingsKey, "JavaExe", javaExe, kLauncherView);
+    }
     static MachineValue Setting(const char* name) { return ReadMachineValue(kSettingsKey, name, kLauncherView); }
     static bool KeyIn64BitView(const std::string& key)
     {
@@ -564,14 +567,19 @@ TEST_F(LauncherEndToEnd, TwoLaunchersStartedAtOnceLeaveOneServingAndStopTheOther
     const std::string ended = "\r\nVantry has been terminated.\r\n";
     RunningLauncher* serving = nullptr;
     RunningLauncher* refused = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        bool firstReady = launcher.ControlEnabled(IDC_GOTO), secondReady = second.ControlEnabled(IDC_GOTO);
-        bool firstEnded = launcher.ConsoleText().find(ended) != std::string::npos;
-        bool secondEnded = second.ConsoleText().find(ended) != std::string::npos;
-        if (firstReady && secondEnded) serving = &launcher, refused = &second;
-        if (secondReady && firstEnded) serving = &second, refused = &launcher;
-        return serving != nullptr;
-    }, kStartTimeout)) << "first:\n" << launcher.ConsoleText() << "\nsecond:\n" << second.ConsoleText();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            bool firstReady = launcher.ControlEnabled(IDC_GOTO), secondReady = second.ControlEnabled(IDC_GOTO);
+            bool firstEnded = launcher.ConsoleText().find(ended) != std::string::npos;
+            bool secondEnded = second.ConsoleText().find(ended) != std::string::npos;
+            if (firstReady && secondEnded) serving = &launcher, refused = &second;
+            if (secondReady && firstEnded) serving = &second, refused = &launcher;
+            return serving != nullptr;
+        },
+        kStartTimeout))
+        << "first:\n"
+        << launcher.ConsoleText() << "\nsecond:\n"
+        << second.ConsoleText();
 
     EXPECT_NE(std::string::npos, refused->ConsoleText().find("java.net.BindException"));
     EXPECT_FALSE(refused->ControlEnabled(IDC_GOTO));

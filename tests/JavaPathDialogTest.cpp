@@ -191,11 +191,9 @@ void RecordOpen(const char* target) { opened.emplace_back(target); }
 
 class JavaPathDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        opened.clear();
-    }
-    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen }; // nothing reaches the real shell
+    void SetUp() override { opened.clear(); }
+    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open,
+                                                       &RecordOpen }; // nothing reaches the real shell
 };
 
 // --- Opening and ending ---------------------------------------------------------------------------------
@@ -241,14 +239,14 @@ TEST_F(JavaPathDialogTest, OkTakesOnlyAFileAndOtherwiseSaysSoAndStaysOpenForAnot
         dialog.path = "C:\\given\\java.exe";
         std::string message = "(none)", edit, pathAfterRefusal;
         bool open = false, focusOnEdit = false;
-        INT_PTR result = RunDialog(dialog, { SetEditText(c.typed), Click(IDOK), AnswerMessageBox(&message),
-                                             Observe([&](HWND d) {
-                                                 open = IsWindowVisible(d) && IsWindowEnabled(d);
-                                                 edit = TextOf(Item(d, IDC_JAVA_PATH));
-                                                 focusOnEdit = GetFocus() == Item(d, IDC_JAVA_PATH);
-                                                 pathAfterRefusal = dialog.path;
-                                             }),
-                                             SetEditText(file), Click(IDOK) });
+        INT_PTR result =
+            RunDialog(dialog, { SetEditText(c.typed), Click(IDOK), AnswerMessageBox(&message), Observe([&](HWND d) {
+                                    open = IsWindowVisible(d) && IsWindowEnabled(d);
+                                    edit = TextOf(Item(d, IDC_JAVA_PATH));
+                                    focusOnEdit = GetFocus() == Item(d, IDC_JAVA_PATH);
+                                    pathAfterRefusal = dialog.path;
+                                }),
+                                SetEditText(file), Click(IDOK) });
         EXPECT_EQ(c.message, message);
         EXPECT_TRUE(open);
         EXPECT_EQ(c.typed, edit);
@@ -292,16 +290,16 @@ TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
     JavaPathDialog dialog(nullptr);
     LRESULT limit = 0;
     std::string typed;
-    INT_PTR result = RunDialog(
-        dialog, { Observe([&](HWND d) {
-                      HWND edit = Item(d, IDC_JAVA_PATH);
-                      limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
-                      std::string pasted(800, 'p');
-                      SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
-                      SendMessageA(edit, WM_CHAR, 'x', 1);
-                      typed = TextOf(edit);
-                  }),
-                  Click(IDCANCEL) });
+    INT_PTR result =
+        RunDialog(dialog, { Observe([&](HWND d) {
+                                HWND edit = Item(d, IDC_JAVA_PATH);
+                                limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
+                                std::string pasted(800, 'p');
+                                SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
+                                SendMessageA(edit, WM_CHAR, 'x', 1);
+                                typed = TextOf(edit);
+                            }),
+                            Click(IDCANCEL) });
     EXPECT_EQ(IDCANCEL, result);
     // A path buffer holds 779 characters and the NUL.
     EXPECT_EQ(779, limit);
@@ -342,9 +340,9 @@ TEST_F(JavaPathDialogTest, BrowseRefusesAFileWhosePathTheLauncherCouldNotHold)
     ScriptedPathDialog dialog;
     dialog.answers = { "C:\\" + std::string(768, 'd') + "\\java.exe" }; // 780 characters: one too many
     std::string edit = "(not seen)";
-    INT_PTR result = RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
-                                         Observe([&](HWND d) { edit = TextOf(Item(d, IDC_JAVA_PATH)); }),
-                                         Click(IDOK) });
+    INT_PTR result =
+        RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
+                            Observe([&](HWND d) { edit = TextOf(Item(d, IDC_JAVA_PATH)); }), Click(IDOK) });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(1u, dialog.calls.size());
     EXPECT_EQ(TestChildPath(), edit);
@@ -360,27 +358,27 @@ TEST_F(JavaPathDialogTest, TheRealFileDialogIsAnOpenDialogOverTheJavaPathDialog)
     bool ownerDisabled = false;
     std::string edit;
     bool allStepsRan = false;
-    INT_PTR result = RunDialog(
-        dialog,
-        { [&](HWND d) {
-             window = d;
-             PostMessageA(Item(d, IDC_BROWSE), BM_CLICK, 0, 0); // the file dialog runs its own loop
-             return true;
-         },
-          [&](HWND) {
-              HWND open = FindOwnWindow("Open");
-              if (!open) return false;
-              ownerDisabled = !IsWindowEnabled(window);
-              PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
-              return true;
-          },
-          [&](HWND d) {
-              if (FindOwnWindow("Open") || !IsWindowEnabled(d)) return false;
-              edit = TextOf(Item(d, IDC_JAVA_PATH));
-              return true;
-          },
-          Click(IDCANCEL) },
-        &allStepsRan);
+    INT_PTR result =
+        RunDialog(dialog,
+                  { [&](HWND d) {
+                       window = d;
+                       PostMessageA(Item(d, IDC_BROWSE), BM_CLICK, 0, 0); // the file dialog runs its own loop
+                       return true;
+                   },
+                    [&](HWND) {
+                        HWND open = FindOwnWindow("Open");
+                        if (!open) return false;
+                        ownerDisabled = !IsWindowEnabled(window);
+                        PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
+                        return true;
+                    },
+                    [&](HWND d) {
+                        if (FindOwnWindow("Open") || !IsWindowEnabled(d)) return false;
+                        edit = TextOf(Item(d, IDC_JAVA_PATH));
+                        return true;
+                    },
+                    Click(IDCANCEL) },
+                  &allStepsRan);
     EXPECT_TRUE(allStepsRan);
     EXPECT_EQ(IDCANCEL, result);
     EXPECT_TRUE(ownerDisabled);
@@ -393,8 +391,7 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
     dialog.path = "C:\\given\\java.exe";
     bool stillOpen = false;
     std::string edit;
-    INT_PTR result = RunDialog(dialog, { SetEditText("C:\\typed"), Click(IDC_DOWNLOAD_JAVA),
-                                         Observe([&](HWND d) {
+    INT_PTR result = RunDialog(dialog, { SetEditText("C:\\typed"), Click(IDC_DOWNLOAD_JAVA), Observe([&](HWND d) {
                                              stillOpen = IsWindowVisible(d) != FALSE;
                                              edit = TextOf(Item(d, IDC_JAVA_PATH));
                                          }),

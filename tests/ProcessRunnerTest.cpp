@@ -197,9 +197,9 @@ TEST_F(ProcessRunnerTest, CapturedLaunchLeavesTheLaunchersStandardHandlesAsTheyW
 }
 
 // Output taken by a runner that outlived its owner would land in freed memory.
-std::atomic<int> liveRecorders{0};
-std::atomic<int> callsAfterDestruction{0};
-std::atomic<int> chunksSeen{0};
+std::atomic<int> liveRecorders{ 0 };
+std::atomic<int> callsAfterDestruction{ 0 };
+std::atomic<int> chunksSeen{ 0 };
 class DyingRunner : public ProcessRunner {
 public:
     DyingRunner() { ++liveRecorders; }

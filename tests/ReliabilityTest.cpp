@@ -23,7 +23,6 @@ namespace {
 
 constexpr UINT kEnded = WM_APP + 50;
 
-
 bool Ends(DWORD processId, DWORD milliseconds)
 {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);

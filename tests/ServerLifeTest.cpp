@@ -38,7 +38,10 @@ protected:
     }
     std::string Text() { return dialog.console.GetWindowText(); }
     HICON BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }
-    bool Ready(DWORD ms = 30000) { return WaitUntil([&] { return dialog.serverReady == 1; }, ms); }
+    bool Ready(DWORD ms = 30000)
+    {
+        return WaitUntil([&] { return dialog.serverReady == 1; }, ms);
+    }
     bool Ended(DWORD ms = 30000)
     {
         return WaitUntil([&] { return Text().find("\r\nVantry has been terminated.\r\n") != std::string::npos; }, ms);

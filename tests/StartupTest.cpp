@@ -39,7 +39,7 @@ struct Answers {
     std::string typed;      // replaces the edit's text before the answer
     bool typeSomething = false;
     int dialogAnswer = IDCANCEL;
-    std::string refusal;    // the text of the dialog's message when it refused the answer; it is then cancelled
+    std::string refusal; // the text of the dialog's message when it refused the answer; it is then cancelled
     bool cancelled = false;
 };
 Answers answers;
@@ -140,22 +140,25 @@ protected:
     }
     bool InitialiserRan()
     {
-        return WaitUntil([&] { return dialog.initRunner.IsIdle() &&
-                                      Text().find("Vantry initialisation finished") != std::string::npos; },
-                         20000);
+        return WaitUntil(
+            [&] {
+                return dialog.initRunner.IsIdle() && Text().find("Vantry initialisation finished") != std::string::npos;
+            },
+            20000);
     }
     void Marker() { std::ofstream(home + "\\config\\vty3.2.sav"); }
 
     RegistrySandbox sandbox;
     std::string home;
     ScopedOverride<decltype(settingsPlatform.moduleFileName)> module{ settingsPlatform.moduleFileName,
-                                                                       &FakeModuleFileName };
+                                                                      &FakeModuleFileName };
     ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
     ConsoleDialog dialog;
     UINT_PTR timer = 0;
 };
 
-const char kNotFound[] = " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n";
+const char kNotFound[] =
+    " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n";
 
 TEST_F(StartupTest, FirstStartWithAJdk13FindsItWithoutAskingStoresItAndRunsTheInitialiser)
 {

@@ -89,7 +89,8 @@ protected:
     void Click(UINT mouse) { dialog.SendMessage(WM_TRAY_NOTIFY, 1, mouse); }
 
     ScopedOverride<decltype(trayPlatform.notifyIcon)> notify{ trayPlatform.notifyIcon, &RecordTray };
-    ScopedOverride<decltype(trayPlatform.changeMessageFilter)> filter{ trayPlatform.changeMessageFilter, &RecordFilter };
+    ScopedOverride<decltype(trayPlatform.changeMessageFilter)> filter{ trayPlatform.changeMessageFilter,
+                                                                       &RecordFilter };
     ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen };
     ConsoleDialog dialog;
 };

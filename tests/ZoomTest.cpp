@@ -89,16 +89,12 @@ protected:
         EXPECT_EQ(1, GetTrayRect(&r));
         return r;
     }
-    ScopedOverride<ZoomPlatform> platform{
-        zoomPlatform, ZoomPlatform{ &FakeAnimation, &FakeFind, &FakeRect, &FakeAppBar, &FakeWorkArea, &FakeDraw }
-    };
+    ScopedOverride<ZoomPlatform> platform{ zoomPlatform, ZoomPlatform{ &FakeAnimation, &FakeFind, &FakeRect,
+                                                                       &FakeAppBar, &FakeWorkArea, &FakeDraw } };
     HWND window = nullptr;
 };
 
-TEST_F(ZoomTest, TheNotificationWindowIsTakenAsItIs)
-{
-    EXPECT_TRUE(Same(desk.trayRect, TrayRect()));
-}
+TEST_F(ZoomTest, TheNotificationWindowIsTakenAsItIs) { EXPECT_TRUE(Same(desk.trayRect, TrayRect())); }
 
 TEST_F(ZoomTest, WithoutTheNotificationWindowAStripAtTheTaskbarsFarEndByItsEdge)
 {

@@ -11,10 +11,7 @@ namespace {
 constexpr UINT kTrayIconId = 1;
 constexpr UINT kAnimationMilliseconds = 500;
 
-bool ControlHeld()
-{
-    return (GetKeyState(VK_LCONTROL) & 0x8000) || (GetKeyState(VK_RCONTROL) & 0x8000);
-}
+bool ControlHeld() { return (GetKeyState(VK_LCONTROL) & 0x8000) || (GetKeyState(VK_RCONTROL) & 0x8000); }
 
 } // namespace
 
@@ -22,8 +19,8 @@ TrayPlatform SystemTrayPlatform()
 {
     // Looked up, not linked: systems before Windows 7 lack the filter, and the program must still start there.
     using Filter = decltype(TrayPlatform::changeMessageFilter);
-    Filter filter = reinterpret_cast<Filter>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    Filter filter = reinterpret_cast<Filter>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
     return { &Shell_NotifyIconA, filter };
 }
 
@@ -154,11 +151,8 @@ void TrayIcon::OnNotify(UINT mouseMessage)
         if (!ControlHeld()) owner_.OpenConsole();
         else if (owner_.IsGotoEnabled()) owner_.OpenApplication();
         break;
-    case WM_RBUTTONDOWN:
-        ShowMenu();
-        break;
-    default:
-        break;
+    case WM_RBUTTONDOWN: ShowMenu(); break;
+    default: break;
     }
 }
 

@@ -38,11 +38,11 @@ public:
     BOOL Notify(DWORD operation, UINT id, HICON icon, const char* tip);
     void StartAnimation();
     void StopAnimation();
-    void AdvanceAnimation(); // WM_TIMER of the animation
+    void AdvanceAnimation();          // WM_TIMER of the animation
     void OnNotify(UINT mouseMessage); // WM_TRAY_NOTIFY
     void ShowMenu();
-    void OnAdd();                      // WM_TRAY_ADD
-    void OnBroadcast(UINT message);    // any other message: "TaskbarCreated" adds the icon anew
+    void OnAdd();                   // WM_TRAY_ADD
+    void OnBroadcast(UINT message); // any other message: "TaskbarCreated" adds the icon anew
 
     int animFrame = -1; // the busy frame shown, -1 when not animating
     HICON busyIcons[3] = {};
@@ -56,6 +56,6 @@ private:
     Owner& owner_;
     HWND window_ = nullptr;
     State state_ = State::Absent;
-    bool shown_ = false;              // the shell has the icon
-    UINT taskbarCreatedMessage_ = 0;  // the shell's broadcast when the taskbar is made anew
+    bool shown_ = false;             // the shell has the icon
+    UINT taskbarCreatedMessage_ = 0; // the shell's broadcast when the taskbar is made anew
 };

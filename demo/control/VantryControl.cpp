@@ -20,8 +20,11 @@ namespace {
 
 int ButtonId(const char* name)
 {
-    struct { const char* name; int id; } const buttons[] = {
-        { "exit", IDCANCEL },    { "hide", IDC_HIDE },    { "goto", IDC_GOTO },
+    struct {
+        const char* name;
+        int id;
+    } const buttons[] = {
+        { "exit", IDCANCEL },     { "hide", IDC_HIDE },    { "goto", IDC_GOTO },
         { "help", IDC_HELP_DOC }, { "log", IDC_VIEW_LOG }, { "javadoc", IDC_JAVADOC },
     };
     for (const auto& b : buttons)

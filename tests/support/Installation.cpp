@@ -58,8 +58,7 @@ MachineValue ReadValue(HKEY root, const std::string& key, const char* name, REGS
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return value;
     char data[2048] = {};
     DWORD size = sizeof data - 1; // room for a NUL the writer may have left out
-    if (RegQueryValueExA(opened, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) ==
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(opened, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
         value.present = true;
         value.size = size;
         value.text = data;
@@ -148,8 +147,7 @@ OpenerAssociations::~OpenerAssociations()
         if (it->hadDefault)
             RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(it->oldDefault.c_str()),
                            static_cast<DWORD>(it->oldDefault.size() + 1));
-        else
-            RegDeleteValueA(key, nullptr);
+        else RegDeleteValueA(key, nullptr);
         RegFlushKey(key);
         RegCloseKey(key);
     }
@@ -265,8 +263,8 @@ HWND RunningLauncher::Console(DWORD milliseconds)
 bool RunningLauncher::TypeText(HWND edit, const std::string& text)
 {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
-                               10000, &result) &&
+    return SendMessageTimeoutA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 10000,
+                               &result) &&
            result;
 }
 

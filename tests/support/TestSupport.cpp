@@ -95,8 +95,8 @@ MessageWindow::MessageWindow()
         return RegisterClassA(&wc);
     }();
     (void)atom;
-    m_hWnd = CreateWindowA("VantryTestMessages", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           GetModuleHandleA(nullptr), this);
+    m_hWnd =
+        CreateWindowA("VantryTestMessages", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), this);
 }
 
 MessageWindow::~MessageWindow()
@@ -128,11 +128,11 @@ bool MessageWindow::WaitFor(UINT message, int count, DWORD milliseconds)
 
 RegistrySandbox::RegistrySandbox()
 {
-    path_ = "Software\\VantryTestSandbox\\" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(GetTickCount());
+    path_ =
+        "Software\\VantryTestSandbox\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
     // Both made under the real HKEY_CURRENT_USER before it is replaced.
-    RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\machine").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &machine_, nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\machine").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine_,
+                    nullptr);
     RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\user").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user_,
                     nullptr);
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_);
@@ -157,7 +157,7 @@ bool DenyWrites(HKEY root, const char* path, REGSAM view)
     // Everyone: no KEY_SET_VALUE and no KEY_CREATE_SUB_KEY; all the rest.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     bool denied = ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x0006;;;WD)(A;;KA;;;WD)",
-                                                                      SDDL_REVISION_1, &descriptor, nullptr) &&
+                                                                       SDDL_REVISION_1, &descriptor, nullptr) &&
                   RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
     LocalFree(descriptor);
     RegCloseKey(key);

@@ -12,11 +12,11 @@
 #include <map>
 #include <string>
 
-std::string TestBinDir();        // the folder of the running test program, no trailing backslash
-std::string TestChildPath();     // the console child program
-std::string TestWindowPath();    // the windowed child program
-std::string TestOpenerPath();    // the stand-in browser and viewer
-std::string BuildDir();          // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
+std::string TestBinDir();              // the folder of the running test program, no trailing backslash
+std::string TestChildPath();           // the console child program
+std::string TestWindowPath();          // the windowed child program
+std::string TestOpenerPath();          // the stand-in browser and viewer
+std::string BuildDir();                // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
 std::string TempDir(const char* name); // a fresh empty folder of this test program under the temp folder
 
 // Puts value into a seam (a member of one of the program's platform structs, or a whole struct)
@@ -41,7 +41,6 @@ template <typename T, typename U> ScopedOverride(T&, U) -> ScopedOverride<T>;
 // exit in a test that did not expect it fails that test, instead of ending the test program with
 // status 0 (which would pass).
 void EndProcessFails(int status);
-
 
 // A named event that test_child's wait:NAME step waits for: the test, not a race of sleeps, decides
 // when the child goes on.
