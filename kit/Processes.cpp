@@ -33,15 +33,27 @@ void ChildProcess::End()
     info = {};
 }
 
+namespace {
+
+// Calls visit with each entry of a snapshot of the system's processes or threads.
+template <typename Entry, typename Visit>
+void WalkSnapshot(DWORD what, BOOL(WINAPI* first)(HANDLE, Entry*), BOOL(WINAPI* next)(HANDLE, Entry*), Visit visit)
+{
+    Handle snapshot(CreateToolhelp32Snapshot(what, 0));
+    if (!snapshot) return;
+    Entry entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = first(snapshot.Get(), &entry); more; more = next(snapshot.Get(), &entry)) visit(entry);
+}
+
+} // namespace
+
 std::vector<ProcessEntry> ListProcesses()
 {
     std::vector<ProcessEntry> list;
-    Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return list;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry))
-        list.push_back({ entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile });
+    WalkSnapshot<PROCESSENTRY32>(TH32CS_SNAPPROCESS, &Process32First, &Process32Next, [&](const PROCESSENTRY32& e) {
+        list.push_back({ e.th32ProcessID, e.th32ParentProcessID, e.szExeFile });
+    });
     return list;
 }
 
@@ -67,13 +79,10 @@ void TerminateAndWait(DWORD processId, DWORD milliseconds)
 std::vector<DWORD> OwnThreadIds()
 {
     std::vector<DWORD> ids;
-    Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (!snapshot) return ids;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    DWORD self = GetCurrentProcessId();
-    for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry))
-        if (entry.th32OwnerProcessID == self) ids.push_back(entry.th32ThreadID);
+    const DWORD self = GetCurrentProcessId();
+    WalkSnapshot<THREADENTRY32>(TH32CS_SNAPTHREAD, &Thread32First, &Thread32Next, [&](const THREADENTRY32& e) {
+        if (e.th32OwnerProcessID == self) ids.push_back(e.th32ThreadID);
+    });
     return ids;
 }
 

@@ -42,6 +42,22 @@ void CloseIfValid(HANDLE h)
     if (h != INVALID_HANDLE_VALUE && h != nullptr) CloseHandle(h);
 }
 
+// A pipe for one of the child's standard handles (STD_INPUT_HANDLE: the child reads it, else it
+// writes it), its ends kept in read and write so that a failure leaves them to be closed. Only the
+// child's end is inheritable, and only until the child has it; it is the launcher's own standard
+// handle for the launch.
+int OpenChildPipe(std::atomic<HANDLE>& read, std::atomic<HANDLE>& write, DWORD standardHandle)
+{
+    HANDLE readEnd = INVALID_HANDLE_VALUE, writeEnd = INVALID_HANDLE_VALUE;
+    if (!CreatePipe(&readEnd, &writeEnd, nullptr, kPipeBufferSize)) return 0;
+    read = readEnd;
+    write = writeEnd;
+    HANDLE childEnd = standardHandle == STD_INPUT_HANDLE ? readEnd : writeEnd;
+    if (!SetHandleInformation(childEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return 0;
+    SetStdHandle(standardHandle, childEnd);
+    return 1;
+}
+
 } // namespace
 
 ProcessRunner::ProcessRunner() = default;
@@ -157,20 +173,10 @@ int ProcessRunner::LaunchCaptured(const char* applicationName, char* commandLine
 {
     StandardHandles saved;
 
-    HANDLE outRead = INVALID_HANDLE_VALUE, outWrite = INVALID_HANDLE_VALUE;
-    if (!CreatePipe(&outRead, &outWrite, nullptr, kPipeBufferSize)) return 0;
-    parentStdoutRead = outRead;
-    childStdoutWrite = outWrite;
-    // Only the child's ends are inheritable, and only until the child has them.
-    if (!SetHandleInformation(outWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return 0;
-    SetStdHandle(STD_OUTPUT_HANDLE, outWrite);
-
-    HANDLE inRead = INVALID_HANDLE_VALUE, inWrite = INVALID_HANDLE_VALUE;
-    if (!CreatePipe(&inRead, &inWrite, nullptr, kPipeBufferSize)) return 0;
-    childStdinRead = inRead;
-    parentStdinWrite = inWrite;
-    if (!SetHandleInformation(inRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return 0;
-    SetStdHandle(STD_INPUT_HANDLE, inRead);
+    if (!OpenChildPipe(parentStdoutRead, childStdoutWrite, STD_OUTPUT_HANDLE) ||
+        !OpenChildPipe(childStdinRead, parentStdinWrite, STD_INPUT_HANDLE))
+        return 0;
+    HANDLE outWrite = childStdoutWrite.load(), inRead = childStdinRead.load();
 
     readerCancel_ = false;
     CWinThread* reader = AfxBeginThread(&ProcessRunner::ReaderMain, this);

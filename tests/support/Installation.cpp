@@ -195,68 +195,55 @@ bool OpenerAssociations::WaitForOpened(const std::string& target, DWORD millisec
 
 bool RunningLauncher::Start(const std::string& exe, const std::string& directory)
 {
-    std::string line = "\"" + exe + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    return CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup,
-                          &info_) != 0;
+    return process_.Start(exe, "", directory);
 }
 
-bool RunningLauncher::Running() const
-{
-    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
-}
+bool RunningLauncher::Running() const { return process_.Running(); }
 
 DWORD RunningLauncher::WaitForExit(DWORD milliseconds) const
 {
-    if (!info_.hProcess) return STILL_ACTIVE;
+    if (!process_.info.hProcess) return STILL_ACTIVE;
     WaitUntil([&] { return !Running(); }, milliseconds);
     if (Running()) return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info_.hProcess, &code);
+    GetExitCodeProcess(process_.info.hProcess, &code);
     return code;
 }
 
 std::vector<DWORD> RunningLauncher::JavaChildren() const
 {
-    if (!info_.hProcess) return {};
-    return LiveChildren(info_.dwProcessId, "java.exe");
+    if (!process_.info.hProcess) return {};
+    return LiveChildren(process_.info.dwProcessId, "java.exe");
 }
 
 void RunningLauncher::Kill()
 {
-    if (!info_.hProcess) return;
     // The children first: once the launcher is gone, nothing else would end them.
     for (DWORD id : JavaChildren()) TerminateAndWait(id, 10000);
-    if (Running()) {
-        TerminateProcess(info_.hProcess, 1);
-        WaitForSingleObject(info_.hProcess, 10000);
-    }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-    info_ = {};
+    process_.End();
     console_ = nullptr;
 }
 
 HWND RunningLauncher::WaitForWindow(const char* title, DWORD milliseconds) const
 {
     HWND window = nullptr;
-    WaitUntil([&] { return (window = FindWindowOf(info_.dwProcessId, title)) != nullptr && IsWindowVisible(window); },
-              milliseconds);
+    WaitUntil(
+        [&] { return (window = FindWindowOf(process_.info.dwProcessId, title)) != nullptr && IsWindowVisible(window); },
+        milliseconds);
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
 HWND RunningLauncher::WaitForPopupMenu(DWORD milliseconds) const
 {
     HWND menu = nullptr;
-    WaitUntil([&] { return (menu = FindPopupMenu(info_.dwProcessId)) != nullptr; }, milliseconds);
+    WaitUntil([&] { return (menu = FindPopupMenu(process_.info.dwProcessId)) != nullptr; }, milliseconds);
     return menu;
 }
 
 HWND RunningLauncher::Console(DWORD milliseconds)
 {
     if (console_ && IsWindow(console_)) return console_;
-    WaitUntil([&] { return (console_ = FindConsole(info_.dwProcessId)) != nullptr; }, milliseconds);
+    WaitUntil([&] { return (console_ = FindConsole(process_.info.dwProcessId)) != nullptr; }, milliseconds);
     return console_;
 }
 

@@ -80,10 +80,7 @@ private:
 // Vantry.exe running as a process of its own. Ended, with its Java children, when the object goes.
 class RunningLauncher {
 public:
-    RunningLauncher() = default;
     ~RunningLauncher() { Kill(); }
-    RunningLauncher(const RunningLauncher&) = delete;
-    RunningLauncher& operator=(const RunningLauncher&) = delete;
 
     bool Start(const std::string& exe, const std::string& directory);
     bool Running() const;
@@ -109,9 +106,9 @@ public:
 
     // The java.exe processes this launcher started that are still alive.
     std::vector<DWORD> JavaChildren() const;
-    DWORD ProcessId() const { return info_.dwProcessId; }
+    DWORD ProcessId() const { return process_.info.dwProcessId; }
 
 private:
-    PROCESS_INFORMATION info_ = {};
+    ChildProcess process_;
     HWND console_ = nullptr;
 };
