@@ -229,7 +229,7 @@ double StartUpMs(const std::string& program, const std::string& arguments, const
     double start = NowMs();
     if (!process.Start(program, arguments, dir)) return -1;
     for (;;) {
-        HWND window = FindWindowOf(process.info.dwProcessId, title);
+        HWND window = FindWindowOf(process.Id(), title);
         if (window && IsWindowVisible(window)) {
             double shown = NowMs() - start;
             return DialogItemText(window, textId).find(text) != std::string::npos ? shown : -1;
@@ -281,7 +281,7 @@ HWND StartLauncher(ChildProcess& process, const std::string& home, const std::st
     double start = NowMs();
     HWND console = nullptr;
     while (NowMs() - start < 120000) {
-        console = FindWindowOf(process.info.dwProcessId, "Vantry");
+        console = FindWindowOf(process.Id(), "Vantry");
         if (console && (!waitReady || IsWindowEnabled(GetDlgItem(console, IDC_GOTO)))) return console;
         Sleep(50);
     }
@@ -301,7 +301,7 @@ void ExitRow(int runs)
         }
         double start = NowMs();
         PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
-        WaitForSingleObject(process.info.hProcess, 30000);
+        WaitForSingleObject(process.Get(), 30000);
         exits.Add(NowMs() - start);
     }
     AddRow("Exit with the server running", "<= 1600 ms", exits.Text("ms"), "1500 ms (its own wait)", "-",
@@ -327,9 +327,9 @@ void IdleRows(int runs, double seconds)
             Sleep(static_cast<DWORD>(seconds * 1000));
             double share = cpu < 0 ? -1 : 100.0 * (LinuxCpuMs(pid) - cpu) / (NowMs() - start);
             (isReady ? ready : busy).Add(share);
-            HWND console = FindWindowOf(process.info.dwProcessId, "Vantry");
+            HWND console = FindWindowOf(process.Id(), "Vantry");
             PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
-            WaitForSingleObject(process.info.hProcess, 10000);
+            WaitForSingleObject(process.Get(), 10000);
         }
     }
     SetChildSteps(nullptr);

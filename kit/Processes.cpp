@@ -15,22 +15,27 @@ bool ChildProcess::Start(const std::string& program, const std::string& argument
     std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup,
-                          &info) != 0;
+    PROCESS_INFORMATION created = {};
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup,
+                        &created))
+        return false;
+    CloseHandle(created.hThread);
+    process_.Reset(created.hProcess);
+    id_ = created.dwProcessId;
+    return true;
 }
 
-bool ChildProcess::Running() const { return info.hProcess && WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT; }
+bool ChildProcess::Running() const { return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
 
 void ChildProcess::End()
 {
-    if (!info.hProcess) return;
+    if (!process_) return;
     if (Running()) {
-        TerminateProcess(info.hProcess, 1);
-        WaitForSingleObject(info.hProcess, 10000);
+        TerminateProcess(process_.Get(), 1);
+        WaitForSingleObject(process_.Get(), 10000);
     }
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-    info = {};
+    process_.Reset();
+    id_ = 0;
 }
 
 namespace {

@@ -1,5 +1,7 @@
 // Processes, and what this process holds, for the programs that measure and test the launcher.
 #pragma once
+#include "framework/Handle.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -9,18 +11,19 @@
 // A program started by this one; ended, if it still runs, when the object goes.
 class ChildProcess {
 public:
-    ChildProcess() = default;
     ~ChildProcess() { End(); }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
 
     // The command line is the quoted program, then the arguments.
     bool Start(const std::string& program, const std::string& arguments, const std::string& directory);
     bool Running() const;
     // Terminates it if it still runs, waits for its end and lets it go.
     void End();
+    HANDLE Get() const { return process_.Get(); } // null when none was started
+    DWORD Id() const { return id_; }
 
-    PROCESS_INFORMATION info = {};
+private:
+    Handle process_;
+    DWORD id_ = 0;
 };
 
 struct ProcessEntry {

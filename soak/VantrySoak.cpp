@@ -313,7 +313,7 @@ LauncherRun RunLauncher()
         } else {
             PollUntil(
                 [&] {
-                    console = FindWindowOf(process.info.dwProcessId, "Vantry");
+                    console = FindWindowOf(process.Id(), "Vantry");
                     return console && IsWindowEnabled(GetDlgItem(console, IDC_GOTO));
                 },
                 60000);
@@ -330,12 +330,12 @@ LauncherRun RunLauncher()
                                   run.windowsWhileReady, run.linuxWhileReady);
             double exitStart = NowMs();
             PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
-            if (WaitForSingleObject(process.info.hProcess, 30000) != WAIT_OBJECT_0) {
+            if (WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) {
                 run.why += "not ended 30 s after Exit; ";
             } else {
                 run.exitMs = NowMs() - exitStart;
                 DWORD code = 1;
-                GetExitCodeProcess(process.info.hProcess, &code);
+                GetExitCodeProcess(process.Get(), &code);
                 if (code != 0) run.why += Format("exit code %lu; ", static_cast<unsigned long>(code));
             }
         }

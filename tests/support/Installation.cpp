@@ -202,18 +202,18 @@ bool RunningLauncher::Running() const { return process_.Running(); }
 
 DWORD RunningLauncher::WaitForExit(DWORD milliseconds) const
 {
-    if (!process_.info.hProcess) return STILL_ACTIVE;
+    if (!process_.Get()) return STILL_ACTIVE;
     WaitUntil([&] { return !Running(); }, milliseconds);
     if (Running()) return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process_.info.hProcess, &code);
+    GetExitCodeProcess(process_.Get(), &code);
     return code;
 }
 
 std::vector<DWORD> RunningLauncher::JavaChildren() const
 {
-    if (!process_.info.hProcess) return {};
-    return LiveChildren(process_.info.dwProcessId, "java.exe");
+    if (!process_.Get()) return {};
+    return LiveChildren(process_.Id(), "java.exe");
 }
 
 void RunningLauncher::Kill()
@@ -227,23 +227,22 @@ void RunningLauncher::Kill()
 HWND RunningLauncher::WaitForWindow(const char* title, DWORD milliseconds) const
 {
     HWND window = nullptr;
-    WaitUntil(
-        [&] { return (window = FindWindowOf(process_.info.dwProcessId, title)) != nullptr && IsWindowVisible(window); },
-        milliseconds);
+    WaitUntil([&] { return (window = FindWindowOf(process_.Id(), title)) != nullptr && IsWindowVisible(window); },
+              milliseconds);
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
 HWND RunningLauncher::WaitForPopupMenu(DWORD milliseconds) const
 {
     HWND menu = nullptr;
-    WaitUntil([&] { return (menu = FindPopupMenu(process_.info.dwProcessId)) != nullptr; }, milliseconds);
+    WaitUntil([&] { return (menu = FindPopupMenu(process_.Id())) != nullptr; }, milliseconds);
     return menu;
 }
 
 HWND RunningLauncher::Console(DWORD milliseconds)
 {
     if (console_ && IsWindow(console_)) return console_;
-    WaitUntil([&] { return (console_ = FindConsole(process_.info.dwProcessId)) != nullptr; }, milliseconds);
+    WaitUntil([&] { return (console_ = FindConsole(process_.Id())) != nullptr; }, milliseconds);
     return console_;
 }
 

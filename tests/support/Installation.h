@@ -106,7 +106,7 @@ public:
 
     // The java.exe processes this launcher started that are still alive.
     std::vector<DWORD> JavaChildren() const;
-    DWORD ProcessId() const { return process_.info.dwProcessId; }
+    DWORD ProcessId() const { return process_.Id(); }
 
 private:
     ChildProcess process_;
