@@ -11,6 +11,7 @@
 #include "framework/Dialog.h"
 #include "process/InitRunner.h"
 #include "process/ServerRunner.h"
+#include "ui/ConsoleFind.h"
 #include "ui/ConsoleOutput.h"
 
 #include <shellapi.h>
@@ -73,6 +74,7 @@ public:
     CButton javadocButton;
     CButton gotoButton;
     CEdit console;
+    ConsoleFind consoleFind; // the console text's menu, find and save (ui/ConsoleFind.cpp)
     HICON mainIcon;
 
 private:
@@ -95,6 +97,7 @@ protected:
     LRESULT OnQueryDragIcon();
     void OnClose();
     void OnHide();
+    void OnShowWindow();
     void OnTrayOpen();
     void OnTrayGoto();
     void ReportLaunchFailure(const char* what);

@@ -54,8 +54,8 @@ TEST(ConsoleTemplate, IsTheExtendedLayoutWithItsNineControlsInTabOrder)
         { IDC_VIEW_LOG, "#128", "View log", 179, 189, 68, 14, button },
         { IDCANCEL, "#128", "Exit", 267, 189, 68, 14, button },
         { IDC_CONSOLE, "#129", "", 7, 23, 328, 125,
-          child | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_VSCROLL |
-              WS_HSCROLL | WS_TABSTOP },
+          child | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY | ES_NOHIDESEL | WS_BORDER |
+              WS_VSCROLL | WS_HSCROLL | WS_TABSTOP },
         { -1, "#130", "Vantry Console", 138, 7, 65, 11, child | SS_LEFT | WS_GROUP },
         { IDC_JAVADOC, "#128", "Generate Javadoc", 179, 166, 68, 14, button | WS_DISABLED },
         { IDC_HIDE_ON_STARTUP, "#128", "Hide on startup", 10, 152, 70, 8,

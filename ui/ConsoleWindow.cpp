@@ -20,6 +20,7 @@ BEGIN_MESSAGE_MAP(ConsoleDialog, CDialog)
     ON_COMMAND(ID_TRAY_EXIT, OnCancel)
     ON_COMMAND(ID_TRAY_GOTO, OnTrayGoto)
     ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen)
+    { WM_SHOWWINDOW, 0, 0, AFX_VOID(OnShowWindow), nullptr },
 END_MESSAGE_MAP()
 
 namespace {
@@ -45,6 +46,7 @@ BOOL ConsoleDialog::OnInitDialog()
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon));
     output.Attach(console.m_hWnd, m_hWnd);
+    consoleFind.Attach(console.m_hWnd, m_hWnd);
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     // Run elevated, the launcher would not hear Explorer's broadcast otherwise, and its icon would be
     // lost when Explorer restarts. Unelevated, letting it through changes nothing.
@@ -59,6 +61,7 @@ void ConsoleDialog::WinHelp(DWORD_PTR, UINT) { OpenDocumentation(); }
 // key for itself and close the dialog, which here only hides it.
 BOOL ConsoleDialog::PreTranslateMessage(MSG* msg)
 {
+    if (consoleFind.PreTranslateMessage(msg)) return TRUE;
     if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE && msg->hwnd == console.m_hWnd) {
         SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return TRUE;
@@ -90,6 +93,14 @@ LRESULT ConsoleDialog::OnQueryDragIcon() { return reinterpret_cast<LRESULT>(main
 void ConsoleDialog::OnClose() { HideToTray(m_hWnd); }
 
 void ConsoleDialog::OnHide() { HideToTray(m_hWnd); }
+
+// The find box is owned by the console but would stay on the screen when the console is hidden:
+// it goes with it. The message comes before the change, while the console is still visible.
+void ConsoleDialog::OnShowWindow()
+{
+    if (IsWindowVisible()) consoleFind.CloseFindBox();
+    Default();
+}
 
 void ConsoleDialog::OnTrayOpen() { ShowConsole(m_hWnd); }
 
