@@ -398,10 +398,11 @@ TEST_F(ConsoleFindTest, SaveOffersVantryConsoleInTheDocumentsAndWritesTheTextByt
 TEST_F(ConsoleFindTest, AFailedSaveIsReportedAndAFileThatCouldNotBeOpenedIsKept)
 {
     const std::string folder = TempDir("console-save-fails");
-    // Open in another program that lets nobody else write it.
+    // Open in another program that lets others read or delete it, but not write it.
     const std::string busy = folder + "\\open elsewhere.txt";
     std::ofstream(busy, std::ios::binary) << "kept";
-    FileHandle elsewhere(CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle elsewhere(CreateFileA(busy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(elsewhere);
     dialog.AppendConsoleText(kThreeLines);
     menuAnswer = ID_CONSOLE_SAVE;
