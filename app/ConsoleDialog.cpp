@@ -1,9 +1,10 @@
 #include "app/ConsoleDialog.h"
 
+#include "app/ExitPlatform.h"
 #include "app/SingleInstance.h"
-
-#include "framework/Text.h"
+#include "java/Settings.h"
 #include "res/resource.h"
+#include "ui/TrayZoom.h"
 
 namespace {
 
@@ -15,28 +16,22 @@ void EndProcessNow(int status) { TerminateProcess(GetCurrentProcess(), static_ca
 
 } // namespace
 
-void (*ConsoleDialog::endProcess)(int status) = &EndProcessNow;
+ExitPlatform exitPlatform = { &EndProcessNow };
+
+// ---- Start and exit ----
 
 ConsoleDialog::ConsoleDialog(CWnd* parent)
     : CDialog(IDD_CONSOLE, parent), mainIcon(nullptr), javaExePath(), homeDir(), markerPath(), serverReady(0),
-      animFrame(-1), trayTip(), busyIcons()
+      tray(*this)
 {
-    CopyText(trayTip, "Vantry");
-    HINSTANCE instance = AfxGetResourceHandle();
-    mainIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_READY));
-    busyIcons[0] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY1));
-    busyIcons[1] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY2));
-    busyIcons[2] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY3));
+    mainIcon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_READY));
 }
 
+// The tray icon goes with its member, before the window.
 ConsoleDialog::~ConsoleDialog()
 {
     // Readers waiting for room in the console must not wait for a window that is going away.
-    output.Close();
-    if (m_hWnd) {
-        StopAnimation();
-        if (trayShown) NotifyTray(NIM_DELETE, 1, nullptr, nullptr);
-    }
+    output_.Close();
 }
 
 void ConsoleDialog::CreateConsole()
@@ -53,12 +48,48 @@ void ConsoleDialog::OnCancel() { ExitLauncher(); }
 void ConsoleDialog::ExitLauncher()
 {
     InstallationEnding(); // one launcher per installation: a start from now on waits for this one's end
-    exiting = true;
+    exiting_ = true;
     ShowWindow(SW_HIDE);
-    output.Close(); // nothing more is shown; a reader waiting for room goes on and ends
+    output_.Close(); // nothing more is shown; a reader waiting for room goes on and ends
     TrayRemove();
     initRunner.Stop();
     serverRunner.Stop();
     Sleep(1500);
-    endProcess(0);
+    exitPlatform.endProcess(0);
 }
+
+// ---- Settings ----
+
+void ConsoleDialog::LoadSettings()
+{
+    int hide = hideOnStartup.GetCheck();
+    const int shown = hide;
+    ReadSettings(hide, javaExePath, sizeof javaExePath, homeDir, sizeof homeDir, markerPath, sizeof markerPath);
+    if (hide != shown) hideOnStartup.SetCheck(hide);
+}
+
+void ConsoleDialog::SaveJavaExe() { StoreJavaExe(javaExePath, sizeof javaExePath); }
+
+void ConsoleDialog::SaveHideOnStartup() { StoreHideOnStartup(hideOnStartup.GetCheck() == 1); }
+
+// ---- The tray ----
+
+BOOL ConsoleDialog::NotifyTray(DWORD operation, UINT id, HICON icon, const char* tip)
+{
+    return tray.Notify(operation, id, icon, tip);
+}
+void ConsoleDialog::TrayBusy() { tray.Busy(); }
+void ConsoleDialog::TrayReady() { tray.Ready(); }
+void ConsoleDialog::TrayStopped() { tray.Stopped(); }
+void ConsoleDialog::TrayRemove() { tray.Remove(); }
+void ConsoleDialog::StartAnimation() { tray.StartAnimation(); }
+void ConsoleDialog::StopAnimation() { tray.StopAnimation(); }
+void ConsoleDialog::AdvanceAnimation() { tray.AdvanceAnimation(); }
+void ConsoleDialog::OnTrayNotify(UINT mouseMessage) { tray.OnNotify(mouseMessage); }
+void ConsoleDialog::ShowTrayMenu() { tray.ShowMenu(); }
+
+// What the tray asks of the console.
+void ConsoleDialog::OpenConsole() { ShowConsole(m_hWnd); }
+void ConsoleDialog::OpenApplication() { serverRunner.OpenApplicationUrl(); }
+bool ConsoleDialog::IsGotoEnabled() const { return gotoButton.IsWindowEnabled() != FALSE; }
+bool ConsoleDialog::IsServerReady() const { return serverReady == 1; }

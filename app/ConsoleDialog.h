@@ -1,55 +1,47 @@
 // The console window, which is also the launcher's state: the two runners, the paths, the server's
-// state and the tray. Its operations live beside the subsystem they belong to:
-//   app/ConsoleDialog.cpp     construction, CreateConsole, exit
+// state and the tray icon.
+//
+// Files. Each section below is defined in one file:
+//   app/ConsoleDialog.cpp     construction, start, exit, the settings and the tray's operations
 //   app/StartupSequence.cpp   the start-up decisions
-//   app/ServerEvents.cpp      message routing and the server's life
-//   java/Settings.cpp         the registry settings
-//   ui/ConsoleWindow.cpp      the window, its buttons and the console text
-//   ui/TrayIcon.cpp           the tray icon, its animation and menu
+//   app/ServerEvents.cpp      the dispatch of the launcher's own messages, and the server's life
+//   app/ConsoleWindow.cpp     the window, its buttons and the console text
+// The parts that do not need the window live in their own rooms: ui/ConsoleOutput (the text),
+// ui/TrayIcon (the tray), ui/TrayZoom (the zoom), java/Settings (the registry), process/ (the runners).
+//
+// Threads. Everything here belongs to the window's thread, except the two calls of RunnerOwner,
+// AppendConsoleText and PostServerReady, which the runners' reader threads make and any thread may.
+//
+// Dispatch. Commands and the dialog's own window messages (paint, close, buttons, the tray menu's
+// commands) go through the message map in app/ConsoleWindow.cpp. The launcher's own posted
+// messages (ui/Messages.h), the timers and the tray's messages go through the switch of OnWndMsg in
+// app/ServerEvents.cpp, one call each. Both see every message: OnWndMsg hands each on to the map.
 #pragma once
-#include "app/Paths.h"
 #include "framework/Dialog.h"
+#include "framework/Paths.h"
 #include "process/InitRunner.h"
+#include "process/RunnerOwner.h"
 #include "process/ServerRunner.h"
+#include "ui/ConsoleFind.h"
 #include "ui/ConsoleOutput.h"
+#include "ui/TrayIcon.h"
 
-#include <shellapi.h>
-
-class ConsoleDialog : public CDialog {
+class ConsoleDialog : public CDialog, public RunnerOwner, private TrayIcon::Owner {
 public:
     explicit ConsoleDialog(CWnd* parent = nullptr);
     ~ConsoleDialog() override;
 
-    // Start and exit.
+    // ---- app/ConsoleDialog.cpp: start and exit ----
     void CreateConsole();
     void OnCancel() override;
     void ExitLauncher();
-    void RunStartupSequence();
 
-    // The server's life.
-    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
-    void OnStartServer();
-    void PostServerReady();
-    void OnServerReady();
-    void OnServerEnded();
-
-    // Settings.
+    // ---- app/ConsoleDialog.cpp: settings (java/Settings does the work) ----
     void LoadSettings();
     void SaveJavaExe();
     void SaveHideOnStartup();
 
-    // The window.
-    BOOL OnInitDialog() override;
-    void DoDataExchange(CDataExchange* pDX) override;
-    BOOL PreTranslateMessage(MSG* msg) override;
-    void WinHelp(DWORD_PTR data, UINT command) override;
-    void AppendConsoleText(const char* text);
-    void GoToApplication();
-    void OpenDocumentation();
-    void OpenLogFile();
-    void RunGenJavadoc();
-
-    // The tray.
+    // ---- app/ConsoleDialog.cpp: the tray (ui/TrayIcon does the work) ----
     BOOL NotifyTray(DWORD operation, UINT id, HICON icon, const char* tip);
     void TrayBusy();
     void TrayReady();
@@ -61,23 +53,37 @@ public:
     void OnTrayNotify(UINT mouseMessage);
     void ShowTrayMenu();
 
-    // How ExitLauncher ends the process, how the tray reaches the shell, and how the window lets the
-    // shell's "TaskbarCreated" through the message filter (null where the system has no such filter);
-    // tests put recorders here.
-    static void (*endProcess)(int status);
-    static BOOL(WINAPI* shellNotifyIcon)(DWORD operation, PNOTIFYICONDATAA data);
-    using MessageFilterFunction = BOOL(WINAPI*)(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT info);
-    static MessageFilterFunction changeMessageFilter;
+    // ---- app/StartupSequence.cpp ----
+    void RunStartupSequence();
+
+    // ---- app/ServerEvents.cpp: dispatch and the server's life ----
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    void OnStartServer();
+    void PostServerReady() override; // any thread
+    void OnServerReady();
+    void OnServerEnded();
+
+    // ---- app/ConsoleWindow.cpp: the window ----
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+    void WinHelp(DWORD_PTR data, UINT command) override;
+    void AppendConsoleText(const char* text) override; // any thread
+    void GoToApplication();
+    void OpenDocumentation();
+    void OpenLogFile();
+    void RunGenJavadoc();
 
     CButton hideOnStartup;
     CButton javadocButton;
     CButton gotoButton;
     CEdit console;
+    ConsoleFind consoleFind; // the console text's menu, find and save (ui/ConsoleFind.cpp)
     HICON mainIcon;
 
 private:
     // Before the runners, so that it outlives them: their readers write to it until they have ended.
-    ConsoleOutput output;
+    ConsoleOutput output_;
 
 public:
     ServerRunner serverRunner;
@@ -86,30 +92,27 @@ public:
     char homeDir[kPathSize];
     char markerPath[kPathSize];
     int serverReady;
-    int animFrame;
-    char trayTip[20];
-    HICON busyIcons[3];
+    TrayIcon tray;
 
+    // ---- Internal: only the window's own files use these ----
 protected:
     void OnPaint();
     LRESULT OnQueryDragIcon();
     void OnClose();
     void OnHide();
+    void OnShowWindow();
     void OnTrayOpen();
     void OnTrayGoto();
     void ReportLaunchFailure(const char* what);
-    void AddTrayIcon();
 
     DECLARE_MESSAGE_MAP()
 
 private:
-    enum class TrayState { Absent, Busy, Ready, Stopped };
-    void SetTrayIcon(int iconId, TrayState state);
-    HICON ShownTrayIcon();
+    void OpenConsole() override;
+    void OpenApplication() override;
+    bool IsGotoEnabled() const override;
+    bool IsServerReady() const override;
 
-    bool serverRunning = false;     // between a successful server launch and its end
-    bool exiting = false;           // ExitLauncher has begun: nothing more is started
-    TrayState trayState = TrayState::Absent;
-    bool trayShown = false;         // the shell has the icon
-    UINT taskbarCreatedMessage = 0; // the shell's broadcast when the taskbar is made anew
+    bool serverRunning_ = false; // between a successful server launch and its end
+    bool exiting_ = false;       // ExitLauncher has begun: nothing more is started
 };

@@ -1,8 +1,8 @@
 // The server's life as it reaches the console window: start, readiness and end.
 #include "app/ConsoleDialog.h"
 
-#include "app/Messages.h"
 #include "app/SingleInstance.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 
 #include <fcntl.h>
@@ -15,18 +15,18 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     switch (message) {
     case WM_TIMER:
         // The console's flushes have a timer of their own, which must not hurry the animation.
-        if (wParam == ConsoleOutput::kFlushTimer) output.Flush();
+        if (wParam == ConsoleOutput::kFlushTimer) output_.Flush();
         else AdvanceAnimation();
         break;
     case WM_TRAY_NOTIFY: OnTrayNotify(static_cast<UINT>(lParam)); break;
     case WM_START_SERVER: OnStartServer(); break;
     case WM_SERVER_ENDED: OnServerEnded(); break;
     case WM_SERVER_READY: OnServerReady(); break;
-    case WM_CONSOLE_FLUSH: output.Flush(); break;
-    case WM_TRAY_ADD: AddTrayIcon(); break;
+    case WM_CONSOLE_FLUSH: output_.Flush(); break;
+    case WM_TRAY_ADD: tray.OnAdd(); break;
     default:
-        if (message == taskbarCreatedMessage && message != 0) AddTrayIcon();
-        else OnInstanceMessage(m_hWnd, message); // one launcher per installation: a later start's request
+        tray.OnBroadcast(message);
+        OnInstanceMessage(m_hWnd, message); // one launcher per installation: a later start's request
         break;
     }
     // The message map and the default processing see every message, these included.
@@ -36,11 +36,11 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 void ConsoleDialog::OnStartServer()
 {
     // The initialiser's end may still be queued when the launcher is ending: no server then.
-    if (exiting) return;
+    if (exiting_) return;
     CopyText(sharedHomeDir, homeDir);
     javadocButton.EnableWindow(TRUE);
     serverRunner.SetNotify(this, WM_SERVER_ENDED);
-    if (serverRunner.Launch(this, javaExePath)) serverRunning = true;
+    if (serverRunner.Launch(this, javaExePath)) serverRunning_ = true;
     else ReportLaunchFailure("the server");
 }
 
@@ -48,7 +48,7 @@ void ConsoleDialog::PostServerReady() { PostMessage(WM_SERVER_READY, 0, 0); }
 
 void ConsoleDialog::OnServerReady()
 {
-    if (!serverRunning) return; // posted just before the server ended: a dead server is never ready
+    if (!serverRunning_) return; // posted just before the server ended: a dead server is never ready
     gotoButton.EnableWindow(TRUE);
     gotoButton.SetFocus();
     TrayReady();
@@ -60,7 +60,7 @@ void ConsoleDialog::OnServerReady()
 
 void ConsoleDialog::OnServerEnded()
 {
-    serverRunning = false;
+    serverRunning_ = false;
     TrayStopped();
     // A taken port is named, with the program that holds it when the system can tell.
     std::string takenPort = serverRunner.TakenPortReport();

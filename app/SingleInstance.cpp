@@ -99,8 +99,8 @@ private:
 // This launcher now holds the claim: later starts will find its console here.
 int Hold(const char* mappingName, SECURITY_ATTRIBUTES* security)
 {
-    mapping.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, security, PAGE_READWRITE, 0, sizeof(SharedState),
-                                     mappingName));
+    mapping.Reset(
+        CreateFileMappingA(INVALID_HANDLE_VALUE, security, PAGE_READWRITE, 0, sizeof(SharedState), mappingName));
     if (mapping) shared = static_cast<SharedState*>(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
     if (shared) {
         // The mapping may be an ended holder's that a reader still has open: all of it is written anew.
@@ -154,7 +154,7 @@ int ClaimInstallation()
     UserOnlySecurity security;
     claim.Reset(CreateMutexA(security.Get(), FALSE, mutexName));
     if (!claim) claim.Reset(OpenMutexA(SYNCHRONIZE, FALSE, mutexName)); // made with rights we lack
-    if (!claim) return 1; // nothing to claim with: start as always
+    if (!claim) return 1;                                               // nothing to claim with: start as always
 
     // An ended holder leaves the mutex abandoned, which counts as free.
     const DWORD start = GetTickCount();
@@ -186,8 +186,8 @@ void PublishConsole(HWND console)
     if (!shared) return;
     // An elevated launcher would not hear an ordinary start's request otherwise.
     using FilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
-    auto filter = reinterpret_cast<FilterFunction>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    auto filter = reinterpret_cast<FilterFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
     if (filter && ShowMessage()) filter(console, ShowMessage(), MSGFLT_ALLOW, nullptr);
     InterlockedExchange(&shared->window, static_cast<LONG>(reinterpret_cast<ULONG_PTR>(console)));
 }

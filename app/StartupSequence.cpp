@@ -2,7 +2,7 @@
 // started at once, or the initialiser run first.
 #include "app/ConsoleDialog.h"
 
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "java/JavaPathDialog.h"
 #include "java/JavaSearch.h"
@@ -56,7 +56,8 @@ void ConsoleDialog::RunStartupSequence()
 
     if (!javaFound) {
         AppendConsoleText(javaExePath);
-        AppendConsoleText(" file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n");
+        AppendConsoleText(
+            " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n");
         TrayStopped();
         return;
     }

@@ -46,14 +46,6 @@ std::string DialogItemText(HWND dialog, int id)
     return text;
 }
 
-int FreePort()
-{
-    // The stand-in server reads its port from the installation; a port from the dynamic range
-    // that nothing of ours uses is enough for one run.
-    static int next = 47000 + static_cast<int>(GetCurrentProcessId() % 1000) * 4;
-    return next++;
-}
-
 // ---- Rows ---------------------------------------------------------------------------------------
 
 const size_t kFloodBytes = 64u << 20;
@@ -80,8 +72,7 @@ double BareReaderMs(size_t bytes)
     CloseHandle(write);
     char buffer[2048];
     DWORD got = 0;
-    while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    }
+    while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) {}
     WaitForSingleObject(child.hProcess, INFINITE);
     double elapsed = NowMs() - start;
     CloseHandle(read);
@@ -187,24 +178,28 @@ double ReadinessMs(size_t floodBytes)
     Pump([] { return false; }, 200);
     HICON ready = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_READY));
     // The marker is its own write after a pause, as a server's is: a chunk holds what one read got.
-    std::string steps = (floodBytes ? "flood:" + std::to_string(floodBytes) + " " : std::string()) +
-                        "sleep:300 ready wait";
+    std::string steps =
+        (floodBytes ? "flood:" + std::to_string(floodBytes) + " " : std::string()) + "sleep:300 ready wait";
     console.StartServer(steps.c_str());
     double seen = 0;
-    Pump([&] {
-        if (console.BigIcon() != ready) return false;
-        seen = NowMs();
-        return true;
-    }, 120000);
+    Pump(
+        [&] {
+            if (console.BigIcon() != ready) return false;
+            seen = NowMs();
+            return true;
+        },
+        120000);
     // The child put the time of its write into the marker line, which the console may show later
     // than the icon changes, after a flood.
     std::string text;
     size_t at = std::string::npos;
-    Pump([&] {
-        text = console.dialog.console.GetWindowText();
-        at = text.rfind("Vantry is initialized at ");
-        return at != std::string::npos;
-    }, 60000);
+    Pump(
+        [&] {
+            text = console.dialog.console.GetWindowText();
+            at = text.rfind("Vantry is initialized at ");
+            return at != std::string::npos;
+        },
+        60000);
     if (!seen || at == std::string::npos) return -1;
     long long written = std::atoll(text.c_str() + at + 25);
     LARGE_INTEGER frequency;
@@ -226,14 +221,10 @@ void ReadinessRows(int runs)
 
 // Started as a desktop (Explorer, a shortcut) starts a program: from a process without a console, so
 // none is handed down and each console program the launcher runs gets a console of its own.
-bool StartAsDesktop(Process& process, const std::string& program, const std::string& arguments,
+bool StartAsDesktop(ChildProcess& process, const std::string& program, const std::string& arguments,
                     const std::string& directory)
 {
-    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                          directory.c_str(), &startup, &process.info) != 0;
+    return process.Start(program, arguments, directory, DETACHED_PROCESS);
 }
 
 // From the start of the program until its console is visible with the starting text. Visibility
@@ -242,11 +233,11 @@ bool StartAsDesktop(Process& process, const std::string& program, const std::str
 double StartUpMs(const std::string& program, const std::string& arguments, const char* title, int textId,
                  const char* text, const std::string& dir)
 {
-    Process process;
+    ChildProcess process;
     double start = NowMs();
     if (!StartAsDesktop(process, program, arguments, dir)) return -1;
     for (;;) {
-        HWND window = FindWindowOf(process.info.dwProcessId, title);
+        HWND window = FindWindowOf(process.Id(), title);
         if (window && IsWindowVisible(window)) {
             double shown = NowMs() - start;
             return DialogItemText(window, textId).find(text) != std::string::npos ? shown : -1;
@@ -261,19 +252,21 @@ void StartUpRow(int runs)
     Figures launcher, limit, focused;
     // A later run: Java remembered, the initialiser done, so the server starts (and is ended with
     // the launcher).
-    std::string home = MakeInstallation("startup", FreePort());
-    const std::string minimal = ExeDir() + "\\minimal_dialog.exe";
+    std::string home = MakeInstallation("startup", FreeLoopbackPort());
+    const std::string minimal = ModuleFolder() + "\\minimal_dialog.exe";
     for (int run = 0; run < runs; ++run) {
         StoreSettings(BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe");
         // Each in turn goes first, and each starts on a quiet system: what Wine does after the
         // previous program has been ended would otherwise count against the next.
         for (int k = 0; k < 3; ++k) {
             switch ((run + k) % 3) {
-            case 0: limit.Add(StartUpMs(minimal, "", "Minimal", 100, "Vantry is starting", ExeDir())); break;
+            case 0: limit.Add(StartUpMs(minimal, "", "Minimal", 100, "Vantry is starting", ModuleFolder())); break;
             case 1:
                 launcher.Add(StartUpMs(home + "\\Vantry.exe", "", "Vantry", IDC_CONSOLE, "Vantry is starting", home));
                 break;
-            default: focused.Add(StartUpMs(minimal, "focus", "Minimal", 100, "Vantry is starting", ExeDir())); break;
+            default:
+                focused.Add(StartUpMs(minimal, "focus", "Minimal", 100, "Vantry is starting", ModuleFolder()));
+                break;
             }
             Sleep(500);
         }
@@ -289,14 +282,14 @@ void StartUpRow(int runs)
 
 // Vantry.exe on an installation whose server is the stand-in (ready) or the benchmark's child
 // (never ready: the tray stays busy). Returns the console window once it is there.
-HWND StartLauncher(Process& process, const std::string& home, const std::string& java, bool waitReady)
+HWND StartLauncher(ChildProcess& process, const std::string& home, const std::string& java, bool waitReady)
 {
     StoreSettings(java);
     if (!StartAsDesktop(process, home + "\\Vantry.exe", "", home)) return nullptr;
     double start = NowMs();
     HWND console = nullptr;
     while (NowMs() - start < 120000) {
-        console = FindWindowOf(process.info.dwProcessId, "Vantry");
+        console = FindWindowOf(process.Id(), "Vantry");
         if (console && (!waitReady || IsWindowEnabled(GetDlgItem(console, IDC_GOTO)))) return console;
         Sleep(50);
     }
@@ -307,8 +300,8 @@ void ExitRow(int runs)
 {
     Figures exits;
     for (int run = 0; run < runs; ++run) {
-        std::string home = MakeInstallation("exit", FreePort());
-        Process process;
+        std::string home = MakeInstallation("exit", FreeLoopbackPort());
+        ChildProcess process;
         HWND console = StartLauncher(process, home, BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe", true);
         if (!console) {
             exits.Add(-1);
@@ -316,7 +309,7 @@ void ExitRow(int runs)
         }
         double start = NowMs();
         PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
-        WaitForSingleObject(process.info.hProcess, 30000);
+        WaitForSingleObject(process.Get(), 30000);
         exits.Add(NowMs() - start);
     }
     AddRow("Exit with the server running (started as a desktop starts it)", "<= 1600 ms", exits.Text("ms"),
@@ -328,8 +321,8 @@ void IdleRows(int runs, double seconds)
     Figures ready, busy;
     for (int run = 0; run < runs; ++run) {
         for (bool isReady : { true, false }) {
-            std::string home = MakeInstallation("idle", FreePort());
-            Process process;
+            std::string home = MakeInstallation("idle", FreeLoopbackPort());
+            ChildProcess process;
             SetChildSteps("wait");
             std::string java = isReady ? BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe" : ChildPath();
             if (!StartLauncher(process, home, java, isReady)) continue;
@@ -342,9 +335,9 @@ void IdleRows(int runs, double seconds)
             Sleep(static_cast<DWORD>(seconds * 1000));
             double share = cpu < 0 ? -1 : 100.0 * (LinuxCpuMs(pid) - cpu) / (NowMs() - start);
             (isReady ? ready : busy).Add(share);
-            HWND console = FindWindowOf(process.info.dwProcessId, "Vantry");
+            HWND console = FindWindowOf(process.Id(), "Vantry");
             PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
-            WaitForSingleObject(process.info.hProcess, 10000);
+            WaitForSingleObject(process.Get(), 10000);
         }
     }
     SetChildSteps(nullptr);

@@ -14,17 +14,16 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent)
 {
     templateId_ = templateId;
     parent_ = parent;
-    HWND window = CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId),
-                                     parent ? parent->m_hWnd : nullptr, &CDialog::DialogProc,
-                                     reinterpret_cast<LPARAM>(this));
+    HWND window =
+        CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId), parent ? parent->m_hWnd : nullptr,
+                           &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     return window != nullptr;
 }
 
 INT_PTR CDialog::DoModal()
 {
-    return DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId_),
-                           parent_ ? parent_->m_hWnd : nullptr, &CDialog::DialogProc,
-                           reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId_), parent_ ? parent_->m_hWnd : nullptr,
+                           &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 void CDialog::EndDialog(int result) { ::EndDialog(m_hWnd, result); }

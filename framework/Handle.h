@@ -1,34 +1,42 @@
-// Owners of kernel handles. Two kinds, because Win32 uses two "none" values: most objects
-// are null when absent, files and pipes are INVALID_HANDLE_VALUE.
+// The owner of a kernel handle. Win32 uses two "none" values (most objects are null when absent,
+// files and pipes INVALID_HANDLE_VALUE): either is taken as none, and neither is ever closed.
 #pragma once
 #include <windows.h>
 
-template <HANDLE (*None)()> class BasicHandle {
+class Handle {
 public:
-    BasicHandle() = default;
-    explicit BasicHandle(HANDLE h) : h_(h) {}
-    ~BasicHandle() { Reset(); }
-    BasicHandle(const BasicHandle&) = delete;
-    BasicHandle& operator=(const BasicHandle&) = delete;
-    BasicHandle(BasicHandle&& o) noexcept : h_(o.Release()) {}
-    BasicHandle& operator=(BasicHandle&& o) noexcept { if (this != &o) Reset(o.Release()); return *this; }
+    Handle() = default;
+    explicit Handle(HANDLE h) : h_(h) {}
+    ~Handle() { Reset(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& o) noexcept : h_(o.Release()) {}
+    Handle& operator=(Handle&& o) noexcept
+    {
+        if (this != &o) Reset(o.Release());
+        return *this;
+    }
 
     HANDLE Get() const { return h_; }
-    explicit operator bool() const { return h_ != None() && h_ != nullptr; }
-    HANDLE Release() { HANDLE h = h_; h_ = None(); return h; }
-    void Reset(HANDLE h = None())
+    explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Release()
     {
-        if (h_ != None() && h_ != nullptr) CloseHandle(h_);
+        HANDLE h = h_;
+        h_ = nullptr;
+        return h;
+    }
+    void Reset(HANDLE h = nullptr)
+    {
+        if (*this) CloseHandle(h_);
         h_ = h;
     }
-    HANDLE* Out() { Reset(); return &h_; }
+    // For a call that hands back a new handle through a pointer: the old one is closed first.
+    HANDLE* Out()
+    {
+        Reset();
+        return &h_;
+    }
 
 private:
-    HANDLE h_ = None();
+    HANDLE h_ = nullptr;
 };
-
-inline HANDLE NullHandleValue() { return nullptr; }
-inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
-
-using Handle = BasicHandle<NullHandleValue>;        // events, processes, threads, jobs
-using FileHandle = BasicHandle<InvalidHandleValue>; // files and pipes

@@ -11,10 +11,10 @@ using AfxVoidHandler = void (CWnd::*)();
 using AfxResultHandler = LRESULT (CWnd::*)();
 
 struct MessageMapEntry {
-    UINT message;                // 0 ends a table
-    UINT code;                   // WM_COMMAND only: notification code (0 for BN_CLICKED and menus)
-    UINT id;                     // WM_COMMAND only: control or menu command id
-    AfxVoidHandler onVoid;       // one of the two handlers is set
+    UINT message;          // 0 ends a table
+    UINT code;             // WM_COMMAND only: notification code (0 for BN_CLICKED and menus)
+    UINT id;               // WM_COMMAND only: control or menu command id
+    AfxVoidHandler onVoid; // one of the two handlers is set
     AfxResultHandler onResult;
 };
 
@@ -23,6 +23,8 @@ struct MessageMap {
     const MessageMapEntry* entries;
 };
 
+// The macros keep the shape of the tables they write.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                                   \
 public:                                                         \
     static const MessageMap* GetThisMessageMap();               \
@@ -49,6 +51,7 @@ public:                                                         \
 #define ON_WM_CLOSE() { WM_CLOSE, 0, 0, AFX_VOID(OnClose), nullptr },
 #define ON_WM_QUERYDRAGICON() \
     { WM_QUERYDRAGICON, 0, 0, nullptr, static_cast<AfxResultHandler>(&ThisClass::OnQueryDragIcon) },
+// clang-format on
 
 class CWnd {
 public:
@@ -108,8 +111,7 @@ public:
     void SetCheck(int state) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(state)); }
 };
 
-class CEdit : public CWnd {
-};
+class CEdit : public CWnd {};
 
 class CDataExchange {
 public:

@@ -1,10 +1,9 @@
 #include "harness/Harness.h"
 
-#include "app/Messages.h"
+#include "app/ExitPlatform.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "res/resource.h"
-
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -68,28 +67,11 @@ std::string Figures::Text(const char* unit, int decimals) const
     return Format("%.*f / %.*f / %.*f %s", decimals, Min(), decimals, Median(), decimals, Max(), unit);
 }
 
-// ---- Files, processes and windows -----------------------------------------------------------------
-
-namespace {
-
-std::string ModulePath()
-{
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, n < sizeof path ? n : 0);
-}
-
-} // namespace
-
-std::string ExeDir()
-{
-    std::string path = ModulePath();
-    return path.substr(0, path.find_last_of('\\'));
-}
+// ---- Folders ---------------------------------------------------------------------------------------
 
 std::string BuildDir()
 {
-    std::string dir = ExeDir();
+    std::string dir = ModuleFolder();
     return dir.substr(0, dir.find_last_of('\\'));
 }
 
@@ -105,151 +87,8 @@ std::string Tag()
 
 std::string FreshDir(const char* name)
 {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
     static int serial = 0;
-    std::string dir = std::string(base) + Tag() + "-" + name + "-" + std::to_string(++serial);
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
-}
-
-void CopyTree(const std::string& from, const std::string& to)
-{
-    CreateDirectoryA(to.c_str(), nullptr);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((from + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) CopyTree(from + "\\" + name, to + "\\" + name);
-        else CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-void DeleteTree(const std::string& dir)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string path = dir + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(path);
-            else DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
-    return text;
-}
-
-bool Process::Start(const std::string& program, const std::string& arguments, const std::string& directory)
-{
-    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    return CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup,
-                          &info) != 0;
-}
-
-void Process::Close()
-{
-    if (!info.hProcess) return;
-    if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(info.hProcess, 1);
-        WaitForSingleObject(info.hProcess, 10000);
-    }
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-    info = {};
-}
-
-namespace {
-
-struct WindowQuery {
-    DWORD processId;
-    const char* title;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
-{
-    auto* query = reinterpret_cast<WindowQuery*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char title[64] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if (owner == query->processId && std::strcmp(title, query->title) == 0) {
-        query->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
-
-HWND FindWindowOf(DWORD processId, const char* title)
-{
-    WindowQuery query = { processId, title, nullptr };
-    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&query));
-    return query.found;
-}
-
-std::vector<std::string> LinuxProcessesWith(const std::string& commandLinePart)
-{
-    std::vector<std::string> ids;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE) return ids;
-    do {
-        std::string name = found.cFileName;
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-        if (ReadWholeFile("Z:\\proc\\" + name + "\\cmdline").find(commandLinePart) != std::string::npos)
-            ids.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return ids;
-}
-
-// The time its threads ran, from the scheduler's figures (nanoseconds).
-double LinuxCpuMs(const std::string& pid)
-{
-    double total = 0;
-    WIN32_FIND_DATAA found;
-    std::string tasks = "Z:\\proc\\" + pid + "\\task";
-    HANDLE search = FindFirstFileA((tasks + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return -1;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        total += std::atof(ReadWholeFile(tasks + "\\" + name + "\\schedstat").c_str()) / 1e6;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return total;
-}
-
-double PrivateMb()
-{
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-    // Wine fills in only the page-file figure; Windows both (they are the same private bytes).
-    return static_cast<double>(std::max<SIZE_T>(memory.PrivateUsage, memory.PagefileUsage)) / (1024.0 * 1024.0);
+    return FreshFolder(TempPath(Tag() + "-" + name + "-" + std::to_string(++serial)));
 }
 
 // ---- The demo installation --------------------------------------------------------------------------
@@ -273,14 +112,8 @@ std::string MakeInstallation(const char* name, int port)
     std::string home = FreshDir(name);
     CopyTree(BuildDir() + "\\demo", home);
     CreateDirectoryA((home + "\\config").c_str(), nullptr);
-    CloseHandle(CreateFileA((home + "\\config\\vty3.2.sav").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                            nullptr));
-    std::string portText = std::to_string(port) + "\r\n";
-    HANDLE file = CreateFileA((home + "\\tomcat\\conf\\vantry-port.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, portText.data(), static_cast<DWORD>(portText.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteWholeFile(home + "\\config\\vty3.2.sav", "");
+    WriteWholeFile(home + "\\tomcat\\conf\\vantry-port.txt", std::to_string(port) + "\r\n");
     return home;
 }
 
@@ -304,18 +137,6 @@ bool Pump(const std::function<bool()>& done, double milliseconds)
         } else {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         }
-    }
-}
-
-void PumpFor(double milliseconds) { Pump([] { return false; }, milliseconds); }
-
-bool PollUntil(const std::function<bool()>& done, double milliseconds)
-{
-    double start = NowMs();
-    for (;;) {
-        if (done()) return true;
-        if (NowMs() - start > milliseconds) return false;
-        Sleep(20);
     }
 }
 
@@ -375,15 +196,15 @@ LRESULT CALLBACK WatchText(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 Console::Console()
 {
-    ConsoleDialog::endProcess = &EndProcessIgnored;
+    exitPlatform.endProcess = &EndProcessIgnored;
     dialog.Create(IDD_CONSOLE, nullptr);
     SetPropA(Edit(), kWatchedDialog, &dialog);
-    textProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(Edit(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WatchText)));
+    textProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(Edit(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WatchText)));
     dialog.ShowWindow(SW_SHOW);
     dialog.TrayBusy();
-    CopyText(dialog.homeDir, ExeDir().c_str());
-    CopyText(dialog.markerPath, (ExeDir() + "\\no-such-folder\\marker").c_str());
+    CopyText(dialog.homeDir, ModuleFolder().c_str());
+    CopyText(dialog.markerPath, (ModuleFolder() + "\\no-such-folder\\marker").c_str());
     CopyText(dialog.javaExePath, ChildPath().c_str());
     dialog.initRunner.SetNotify(&dialog, WM_HARNESS_INIT_ENDED);
 }
@@ -513,8 +334,7 @@ namespace {
 void Raise(std::atomic<long long>& maximum, long long value)
 {
     long long now = maximum.load();
-    while (value > now && !maximum.compare_exchange_weak(now, value)) {
-    }
+    while (value > now && !maximum.compare_exchange_weak(now, value)) {}
 }
 
 } // namespace

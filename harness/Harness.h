@@ -1,8 +1,13 @@
-// What the benchmark and the soak share: a clock and figures, files and processes, copies of the
-// demo installation, and the launcher's console run in this process, with a probe of its answers.
+// What the benchmark and the soak share beyond the kit: a clock and figures, copies of the demo
+// installation, and the launcher's console run in this process, with probes of its answers.
 // load_child.exe (build/harness) plays the server for both.
 #pragma once
 #include "app/ConsoleDialog.h"
+#include "kit/Files.h"
+#include "kit/Ports.h"
+#include "kit/Processes.h"
+#include "kit/Waits.h"
+#include "kit/Windows.h"
 
 #include <atomic>
 #include <functional>
@@ -32,41 +37,18 @@ struct Figures {
     double Min() const;
     double Median() const;
     double Max() const;
-    double Percentile(double fraction) const; // the value that fraction of all values are at or below
+    double Percentile(double fraction) const;                   // the value that fraction of all values are at or below
     std::string Text(const char* unit, int decimals = 0) const; // "min / median / max unit"
 };
 
-// ---- Files, processes and windows -----------------------------------------------------------------
+// ---- Folders ---------------------------------------------------------------------------------------
 
-std::string ExeDir();
 std::string BuildDir();
 std::string ChildPath(); // load_child.exe
 // This run's name ("vantry-bench-<process id>"): every folder the run makes has it, so the Linux
 // side can tell the run's processes from others'.
 std::string Tag();
 std::string FreshDir(const char* name);
-void CopyTree(const std::string& from, const std::string& to);
-void DeleteTree(const std::string& dir);
-std::string ReadWholeFile(const std::string& path);
-
-struct Process {
-    PROCESS_INFORMATION info = {};
-    Process() = default;
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    ~Process() { Close(); }
-    bool Start(const std::string& program, const std::string& arguments, const std::string& directory);
-    void Close(); // ends it if it still runs
-};
-
-HWND FindWindowOf(DWORD processId, const char* title);
-
-// Wine reports no processor time for other processes, and has no handle counts: what it keeps is
-// read on the Linux side (the Z: drive is the Linux root), where each Windows process is a Linux
-// process with its Windows command line.
-std::vector<std::string> LinuxProcessesWith(const std::string& commandLinePart); // their ids
-double LinuxCpuMs(const std::string& pid); // -1 when it is gone
-double PrivateMb();                        // this process's private bytes
 
 // ---- The demo installation --------------------------------------------------------------------------
 
@@ -77,12 +59,9 @@ std::string MakeInstallation(const char* name, int port);
 
 // ---- Messages and waits -------------------------------------------------------------------------------
 
-// Pumps this thread's messages until done() or the time is up (checked at every message: during a
-// flood the queue is never empty).
+// Pumps this thread's messages until done() or the time is up, checked at every message (during a
+// flood the queue is never empty), and shows each message to the input probe: what a figure times.
 bool Pump(const std::function<bool()>& done, double milliseconds);
-void PumpFor(double milliseconds);
-// Polls without pumping, for waits on other processes.
-bool PollUntil(const std::function<bool()>& done, double milliseconds);
 
 // ---- The load child -------------------------------------------------------------------------------
 
@@ -150,7 +129,7 @@ public:
 
     Figures Latencies() const; // every press taken so far
     int Pressed() const { return pressed_.load(); }
-    double Waiting() const; // how long the press not yet taken has waited; -1: none waits
+    double Waiting() const;     // how long the press not yet taken has waited; -1: none waits
     void Taken(const MSG& msg); // Pump's thread, for every message it dispatches
 
 private:
@@ -174,9 +153,9 @@ public:
     Probe& operator=(const Probe&) = delete;
     void Stop(); // pumps this thread's messages until the probe, which sends to them, has stopped
 
-    Figures Answers() const;   // every answer time so far, when kept
-    double TakeMaxAnswerMs();  // the longest answer since the last take
-    long long TakeMaxText();   // the longest text since the last take
+    Figures Answers() const;  // every answer time so far, when kept
+    double TakeMaxAnswerMs(); // the longest answer since the last take
+    long long TakeMaxText();  // the longest text since the last take
     double PeakTextBytes() const { return static_cast<double>(peakText_.load()); }
     double PeakPrivateMb() const { return static_cast<double>(peakPrivateKb_.load()) / 1024.0; }
 

@@ -1,13 +1,21 @@
 #include "java/JavaPathDialog.h"
 
-#include "app/Paths.h"
-#include "app/Shell.h"
+#include "framework/Paths.h"
+#include "framework/Shell.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(JavaPathDialog, CDialog)
     ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
     ON_BN_CLICKED(IDC_DOWNLOAD_JAVA, OnDownloadJava)
 END_MESSAGE_MAP()
+
+namespace {
+
+INT_PTR SystemRunFileDialog(CFileDialog& dialog) { return dialog.DoModal(); }
+
+} // namespace
+
+JavaPathDialogPlatform javaPathDialogPlatform = { &SystemRunFileDialog };
 
 JavaPathDialog::JavaPathDialog(CWnd* parent) : CDialog(IDD_JAVA_NOT_FOUND, parent) {}
 
@@ -46,7 +54,7 @@ void JavaPathDialog::OnBrowse()
     CFileDialog dialog(TRUE, "exe", "java.exe",
                        OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NONETWORKBUTTON,
                        "Java program (java.exe)|java.exe||", this);
-    if (RunFileDialog(dialog) != IDOK) return;
+    if (javaPathDialogPlatform.runFileDialog(dialog) != IDOK) return;
     std::string chosen = dialog.GetPathName();
     // A path the launcher could not hold is refused rather than cut into another path.
     if (chosen.size() >= kPathSize) return;

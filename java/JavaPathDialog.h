@@ -8,6 +8,12 @@
 // Where "Download Java" points: http://<host>/j2se/1.3.
 constexpr char kJavaDownloadHost[] = "java.sun.com";
 
+// How "Browse" runs the file dialog; tests answer it instead of a user.
+struct JavaPathDialogPlatform {
+    INT_PTR (*runFileDialog)(CFileDialog& dialog); // IDOK or IDCANCEL
+};
+extern JavaPathDialogPlatform javaPathDialogPlatform;
+
 class JavaPathDialog : public CDialog {
 public:
     explicit JavaPathDialog(CWnd* parent);
@@ -21,8 +27,6 @@ protected:
     void OnOK() override;
     void OnBrowse();
     void OnDownloadJava();
-    // Runs the file dialog; tests answer it instead.
-    virtual INT_PTR RunFileDialog(CFileDialog& dialog) { return dialog.DoModal(); }
 
     DECLARE_MESSAGE_MAP()
 };

@@ -1,6 +1,6 @@
 #include "java/JavaSearch.h"
 
-#include "app/Paths.h"
+#include "framework/Paths.h"
 #include "framework/Text.h"
 #include "java/RegistryKey.h"
 
@@ -11,8 +11,8 @@ namespace {
 // In order of preference: the index of the pattern an installation matched is its rank.
 const char* const kVersionPatterns[] = { "1.3", "1.2" };
 constexpr int kNothingRecorded = 101;
-constexpr DWORD kSubkeyNameSize = 260;         // NUL included
-constexpr size_t kInstallationKeySize = 261;  // 260 characters and the NUL
+constexpr DWORD kSubkeyNameSize = 260;       // NUL included
+constexpr size_t kInstallationKeySize = 261; // 260 characters and the NUL
 
 } // namespace
 

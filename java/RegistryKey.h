@@ -68,8 +68,7 @@ struct RegistryValue {
     bool Query(HKEY key, const char* name)
     {
         length = sizeof data;
-        return RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &length) ==
-               ERROR_SUCCESS;
+        return RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &length) == ERROR_SUCCESS;
     }
     // The text of a REG_SZ that Query returned, or nullptr for another type or an unusable length.
     const char* Text() { return type == REG_SZ ? RegistryText(data, length) : nullptr; }

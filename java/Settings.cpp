@@ -3,7 +3,7 @@
 // a key of their own, which is read after the machine's.
 #include "java/Settings.h"
 
-#include "app/ConsoleDialog.h"
+#include "framework/Paths.h"
 #include "framework/Text.h"
 #include "java/RegistryKey.h"
 
@@ -15,11 +15,11 @@ namespace {
 const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
 const char kMarkerFile[] = "\\config\\vty3.2.sav";
 
-void ReadHideOnStartup(HKEY key, CButton& box)
+void ReadHideOnStartup(HKEY key, int& checked)
 {
     RegistryValue value;
     if (!value.Query(key, "HideOnStartup")) return;
-    if (const char* text = value.Text()) box.SetCheck(std::strstr(text, "true") ? 1 : 0);
+    if (const char* text = value.Text()) checked = std::strstr(text, "true") ? 1 : 0;
 }
 
 void ReadJavaExe(HKEY key, char* path, size_t pathSize)
@@ -37,13 +37,13 @@ bool StoreText(const char* name, const char* text, DWORD size)
     const BYTE* data = reinterpret_cast<const BYTE*>(text);
     RegistryKey machine;
     if (machine.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_WRITE)) {
-        settingsSetValue(machine.Get(), name, 0, REG_SZ, data, size);
+        settingsPlatform.setValue(machine.Get(), name, 0, REG_SZ, data, size);
         RegFlushKey(machine.Get());
         return true;
     }
     RegistryKey user;
     if (user.Create(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE)) {
-        settingsSetValue(user.Get(), name, 0, REG_SZ, data, size);
+        settingsPlatform.setValue(user.Get(), name, 0, REG_SZ, data, size);
         RegFlushKey(user.Get());
     }
     return false;
@@ -51,11 +51,11 @@ bool StoreText(const char* name, const char* text, DWORD size)
 
 } // namespace
 
-DWORD(WINAPI* settingsModuleFileName)(HMODULE, LPSTR, DWORD) = &GetModuleFileNameA;
-LSTATUS(WINAPI* settingsSetValue)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) = &RegSetValueExA;
+SettingsPlatform SystemSettingsPlatform() { return { &GetModuleFileNameA, &RegSetValueExA }; }
 
-int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, char* markerPath,
-                    size_t markerPathSize)
+SettingsPlatform settingsPlatform = SystemSettingsPlatform();
+
+int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, char* markerPath, size_t markerPathSize)
 {
     const char* lastSeparator = std::strrchr(modulePath, '\\');
     if (!lastSeparator) return 0;
@@ -67,7 +67,8 @@ int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, c
     return 1;
 }
 
-void ConsoleDialog::LoadSettings()
+void ReadSettings(int& hideOnStartup, char* javaExePath, size_t javaExePathSize, char* homeDir, size_t homeDirSize,
+                  char* markerPath, size_t markerPathSize)
 {
     RegistryKey machine;
     if (!machine.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ)) {
@@ -79,7 +80,7 @@ void ConsoleDialog::LoadSettings()
     // Without the key only the stored choices are missing; the home directory is still known.
     if (machine) {
         ReadHideOnStartup(machine.Get(), hideOnStartup);
-        ReadJavaExe(machine.Get(), javaExePath, sizeof javaExePath);
+        ReadJavaExe(machine.Get(), javaExePath, javaExePathSize);
         RegistryValue value;
         if (value.Query(machine.Get(), "VtyHome")) {
             RegistryKey writable;
@@ -95,27 +96,26 @@ void ConsoleDialog::LoadSettings()
     RegistryKey user;
     if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_READ)) {
         ReadHideOnStartup(user.Get(), hideOnStartup);
-        if (!IsFile(javaExePath)) ReadJavaExe(user.Get(), javaExePath, sizeof javaExePath);
+        if (!IsFile(javaExePath)) ReadJavaExe(user.Get(), javaExePath, javaExePathSize);
     }
 
     char modulePath[kPathSize];
-    DWORD length = settingsModuleFileName(nullptr, modulePath, sizeof modulePath);
+    DWORD length = settingsPlatform.moduleFileName(nullptr, modulePath, sizeof modulePath);
     // A path that filled the buffer may have been cut: no home directory is better than a wrong one.
     if (length == 0 || length >= sizeof modulePath) return;
-    DeriveHomePaths(modulePath, homeDir, sizeof homeDir, markerPath, sizeof markerPath);
+    DeriveHomePaths(modulePath, homeDir, homeDirSize, markerPath, markerPathSize);
 }
 
-void ConsoleDialog::SaveJavaExe()
+void StoreJavaExe(const char* javaExePath, size_t javaExePathSize)
 {
-    DWORD length = static_cast<DWORD>(strnlen(javaExePath, sizeof javaExePath - 1) + 1);
+    DWORD length = static_cast<DWORD>(strnlen(javaExePath, javaExePathSize - 1) + 1);
     StoreText("JavaExe", javaExePath, length);
 }
 
-void ConsoleDialog::SaveHideOnStartup()
+void StoreHideOnStartup(bool checked)
 {
     static const char kTrue[] = "true";
     static const char kFalse[] = "false";
-    bool checked = hideOnStartup.GetCheck() == 1;
     if (!StoreText("HideOnStartup", checked ? kTrue : kFalse, checked ? sizeof kTrue : sizeof kFalse)) return;
     // A choice this user once kept in their own key would win over the new one at the next start.
     RegistryKey user;

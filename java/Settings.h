@@ -1,19 +1,30 @@
-// What the settings store derives from the executable's location rather than from the registry.
+// The settings in the registry, and what is derived from the executable's location.
 #pragma once
+#include <windows.h>
+
 #include <cstddef>
 
 // The directory of the executable at modulePath (cut at its last backslash, which goes too) and the
 // initialisation marker file under it. Returns 1 when both were written; 0 when the path has no
 // backslash or a result would not fit, and then neither buffer is touched.
-int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, char* markerPath,
-                    size_t markerPathSize);
+int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, char* markerPath, size_t markerPathSize);
 
-#include <windows.h>
+// Reads the stored settings at start-up, making the machine's key when it is missing and deleting
+// an old VtyHome value. hideOnStartup (1 ticked, 0 not) and javaExePath change only when a usable
+// value is stored; homeDir and markerPath are derived from the executable's path, and left alone
+// when it cannot be known whole.
+void ReadSettings(int& hideOnStartup, char* javaExePath, size_t javaExePathSize, char* homeDir, size_t homeDirSize,
+                  char* markerPath, size_t markerPathSize);
+// Remember the java.exe settled on, and the box's state, where the next start reads them.
+void StoreJavaExe(const char* javaExePath, size_t javaExePathSize);
+void StoreHideOnStartup(bool checked);
 
-// Where the executable's path comes from; tests place the launcher in a home of their own.
-extern DWORD(WINAPI* settingsModuleFileName)(HMODULE module, LPSTR path, DWORD size);
-
-// How the settings store writes a value; tests put a recorder here to see the exact length given,
-// which the registry hides (it adds a missing NUL to a REG_SZ).
-extern LSTATUS(WINAPI* settingsSetValue)(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                         DWORD size);
+// What the settings ask of the system. Tests place the launcher in a home of their own through
+// moduleFileName, and see the exact length given to setValue, which the registry hides (it adds a
+// missing NUL to a REG_SZ).
+struct SettingsPlatform {
+    DWORD(WINAPI* moduleFileName)(HMODULE module, LPSTR path, DWORD size);
+    LSTATUS(WINAPI* setValue)(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+};
+extern SettingsPlatform settingsPlatform;
+SettingsPlatform SystemSettingsPlatform();

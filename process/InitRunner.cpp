@@ -1,9 +1,8 @@
 #include "process/InitRunner.h"
 
-#include "app/ConsoleDialog.h"
 #include "process/JavaCommandLine.h"
 
-int InitRunner::Launch(ConsoleDialog* console, const char* javaExePath, const char* homeDir)
+int InitRunner::Launch(RunnerOwner* console, const char* javaExePath, const char* homeDir)
 {
     char line[kCommandLineSize];
     if (!BuildInitCommandLine(line, sizeof line, homeDir)) return 0;

@@ -1,8 +1,7 @@
 // Runs the web application's one-time initialiser with its output in the console.
 #pragma once
 #include "process/ProcessRunner.h"
-
-class ConsoleDialog;
+#include "process/RunnerOwner.h"
 
 class InitRunner : public ProcessRunner {
 public:
@@ -10,9 +9,9 @@ public:
     ~InitRunner() override { EndSupervision(); }
 
     // Starts the initialiser with homeDir as its working directory and class-path root; 1 when started.
-    int Launch(ConsoleDialog* owner, const char* javaExePath, const char* homeDir);
+    int Launch(RunnerOwner* owner, const char* javaExePath, const char* homeDir);
     int OnOutput(char* text, int length) override;
 
 private:
-    ConsoleDialog* owner = nullptr;
+    RunnerOwner* owner = nullptr;
 };

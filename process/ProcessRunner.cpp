@@ -42,6 +42,22 @@ void CloseIfValid(HANDLE h)
     if (h != INVALID_HANDLE_VALUE && h != nullptr) CloseHandle(h);
 }
 
+// A pipe for one of the child's standard handles (STD_INPUT_HANDLE: the child reads it, else it
+// writes it), its ends kept in read and write so that a failure leaves them to be closed. Only the
+// child's end is inheritable, and only until the child has it; it is the launcher's own standard
+// handle for the launch.
+int OpenChildPipe(std::atomic<HANDLE>& read, std::atomic<HANDLE>& write, DWORD standardHandle)
+{
+    HANDLE readEnd = INVALID_HANDLE_VALUE, writeEnd = INVALID_HANDLE_VALUE;
+    if (!CreatePipe(&readEnd, &writeEnd, nullptr, kPipeBufferSize)) return 0;
+    read = readEnd;
+    write = writeEnd;
+    HANDLE childEnd = standardHandle == STD_INPUT_HANDLE ? readEnd : writeEnd;
+    if (!SetHandleInformation(childEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return 0;
+    SetStdHandle(standardHandle, childEnd);
+    return 1;
+}
+
 } // namespace
 
 ProcessRunner::ProcessRunner() = default;
@@ -99,8 +115,8 @@ void ProcessRunner::CloseHandles()
     closeGuard.store(1);
 }
 
-int ProcessRunner::Start(const char* applicationName, char* commandLine, const char* currentDirectory,
-                         int showCommand, int capture)
+int ProcessRunner::Start(const char* applicationName, char* commandLine, const char* currentDirectory, int showCommand,
+                         int capture)
 {
     if (!IsIdle()) return 0;
     ReleaseWatcher(); // the previous child's watcher has finished its clean-up; release its thread object
@@ -114,8 +130,8 @@ int ProcessRunner::Start(const char* applicationName, char* commandLine, const c
         return 0;
     }
     // The child was created suspended, so that it runs only once it is in its job and watched.
-    if (ResumeThread(creationThread.Get()) == static_cast<DWORD>(-1)) Stop();
-    creationThread.Reset();
+    if (ResumeThread(creationThread_.Get()) == static_cast<DWORD>(-1)) Stop();
+    creationThread_.Reset();
     return 1;
 }
 
@@ -128,8 +144,8 @@ int ProcessRunner::CreateChild(const char* applicationName, char* commandLine, c
         processId = kNoProcess;
         return 0;
     }
-    creationProcess.Reset(created.hProcess);
-    creationThread.Reset(created.hThread);
+    creationProcess_.Reset(created.hProcess);
+    creationThread_.Reset(created.hThread);
     processId = created.dwProcessId;
 
     // A job that ends the child's whole tree when the launcher ends, however it ends. Without one
@@ -139,7 +155,7 @@ int ProcessRunner::CreateChild(const char* applicationName, char* commandLine, c
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (tree && SetInformationJobObject(tree.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
         AssignProcessToJobObject(tree.Get(), created.hProcess))
-        job = std::move(tree);
+        job_ = std::move(tree);
     return 1;
 }
 
@@ -157,22 +173,12 @@ int ProcessRunner::LaunchCaptured(const char* applicationName, char* commandLine
 {
     StandardHandles saved;
 
-    HANDLE outRead = INVALID_HANDLE_VALUE, outWrite = INVALID_HANDLE_VALUE;
-    if (!CreatePipe(&outRead, &outWrite, nullptr, kPipeBufferSize)) return 0;
-    parentStdoutRead = outRead;
-    childStdoutWrite = outWrite;
-    // Only the child's ends are inheritable, and only until the child has them.
-    if (!SetHandleInformation(outWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return 0;
-    SetStdHandle(STD_OUTPUT_HANDLE, outWrite);
+    if (!OpenChildPipe(parentStdoutRead, childStdoutWrite, STD_OUTPUT_HANDLE) ||
+        !OpenChildPipe(childStdinRead, parentStdinWrite, STD_INPUT_HANDLE))
+        return 0;
+    HANDLE outWrite = childStdoutWrite.load(), inRead = childStdinRead.load();
 
-    HANDLE inRead = INVALID_HANDLE_VALUE, inWrite = INVALID_HANDLE_VALUE;
-    if (!CreatePipe(&inRead, &inWrite, nullptr, kPipeBufferSize)) return 0;
-    childStdinRead = inRead;
-    parentStdinWrite = inWrite;
-    if (!SetHandleInformation(inRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return 0;
-    SetStdHandle(STD_INPUT_HANDLE, inRead);
-
-    readerCancel = false;
+    readerCancel_ = false;
     CWinThread* reader = AfxBeginThread(&ProcessRunner::ReaderMain, this);
     if (!reader) return 0;
     readerThread = reader;
@@ -202,17 +208,17 @@ int ProcessRunner::StartWatcher()
         std::lock_guard<std::mutex> guard(lock_);
         stopEvent = event;
     }
-    watcherThread = AfxBeginThread(&ProcessRunner::WatcherMain, this);
-    return watcherThread != nullptr;
+    watcherThread_ = AfxBeginThread(&ProcessRunner::WatcherMain, this);
+    return watcherThread_ != nullptr;
 }
 
 // A launch that failed part-way: the child, if created, never ran (it is still suspended).
 void ProcessRunner::AbandonChild()
 {
-    if (creationProcess) TerminateProcess(creationProcess.Get(), 1);
-    creationProcess.Reset();
-    creationThread.Reset();
-    job.Reset();
+    if (creationProcess_) TerminateProcess(creationProcess_.Get(), 1);
+    creationProcess_.Reset();
+    creationThread_.Reset();
+    job_.Reset();
     CloseIfValid(childStdoutWrite.exchange(INVALID_HANDLE_VALUE)); // lets a waiting reader see the end
     EndReader();
     CloseHandles();
@@ -228,17 +234,17 @@ void ProcessRunner::EndReader()
 {
     CWinThread* reader = readerThread.exchange(nullptr);
     if (!reader) return;
-    readerCancel = true;
+    readerCancel_ = true;
     while (!reader->Join(kCancelRetryMilliseconds)) CancelSynchronousIo(reader->m_hThread);
     delete reader;
 }
 
 void ProcessRunner::ReleaseWatcher()
 {
-    if (!watcherThread) return;
-    watcherThread->Join();
-    delete watcherThread;
-    watcherThread = nullptr;
+    if (!watcherThread_) return;
+    watcherThread_->Join();
+    delete watcherThread_;
+    watcherThread_ = nullptr;
 }
 
 UINT ProcessRunner::ReaderMain(LPVOID runner)
@@ -246,11 +252,11 @@ UINT ProcessRunner::ReaderMain(LPVOID runner)
     ProcessRunner* self = static_cast<ProcessRunner*>(runner);
     char buffer[kChunkSize + 1];
     HANDLE pipe = self->parentStdoutRead.load();
-    while (!self->readerCancel) {
+    while (!self->readerCancel_) {
         DWORD got = 0;
         if (!ReadFile(pipe, buffer, kChunkSize, &got, nullptr)) break; // end of output, or cancelled
         if (got == 0) continue; // a zero-length write by the child is not the end of its output
-        if (self->readerCancel) break;
+        if (self->readerCancel_) break;
         buffer[got] = '\0';
         if (!self->OnOutput(buffer, static_cast<int>(got))) break;
     }
@@ -272,19 +278,19 @@ void ProcessRunner::Watch()
         event = stopEvent;
     }
     Handle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
-    if (process) creationProcess.Reset();
-    else process = std::move(creationProcess); // cannot open it again: keep watching it through creation's handle
+    if (process) creationProcess_.Reset();
+    else process = std::move(creationProcess_); // cannot open it again: keep watching it through creation's handle
 
     if (process) {
         HANDLE objects[2] = { process.Get(), event };
         if (WaitForMultipleObjects(2, objects, FALSE, INFINITE) != WAIT_OBJECT_0) {
-            if (!job || !TerminateJobObject(job.Get(), 0)) TerminateProcess(process.Get(), 0);
+            if (!job_ || !TerminateJobObject(job_.Get(), 0)) TerminateProcess(process.Get(), 0);
             WaitForSingleObject(process.Get(), kTerminateMilliseconds);
         }
     } else {
         Sleep(2000);
     }
-    job.Reset(); // whatever the child left running ends with its job
+    job_.Reset(); // whatever the child left running ends with its job
 
     // Output the child wrote before it ended is delivered before its end is reported.
     if (CWinThread* reader = readerThread.load()) reader->Join(kDrainMilliseconds);

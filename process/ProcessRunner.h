@@ -43,8 +43,7 @@ protected:
     void EndSupervision();
 
 private:
-    int LaunchPlain(const char* applicationName, char* commandLine, const char* currentDirectory,
-                    int showCommand);
+    int LaunchPlain(const char* applicationName, char* commandLine, const char* currentDirectory, int showCommand);
     int LaunchCaptured(const char* applicationName, char* commandLine, const char* currentDirectory);
     int CreateChild(const char* applicationName, char* commandLine, const char* currentDirectory,
                     STARTUPINFOA& startup);
@@ -56,23 +55,23 @@ private:
     static UINT WatcherMain(LPVOID runner);
     void Watch();
 
-    std::atomic<HANDLE> childStdinRead{INVALID_HANDLE_VALUE};
-    std::atomic<HANDLE> parentStdinWrite{INVALID_HANDLE_VALUE};
-    std::atomic<HANDLE> childStdoutWrite{INVALID_HANDLE_VALUE};
-    std::atomic<HANDLE> parentStdoutRead{INVALID_HANDLE_VALUE};
-    std::atomic<CWinThread*> readerThread{nullptr};
-    std::atomic<DWORD> processId{static_cast<DWORD>(-1)};
-    std::atomic<int> closeGuard{1};
+    std::atomic<HANDLE> childStdinRead{ INVALID_HANDLE_VALUE };
+    std::atomic<HANDLE> parentStdinWrite{ INVALID_HANDLE_VALUE };
+    std::atomic<HANDLE> childStdoutWrite{ INVALID_HANDLE_VALUE };
+    std::atomic<HANDLE> parentStdoutRead{ INVALID_HANDLE_VALUE };
+    std::atomic<CWinThread*> readerThread{ nullptr };
+    std::atomic<DWORD> processId{ static_cast<DWORD>(-1) };
+    std::atomic<int> closeGuard{ 1 };
 
     mutable std::mutex lock_; // guards notifyWnd, notifyMsg and stopEvent
     CWnd* notifyWnd = nullptr;
     UINT notifyMsg = 0;
     HANDLE stopEvent = nullptr;
 
-    std::atomic<bool> readerCancel{false};
-    CWinThread* watcherThread = nullptr; // main thread only
+    std::atomic<bool> readerCancel_{ false };
+    CWinThread* watcherThread_ = nullptr; // main thread only
     // Handed from Start to the watcher, which releases them once it holds the child itself.
-    Handle creationProcess;
-    Handle creationThread;
-    Handle job; // the child's process tree; closing it ends whatever is left of the tree
+    Handle creationProcess_;
+    Handle creationThread_;
+    Handle job_; // the child's process tree; closing it ends whatever is left of the tree
 };

@@ -1,7 +1,7 @@
 #include "process/ServerRunner.h"
 
-#include "app/ConsoleDialog.h"
-#include "app/Shell.h"
+#include "framework/Paths.h"
+#include "framework/Shell.h"
 #include "framework/Text.h"
 #include "process/JavaCommandLine.h"
 
@@ -134,13 +134,13 @@ void MarkerScanner::EndAddress(Listener& listener)
 
 ServerRunner::ServerRunner() : applicationUrl() { CopyText(applicationUrl, kDefaultUrl); }
 
-int ServerRunner::Launch(ConsoleDialog* console, const char* javaExePath)
+int ServerRunner::Launch(RunnerOwner* console, const char* javaExePath)
 {
     char line[kCommandLineSize];
     if (!BuildServerCommandLine(line, sizeof line, sharedHomeDir)) return 0;
     if (!IsIdle()) return 0; // the running server's reader still reads its markers
-    markers.Reset();         // a new server's output does not go on from the last one's
-    takenPort.Reset();
+    markers_.Reset();        // a new server's output does not go on from the last one's
+    takenPort_.Reset();
     owner = console;
     return Start(javaExePath, line, sharedHomeDir, SW_HIDE, 1);
 }
@@ -148,8 +148,8 @@ int ServerRunner::Launch(ConsoleDialog* console, const char* javaExePath)
 int ServerRunner::OnOutput(char* text, int)
 {
     if (owner) owner->AppendConsoleText(text);
-    markers.Scan(text, *this);
-    takenPort.Add(text);
+    markers_.Scan(text, *this);
+    takenPort_.Add(text);
     return 1;
 }
 
@@ -166,15 +166,15 @@ void ServerRunner::OnReady()
 
 void ServerRunner::OnPortTaken()
 {
-    takenPort.MarkerSeen();
+    takenPort_.MarkerSeen();
     Stop();
 }
 
 // The port from the server's own words, else from the application's address.
 std::string ServerRunner::TakenPortReport() const
 {
-    if (!takenPort.Seen()) return "";
-    int port = PortFromServerOutput(takenPort.Text());
+    if (!takenPort_.Seen()) return "";
+    int port = PortFromServerOutput(takenPort_.Text());
     if (port == 0) port = PortFromAddress(ApplicationUrl().c_str());
     if (port == 0) return "";
     return "\r\n" + TakenPortMessage(port);

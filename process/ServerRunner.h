@@ -2,13 +2,12 @@
 // application's address, its readiness and a taken port.
 #pragma once
 #include "process/ProcessRunner.h"
+#include "process/RunnerOwner.h"
 #include "process/TakenPort.h"
 
 #include <algorithm>
 #include <mutex>
 #include <string>
-
-class ConsoleDialog;
 
 // Output markers of the server.
 inline constexpr char kUrlMarker[] = "Vantry url: "; // followed by the application's address
@@ -64,7 +63,7 @@ public:
     ~ServerRunner() override { EndSupervision(); }
 
     // Starts the server from sharedHomeDir; 1 when started.
-    int Launch(ConsoleDialog* owner, const char* javaExePath);
+    int Launch(RunnerOwner* owner, const char* javaExePath);
     int OnOutput(char* text, int length) override;
     void OpenApplicationUrl();
     std::string ApplicationUrl() const;
@@ -78,7 +77,7 @@ private:
 
     mutable std::mutex urlLock_; // the address is written by the reader and read on the main thread
     char applicationUrl[kUrlSize];
-    ConsoleDialog* owner = nullptr;
-    MarkerScanner markers; // the reader's
-    TakenPortClues takenPort;
+    RunnerOwner* owner = nullptr;
+    MarkerScanner markers_; // the reader's
+    TakenPortClues takenPort_;
 };

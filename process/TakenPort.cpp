@@ -196,7 +196,8 @@ int PortFromAddress(const char* url)
     if (at != std::string::npos && at >= host) host = at + 1;
     size_t colon = address.rfind(':', hostEnd - 1);
     size_t bracket = address.rfind(']', hostEnd - 1); // an IPv6 host holds colons of its own
-    if (colon == std::string::npos || colon < host || (bracket != std::string::npos && bracket >= host && colon < bracket))
+    if (colon == std::string::npos || colon < host ||
+        (bracket != std::string::npos && bracket >= host && colon < bracket))
         return port;
     if (colon + 1 == hostEnd) return port; // "host:" with nothing after it
     if (hostEnd - colon - 1 > 5 || address.find_first_not_of("0123456789", colon + 1) < hostEnd) return 0;

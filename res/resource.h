@@ -10,6 +10,7 @@
 #define IDD_CONSOLE 102
 #define IDD_JAVA_NOT_FOUND 133
 #define IDR_TRAY_MENU 134
+#define IDR_CONSOLE_MENU 135
 
 #define IDC_HIDE 1000
 #define IDC_CONSOLE 1001
@@ -25,3 +26,10 @@
 #define ID_TRAY_OPEN 32785
 #define ID_TRAY_GOTO 32786
 #define ID_TRAY_EXIT 32787
+
+// The console text's right-click menu.
+#define ID_CONSOLE_COPY 32788
+#define ID_CONSOLE_SELECT_ALL 32789
+#define ID_CONSOLE_FIND 32790
+#define ID_CONSOLE_FIND_NEXT 32791
+#define ID_CONSOLE_SAVE 32792

@@ -8,7 +8,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 for p in cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 \
          binutils-mingw-w64-i686 wine64 xvfb xdotool x11-utils trayer imagemagick googletest curl procps \
-         iproute2; do
+         iproute2 clang-format; do
   have_pkg "$p" || need+=("$p")
 done
 

@@ -6,12 +6,8 @@
 // launcher  Vantry.exe itself on copies of the demo installation: until ready, then Exit
 // flood     load_child.exe writing without pause through the server runner into the console
 // Nothing is asserted: the figures are for people, and the machine may be shared and noisy.
-#include <winsock2.h> // before windows.h, which the launcher's headers bring
-
 #include "harness/Harness.h"
 #include "res/resource.h"
-
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -31,66 +27,13 @@ struct SummaryRow {
 };
 std::vector<SummaryRow> summary;
 
-void AddSummary(const std::string& area, const std::string& tried, const std::string& often,
-                const std::string& result, bool held)
+void AddSummary(const std::string& area, const std::string& tried, const std::string& often, const std::string& result,
+                bool held)
 {
     summary.push_back({ area, tried, often, result, held });
 }
 
 // ---- What this process holds --------------------------------------------------------------------
-
-std::vector<DWORD> OwnThreadIds()
-{
-    std::vector<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    DWORD self = GetCurrentProcessId();
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == self) ids.push_back(entry.th32ThreadID);
-    CloseHandle(snapshot);
-    return ids;
-}
-
-// The open handle values, tried one by one: Wine answers 0 to GetProcessHandleCount. Handle values
-// are handed out lowest free first, so the table has no long gaps.
-std::vector<uintptr_t> OpenHandles()
-{
-    std::vector<uintptr_t> open;
-    uintptr_t misses = 0;
-    for (uintptr_t value = 4; misses < 4096; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
-            open.push_back(value);
-            misses = 0;
-        } else {
-            ++misses;
-        }
-    }
-    return open;
-}
-
-// The kind of object a handle stands for ("Event", "Thread", ...), from the native call.
-std::string HandleType(uintptr_t value)
-{
-    struct TypeName {
-        USHORT length, maximumLength;
-        PWSTR buffer;
-    };
-    using QueryObject = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-    static QueryObject query = reinterpret_cast<QueryObject>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
-    const int kObjectTypeInformation = 2;
-    alignas(8) unsigned char buffer[1024];
-    ULONG got = 0;
-    if (!query || query(reinterpret_cast<HANDLE>(value), kObjectTypeInformation, buffer, sizeof buffer, &got) < 0)
-        return "?";
-    const TypeName* name = reinterpret_cast<const TypeName*>(buffer); // the type's name comes first
-    std::string text;
-    for (USHORT i = 0; i < name->length / 2; ++i) text += static_cast<char>(name->buffer[i]);
-    return text;
-}
 
 struct Usage {
     long handles = 0;
@@ -102,8 +45,8 @@ struct Usage {
 Usage Measure()
 {
     Usage usage;
-    std::vector<uintptr_t> open = OpenHandles();
-    for (uintptr_t value : open) ++usage.handleKinds[HandleType(value)];
+    std::vector<uintptr_t> open = OwnHandles();
+    for (uintptr_t value : open) ++usage.handleKinds[HandleKind(value)];
     DWORD count = 0;
     usage.handles = GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0 ? static_cast<long>(count)
                                                                                     : static_cast<long>(open.size());
@@ -133,8 +76,8 @@ std::string ChangeText(const Usage& from, const Usage& to)
 {
     std::string text =
         Format("handles %ld -> %ld (%+ld), threads %ld -> %ld (%+ld), private bytes %.2f -> %.2f MiB (%+.2f)",
-               from.handles, to.handles, to.handles - from.handles, from.threads, to.threads,
-               to.threads - from.threads, from.privateMb, to.privateMb, to.privateMb - from.privateMb);
+               from.handles, to.handles, to.handles - from.handles, from.threads, to.threads, to.threads - from.threads,
+               from.privateMb, to.privateMb, to.privateMb - from.privateMb);
     std::map<std::string, long> growth = HandleGrowth(from, to);
     if (growth.empty()) return text;
     text += "; more handles of kind";
@@ -193,82 +136,20 @@ private:
 // Processes of this Wine prefix with one of the launcher's names (this prefix is the soak's own).
 int LauncherProcesses(bool kill = false)
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
     int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (_stricmp(entry.szExeFile, "java.exe") != 0 && _stricmp(entry.szExeFile, "Vantry.exe") != 0) continue;
+    for (const ProcessEntry& entry : ListProcesses()) {
+        if (_stricmp(entry.exe.c_str(), "java.exe") != 0 && _stricmp(entry.exe.c_str(), "Vantry.exe") != 0) continue;
         ++count;
-        if (kill) {
-            if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
-                TerminateProcess(process, 1);
-                CloseHandle(process);
-            }
-        }
+        if (kill) TerminateAndWait(entry.id, 0);
     }
-    CloseHandle(snapshot);
     return count;
 }
 
-int PrefixProcesses()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) ++count;
-    CloseHandle(snapshot);
-    return count;
-}
+int PrefixProcesses() { return static_cast<int>(ListProcesses().size()); }
 
 // Linux processes of this run's installations: their Windows command lines hold the installation's
 // folder (Vantry.exe's as its path, Java's in its class path), and the run's tag keeps others' out.
 int LinuxLeftovers() { return static_cast<int>(LinuxProcessesWith(Tag()).size()); }
-
-// ---- Ports -----------------------------------------------------------------------------------------
-
-void EnsureWinsock()
-{
-    static bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    (void)started;
-}
-
-int FreeLoopbackPort()
-{
-    EnsureWinsock();
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return ntohs(address.sin_port);
-}
-
-// Whether a server could take the port now, as the stand-in server takes it (exclusively, on loopback).
-bool PortFree(int port)
-{
-    EnsureWinsock();
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return false;
-    BOOL exclusive = TRUE;
-    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port));
-    bool free = bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    closesocket(s);
-    return free;
-}
 
 // ---- The runners ---------------------------------------------------------------------------------
 
@@ -393,9 +274,8 @@ void SoakRunner(Which which, int cycles)
                "%.0f..%.0f",
                cycleMs.Median(), cycleMs.Max(), threadsSeen.Min(), threadsSeen.Max()));
 
-    std::string tried = which == Which::Server
-                            ? "ServerRunner start and stop in-process, with the console window"
-                            : "InitRunner start and stop in-process, with the console window";
+    std::string tried = which == Which::Server ? "ServerRunner start and stop in-process, with the console window"
+                                               : "InitRunner start and stop in-process, with the console window";
     std::string refusedText =
         refused ? Format("; %d starts refused by Wine (CreateProcess error 1359: the new process ended in its "
                          "start-up), reported by the runner",
@@ -425,16 +305,18 @@ LauncherRun RunLauncher()
     std::string home = MakeInstallation("launcher", port);
     StoreSettings(home + "\\jdk1.3.1\\bin\\java.exe");
     {
-        Process process;
+        ChildProcess process;
         double start = NowMs();
         HWND console = nullptr;
         if (!process.Start(home + "\\Vantry.exe", "", home)) {
             run.why = "not started; ";
         } else {
-            PollUntil([&] {
-                console = FindWindowOf(process.info.dwProcessId, "Vantry");
-                return console && IsWindowEnabled(GetDlgItem(console, IDC_GOTO));
-            }, 60000);
+            PollUntil(
+                [&] {
+                    console = FindWindowOf(process.Id(), "Vantry");
+                    return console && IsWindowEnabled(GetDlgItem(console, IDC_GOTO));
+                },
+                60000);
             if (!console || !IsWindowEnabled(GetDlgItem(console, IDC_GOTO))) run.why += "not ready after 60 s; ";
         }
         if (run.why.empty()) {
@@ -448,16 +330,16 @@ LauncherRun RunLauncher()
                                   run.windowsWhileReady, run.linuxWhileReady);
             double exitStart = NowMs();
             PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
-            if (WaitForSingleObject(process.info.hProcess, 30000) != WAIT_OBJECT_0) {
+            if (WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) {
                 run.why += "not ended 30 s after Exit; ";
             } else {
                 run.exitMs = NowMs() - exitStart;
                 DWORD code = 1;
-                GetExitCodeProcess(process.info.hProcess, &code);
+                GetExitCodeProcess(process.Get(), &code);
                 if (code != 0) run.why += Format("exit code %lu; ", static_cast<unsigned long>(code));
             }
         }
-        process.Close();
+        process.End();
     }
     // Wine ends a process's Linux side a moment after its Windows side: allow a few seconds.
     run.lingered = !PortFree(port) || LauncherProcesses() != 0 || LinuxLeftovers() != 0;
@@ -468,7 +350,7 @@ LauncherRun RunLauncher()
     if (!PollUntil([&] { return (onLinux = LinuxLeftovers()) == 0; }, 5000))
         run.why += Format("%d Wine processes left; ", onLinux);
     if (windows > 0) LauncherProcesses(true); // so that the next run starts clean
-    DeleteTree(home);
+    RemoveTree(home);
     return run;
 }
 
@@ -513,12 +395,13 @@ void SoakLauncher(int runs)
     Say(Format("  runs where something was still there at the first look after the end, gone within 5 s: %d",
                lingered));
 
-    AddSummary("Launcher", "Vantry.exe on a copy of the demo installation: start until ready, Exit, end with 0",
-               Format("%d runs", done),
-               Format("%d failures; after each: port free, no java.exe, no Wine process left (%d runs needed a moment); "
-                      "ready median %.1f s, ended %.1f s after Exit",
-                      failures, lingered, ready.Median() / 1000, exits.Median() / 1000),
-               failures == 0);
+    AddSummary(
+        "Launcher", "Vantry.exe on a copy of the demo installation: start until ready, Exit, end with 0",
+        Format("%d runs", done),
+        Format("%d failures; after each: port free, no java.exe, no Wine process left (%d runs needed a moment); "
+               "ready median %.1f s, ended %.1f s after Exit",
+               failures, lingered, ready.Median() / 1000, exits.Median() / 1000),
+        failures == 0);
     AddSummary("Launcher", "The soak program itself over those runs", Format("%d runs", done),
                ChangeText(start, end) +
                    Format("; processes in the prefix %d -> %d; Wine processes of the launcher left at the end %d",
@@ -552,7 +435,7 @@ void SoakFlood(double seconds)
     int samples = 0, overCap = 0;
     for (int n = 1;; ++n) {
         double due = std::min(n * interval, seconds);
-        PumpFor(start + due * 1000 - NowMs());
+        PumpFor(static_cast<DWORD>(std::max(0.0, start + due * 1000 - NowMs())));
         Usage now = Measure();
         long long text = GetWindowTextLengthA(console.Edit());
         long long maxText = std::max(text, probe.TakeMaxText());
@@ -567,16 +450,16 @@ void SoakFlood(double seconds)
             memory.Add(now.privateMb);
             (due <= settle + (seconds - settle) / 2 ? firstHalf : secondHalf).Add(now.privateMb);
         }
-        Say(Format("  %5.0f  %11lld  %14lld  %11.2f  %7ld  %7ld  %13.1f", due, text, maxText, now.privateMb, now.handles,
-                   now.threads, answer));
+        Say(Format("  %5.0f  %11lld  %14lld  %11.2f  %7ld  %7ld  %13.1f", due, text, maxText, now.privateMb,
+                   now.handles, now.threads, answer));
         if (due >= seconds) break;
     }
     bool running = console.dialog.serverEnds == 0;
     double stopAt = NowMs();
     console.dialog.serverRunner.Stop();
-    bool ended = Pump([&] {
-        return console.dialog.serverEnds > 0 && console.dialog.serverRunner.IsIdle() && runnerThreads.Ended();
-    }, 30000);
+    bool ended = Pump(
+        [&] { return console.dialog.serverEnds > 0 && console.dialog.serverRunner.IsIdle() && runnerThreads.Ended(); },
+        30000);
     double stopMs = NowMs() - stopAt;
     // What was queued before the end is shown first; the end's line comes last.
     Pump([&] { return console.LastLine() == kTerminatedLine; }, 30000);
@@ -609,14 +492,14 @@ void SoakFlood(double seconds)
     bool flat = secondHalf.Median() - firstHalf.Median() <= kFlatMb / 4 && handles.Max() - handles.Min() <= 2 &&
                 threads.Max() - threads.Min() <= 0;
     bool held = running && ended && overCap == 0 && flat && last == kTerminatedLine;
-    AddSummary("Flood", "A server writing 100-byte lines without pause through ServerRunner into the console, then Stop",
+    AddSummary("Flood",
+               "A server writing 100-byte lines without pause through ServerRunner into the console, then Stop",
                Format("%.0f s, about %.0f MiB, %d samples", seconds, writtenMb, samples),
                Format("text max %.0f bytes (cap %zu); private bytes after %.0f s %.2f..%.2f MiB (median %.2f in the "
                       "first half, %.2f in the second); handles %.0f..%.0f; threads %.0f..%.0f; window answer max "
                       "%.0f ms; stopped in %.0f ms; last line \"%s\"",
                       texts.Max(), cap, settle, memory.Min(), memory.Max(), firstHalf.Median(), secondHalf.Median(),
-                      handles.Min(), handles.Max(), threads.Min(), threads.Max(), answers.Max(), stopMs,
-                      last.c_str()),
+                      handles.Min(), handles.Max(), threads.Min(), threads.Max(), answers.Max(), stopMs, last.c_str()),
                held);
 }
 

@@ -1,6 +1,6 @@
 #include "output.h"
 #include "roles.h"
-#include "win_handle.h"
+#include "framework/Handle.h"
 
 #include <string>
 
@@ -13,8 +13,7 @@ std::string currentDirectory()
     std::string dir(MAX_PATH, '\0');
     for (int attempt = 0; attempt < 3; ++attempt) {
         const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), &dir[0]);
-        if (n == 0)
-            return ".";
+        if (n == 0) return ".";
         if (n < dir.size()) {
             dir.resize(n);
             return dir;
@@ -24,14 +23,13 @@ std::string currentDirectory()
     return ".";
 }
 
-std::string joinPath(const std::string &dir, const char *name)
+std::string joinPath(const std::string& dir, const char* name)
 {
-    if (!dir.empty() && dir.back() != '\\' && dir.back() != '/')
-        return dir + "\\" + name;
+    if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') return dir + "\\" + name;
     return dir + name;
 }
 
-int fail(const std::string &what)
+int fail(const std::string& what)
 {
     lineErr("Exception in thread \"main\" java.io.IOException: " + what);
     lineErr("\tat vty.vantry.InitVantry.main(InitVantry.java:42)");
@@ -40,12 +38,11 @@ int fail(const std::string &what)
 
 } // namespace
 
-int runInitialiser(const Invocation &inv)
+int runInitialiser(const Invocation& inv)
 {
     const unsigned long delay = millisProperty(inv, "vantry.standin.delay", 0);
     lineOut("Vantry initialisation started");
-    if (delay > 0)
-        Sleep(delay);
+    if (delay > 0) Sleep(delay);
 
     const std::string home = currentDirectory();
     lineOut("Home directory: " + home);
@@ -66,23 +63,21 @@ int runInitialiser(const Invocation &inv)
 
     const std::string stampFile = joinPath(config, "initialised.txt");
     lineOut("Writing " + stampFile);
-    UniqueHandle file(CreateFileA(stampFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-        return fail("cannot write " + stampFile);
+    Handle file(CreateFileA(stampFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return fail("cannot write " + stampFile);
     const std::string content = "Vantry initialised " + timestamp() + "\r\n";
     DWORD written = 0;
-    if (!WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
+    if (!WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
         written != content.size())
         return fail("cannot write " + stampFile);
-    file.reset();
+    file.Reset();
 
     lineOut("Vantry initialisation finished");
 
     // Lets launcher tests see a failing initialiser without a broken home.
     unsigned long code = 0;
-    if (!parseDecimal(property(inv, "vantry.standin.exitcode", "0"), 255, code))
-        code = 0;
+    if (!parseDecimal(property(inv, "vantry.standin.exitcode", "0"), 255, code)) code = 0;
     return static_cast<int>(code);
 }
 

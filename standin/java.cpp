@@ -47,16 +47,13 @@ int run()
         printUsage();
         return 0;
     }
-    if (inv.showVersionAndRun)
-        printVersion();
+    if (inv.showVersionAndRun) printVersion();
     if (inv.mainClass.empty()) {
         printUsage();
         return 1;
     }
-    if (inv.mainClass == "vty.vantry.InitVantry")
-        return runInitialiser(inv);
-    if (inv.mainClass == "org.apache.tomcat.startup.Tomcat")
-        return runTomcat(inv);
+    if (inv.mainClass == "vty.vantry.InitVantry") return runInitialiser(inv);
+    if (inv.mainClass == "org.apache.tomcat.startup.Tomcat") return runTomcat(inv);
 
     lineErr("Error: Could not find or load main class " + inv.mainClass);
     return 1;

@@ -12,25 +12,23 @@ namespace standin {
 
 namespace {
 
-std::mutex &writeLock()
+std::mutex& writeLock()
 {
     static std::mutex lock;
     return lock;
 }
 
-void writeHandle(DWORD which, const std::string &text)
+void writeHandle(DWORD which, const std::string& text)
 {
     const std::lock_guard<std::mutex> guard(writeLock());
     const HANDLE h = GetStdHandle(which);
-    if (h == nullptr || h == INVALID_HANDLE_VALUE)
-        return;
-    const char *p = text.data();
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
+    const char* p = text.data();
     std::size_t left = text.size();
     while (left > 0) {
         DWORD written = 0;
         const DWORD chunk = left > 0x10000 ? 0x10000 : static_cast<DWORD>(left);
-        if (!WriteFile(h, p, chunk, &written, nullptr) || written == 0)
-            return;
+        if (!WriteFile(h, p, chunk, &written, nullptr) || written == 0) return;
         p += written;
         left -= written;
     }
@@ -38,10 +36,10 @@ void writeHandle(DWORD which, const std::string &text)
 
 } // namespace
 
-void writeOut(const std::string &text) { writeHandle(STD_OUTPUT_HANDLE, text); }
-void writeErr(const std::string &text) { writeHandle(STD_ERROR_HANDLE, text); }
-void lineOut(const std::string &line) { writeOut(line + "\r\n"); }
-void lineErr(const std::string &line) { writeErr(line + "\r\n"); }
+void writeOut(const std::string& text) { writeHandle(STD_OUTPUT_HANDLE, text); }
+void writeErr(const std::string& text) { writeHandle(STD_ERROR_HANDLE, text); }
+void lineOut(const std::string& line) { writeOut(line + "\r\n"); }
+void lineErr(const std::string& line) { writeErr(line + "\r\n"); }
 
 std::string timestamp()
 {

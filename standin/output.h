@@ -8,12 +8,12 @@ namespace standin {
 // Each call is exactly one WriteFile on the standard handle, so a reader of the
 // pipe sees every line as it is produced, in order. Failures (no console, closed
 // pipe) are ignored: nobody is left to tell.
-void writeOut(const std::string &text);
-void writeErr(const std::string &text);
+void writeOut(const std::string& text);
+void writeErr(const std::string& text);
 
 // Same, with the Windows line ending appended.
-void lineOut(const std::string &line);
-void lineErr(const std::string &line);
+void lineOut(const std::string& line);
+void lineErr(const std::string& line);
 
 // "YYYY-MM-DD HH:MM:SS" in local time, as Tomcat stamps its log lines.
 std::string timestamp();

@@ -6,9 +6,9 @@
 namespace standin {
 
 // vty.vantry.InitVantry: prepares <working directory>\config.
-int runInitialiser(const Invocation &inv);
+int runInitialiser(const Invocation& inv);
 
 // org.apache.tomcat.startup.Tomcat: serves the Vantry page until killed.
-int runTomcat(const Invocation &inv);
+int runTomcat(const Invocation& inv);
 
 } // namespace standin

@@ -6,7 +6,7 @@
 
 #include "output.h"
 #include "roles.h"
-#include "win_handle.h"
+#include "framework/Handle.h"
 
 #include <cstdio>
 #include <string>
@@ -28,11 +28,10 @@ public:
     }
     ~WinsockSession()
     {
-        if (ok_)
-            WSACleanup();
+        if (ok_) WSACleanup();
     }
-    WinsockSession(const WinsockSession &) = delete;
-    WinsockSession &operator=(const WinsockSession &) = delete;
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
     bool ok() const { return ok_; }
 
 private:
@@ -44,10 +43,10 @@ public:
     Socket() = default;
     explicit Socket(SOCKET s) : s_(s) {}
     ~Socket() { reset(); }
-    Socket(const Socket &) = delete;
-    Socket &operator=(const Socket &) = delete;
-    Socket(Socket &&other) noexcept : s_(other.s_) { other.s_ = INVALID_SOCKET; }
-    Socket &operator=(Socket &&other) noexcept
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    Socket(Socket&& other) noexcept : s_(other.s_) { other.s_ = INVALID_SOCKET; }
+    Socket& operator=(Socket&& other) noexcept
     {
         if (this != &other) {
             reset();
@@ -67,8 +66,7 @@ public:
     }
     void reset()
     {
-        if (s_ != INVALID_SOCKET)
-            closesocket(s_);
+        if (s_ != INVALID_SOCKET) closesocket(s_);
         s_ = INVALID_SOCKET;
     }
 
@@ -82,39 +80,33 @@ void noInherit(SOCKET s)
     SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
 }
 
-std::string trim(const std::string &s)
+std::string trim(const std::string& s)
 {
-    const char *blanks = " \t\r\n";
+    const char* blanks = " \t\r\n";
     const std::string::size_type first = s.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return std::string();
+    if (first == std::string::npos) return std::string();
     return s.substr(first, s.find_last_not_of(blanks) - first + 1);
 }
 
-unsigned short configuredPort(const Invocation &inv)
+unsigned short configuredPort(const Invocation& inv)
 {
     const std::string home = property(inv, "tomcat.home");
-    if (home.empty())
-        return kDefaultPort;
+    if (home.empty()) return kDefaultPort;
     std::string path = home;
-    if (path.back() != '\\' && path.back() != '/')
-        path += '\\';
+    if (path.back() != '\\' && path.back() != '/') path += '\\';
     path += kPortFile;
 
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-        return kDefaultPort;
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return kDefaultPort;
     char buf[256];
     DWORD got = 0;
-    if (!ReadFile(file.get(), buf, sizeof buf, &got, nullptr))
-        return kDefaultPort;
+    if (!ReadFile(file.Get(), buf, sizeof buf, &got, nullptr)) return kDefaultPort;
     std::string text(buf, got);
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) // Notepad's UTF-8 mark
         text.erase(0, 3);
     unsigned long port = 0;
-    if (!parseDecimal(trim(text), 65535, port) || port == 0)
-        return kDefaultPort;
+    if (!parseDecimal(trim(text), 65535, port) || port == 0) return kDefaultPort;
     return static_cast<unsigned short>(port);
 }
 
@@ -127,8 +119,8 @@ void reportBindFailure(int error, unsigned short port)
     else if (error == WSAEACCES)
         exception = "java.net.BindException: Permission denied: JVM_Bind:" + std::to_string(port);
     else
-        exception = "java.net.SocketException: Unrecognized Windows Sockets error: " + std::to_string(error) +
-                    ": JVM_Bind";
+        exception =
+            "java.net.SocketException: Unrecognized Windows Sockets error: " + std::to_string(error) + ": JVM_Bind";
     writeOut(exception + "\r\n"
                          "\tat java.net.PlainSocketImpl.socketBind(Native Method)\r\n"
                          "\tat java.net.PlainSocketImpl.bind(PlainSocketImpl.java:405)\r\n"
@@ -139,10 +131,10 @@ void reportBindFailure(int error, unsigned short port)
 }
 
 // Returns the listening socket, or an invalid one with the Winsock error in error.
-Socket listenOn(unsigned short port, int &error)
+Socket listenOn(unsigned short port, int& error)
 {
-    Socket s(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                        WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
+    Socket s(
+        WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
     if (!s.valid() && WSAGetLastError() == WSAEINVAL) // flag unknown before Windows 7 SP1
         s = Socket(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED));
     if (!s.valid()) {
@@ -153,14 +145,13 @@ Socket listenOn(unsigned short port, int &error)
 
     // A second server on the same port must fail, never share it.
     BOOL exclusive = TRUE;
-    setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&exclusive),
-               sizeof exclusive);
+    setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
 
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(s.get(), reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == SOCKET_ERROR ||
+    if (bind(s.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR ||
         listen(s.get(), SOMAXCONN) == SOCKET_ERROR) {
         error = WSAGetLastError();
         s.reset();
@@ -168,76 +159,67 @@ Socket listenOn(unsigned short port, int &error)
     return s;
 }
 
-const char kPage[] =
-    "<!DOCTYPE html>\r\n"
-    "<html>\r\n"
-    "<head><meta charset=\"utf-8\"><title>Vantry</title></head>\r\n"
-    "<body>\r\n"
-    "<h1>Vantry</h1>\r\n"
-    "<p>The Vantry application is running.</p>\r\n"
-    "</body>\r\n"
-    "</html>\r\n";
+const char kPage[] = "<!DOCTYPE html>\r\n"
+                     "<html>\r\n"
+                     "<head><meta charset=\"utf-8\"><title>Vantry</title></head>\r\n"
+                     "<body>\r\n"
+                     "<h1>Vantry</h1>\r\n"
+                     "<p>The Vantry application is running.</p>\r\n"
+                     "</body>\r\n"
+                     "</html>\r\n";
 
-const char kNotFound[] =
-    "<!DOCTYPE html>\r\n"
-    "<html>\r\n"
-    "<head><meta charset=\"utf-8\"><title>Not Found</title></head>\r\n"
-    "<body>\r\n"
-    "<h1>Error: 404</h1>\r\n"
-    "<p>The requested resource is not available.</p>\r\n"
-    "</body>\r\n"
-    "</html>\r\n";
+const char kNotFound[] = "<!DOCTYPE html>\r\n"
+                         "<html>\r\n"
+                         "<head><meta charset=\"utf-8\"><title>Not Found</title></head>\r\n"
+                         "<body>\r\n"
+                         "<h1>Error: 404</h1>\r\n"
+                         "<p>The requested resource is not available.</p>\r\n"
+                         "</body>\r\n"
+                         "</html>\r\n";
 
-const char kNotImplemented[] =
-    "<!DOCTYPE html>\r\n"
-    "<html>\r\n"
-    "<head><meta charset=\"utf-8\"><title>Not Implemented</title></head>\r\n"
-    "<body><h1>Error: 501</h1></body>\r\n"
-    "</html>\r\n";
+const char kNotImplemented[] = "<!DOCTYPE html>\r\n"
+                               "<html>\r\n"
+                               "<head><meta charset=\"utf-8\"><title>Not Implemented</title></head>\r\n"
+                               "<body><h1>Error: 501</h1></body>\r\n"
+                               "</html>\r\n";
 
-const char kBadRequest[] =
-    "<!DOCTYPE html>\r\n"
-    "<html>\r\n"
-    "<head><meta charset=\"utf-8\"><title>Bad Request</title></head>\r\n"
-    "<body><h1>Error: 400</h1></body>\r\n"
-    "</html>\r\n";
+const char kBadRequest[] = "<!DOCTYPE html>\r\n"
+                           "<html>\r\n"
+                           "<head><meta charset=\"utf-8\"><title>Bad Request</title></head>\r\n"
+                           "<body><h1>Error: 400</h1></body>\r\n"
+                           "</html>\r\n";
 
 void setTimeout(SOCKET s, int option, DWORD ms)
 {
-    setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char *>(&ms), sizeof ms);
+    setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms);
 }
 
-bool sendAll(SOCKET s, const std::string &data)
+bool sendAll(SOCKET s, const std::string& data)
 {
     std::size_t sent = 0;
     while (sent < data.size()) {
         const int chunk = data.size() - sent > 0x10000 ? 0x10000 : static_cast<int>(data.size() - sent);
         const int n = send(s, data.data() + sent, chunk, 0);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         sent += static_cast<std::size_t>(n);
     }
     return true;
 }
 
 // Request text from a client goes to our stdout, which the launcher parses: keep it short and plain.
-std::string printable(const std::string &s, std::size_t limit)
+std::string printable(const std::string& s, std::size_t limit)
 {
     std::string out;
-    for (char c : s.substr(0, limit))
-        out += (c > 0x20 && c < 0x7f) ? c : '?';
-    if (s.size() > limit)
-        out += "...";
+    for (char c : s.substr(0, limit)) out += (c > 0x20 && c < 0x7f) ? c : '?';
+    if (s.size() > limit) out += "...";
     return out;
 }
 
-bool isMethodName(const std::string &s)
+bool isMethodName(const std::string& s)
 {
-    if (s.empty() || s.size() > 16)
-        return false;
+    if (s.empty() || s.size() > 16) return false;
     for (char c : s)
-        if (c < 'A' || c > 'Z')
-            return false;
+        if (c < 'A' || c > 'Z') return false;
     return true;
 }
 
@@ -251,23 +233,19 @@ void handleConnection(Socket client)
     while (request.size() < 16384 && request.find("\r\n\r\n") == std::string::npos &&
            request.find("\n\n") == std::string::npos) {
         const int n = recv(client.get(), buf, sizeof buf, 0);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         request.append(buf, static_cast<std::size_t>(n));
     }
-    if (request.empty())
-        return;
+    if (request.empty()) return;
 
     std::string line = request.substr(0, request.find('\n'));
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string::size_type sp1 = line.find(' ');
     const std::string method = line.substr(0, sp1);
     std::string target;
     if (sp1 != std::string::npos) {
         const std::string::size_type start = line.find_first_not_of(' ', sp1);
-        if (start != std::string::npos)
-            target = line.substr(start, line.find(' ', start) - start);
+        if (start != std::string::npos) target = line.substr(start, line.find(' ', start) - start);
     }
 
     std::string path = target;
@@ -278,8 +256,8 @@ void handleConnection(Socket client)
     path = path.substr(0, path.find_first_of("?#"));
 
     int status = 200;
-    const char *reason = "OK";
-    const char *body = kPage;
+    const char* reason = "OK";
+    const char* body = kPage;
     if (method.empty() || path.empty() || path[0] != '/') {
         status = 400;
         reason = "Bad Request";
@@ -313,8 +291,7 @@ void handleConnection(Socket client)
     // Half-close and drain so the client gets the whole answer rather than a reset.
     shutdown(client.get(), SD_SEND);
     setTimeout(client.get(), SO_RCVTIMEO, 1000);
-    for (int i = 0; i < 64 && recv(client.get(), buf, sizeof buf, 0) > 0; ++i) {
-    }
+    for (int i = 0; i < 64 && recv(client.get(), buf, sizeof buf, 0) > 0; ++i) {}
 }
 
 void serveConnection(SOCKET raw) noexcept
@@ -328,28 +305,25 @@ void serveConnection(SOCKET raw) noexcept
 
 [[noreturn]] void sleepForever()
 {
-    for (;;)
-        Sleep(INFINITE);
+    for (;;) Sleep(INFINITE);
 }
 
 // Leaves the directory the server was started in under tomcat.home, where the tests look for it.
-void recordWorkingDirectory(const Invocation &inv)
+void recordWorkingDirectory(const Invocation& inv)
 {
     const std::string home = property(inv, "tomcat.home");
     char cwd[MAX_PATH * 4];
     const DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
-    if (home.empty() || n == 0 || n >= sizeof cwd)
-        return;
-    UniqueHandle file(CreateFileA((home + "\\working-directory.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (home.empty() || n == 0 || n >= sizeof cwd) return;
+    Handle file(CreateFileA((home + "\\working-directory.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (file.valid())
-        WriteFile(file.get(), cwd, n, &written, nullptr);
+    if (file) WriteFile(file.Get(), cwd, n, &written, nullptr);
 }
 
 } // namespace
 
-int runTomcat(const Invocation &inv)
+int runTomcat(const Invocation& inv)
 {
     const unsigned short port = configuredPort(inv);
     recordWorkingDirectory(inv);
@@ -374,8 +348,7 @@ int runTomcat(const Invocation &inv)
         sleepForever();
     }
 
-    if (delay > 0)
-        Sleep(delay);
+    if (delay > 0) Sleep(delay);
     // Separate writes with a gap: the launcher looks at one read at a time.
     lineOut("Vantry url: http://localhost:" + std::to_string(port) + "/Vantry");
     Sleep(pause);

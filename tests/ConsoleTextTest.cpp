@@ -1,6 +1,7 @@
 // The console's text: from any thread, always at the end, in order, within its cap.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/TrayPlatform.h"
+#include "ui/Messages.h"
 #include "res/resource.h"
 #include "support/ConsoleHost.h"
 #include "support/TestSupport.h"
@@ -17,7 +18,10 @@
 
 namespace {
 
-std::string Line(const char* tag, int n) { return std::string(tag) + std::to_string(n) + " " + std::string(40, '-') + "\r\n"; }
+std::string Line(const char* tag, int n)
+{
+    return std::string(tag) + std::to_string(n) + " " + std::string(40, '-') + "\r\n";
+}
 
 TEST(ConsoleText, HoldsMoreThanTheEditControlsDefaultThirtyThousandCharacters)
 {
@@ -44,9 +48,12 @@ TEST(ConsoleText, TwoFloodingThreadsKeepTheirOrderAndNoCallIsSplit)
         for (int i = 0; i < perThread; ++i) host.output.Append(Line(tag, i).c_str());
     };
     std::thread a(writer, "A"), b(writer, "B");
-    bool done = WaitUntil([&] { return host.Text().find(Line("A", perThread - 1)) != std::string::npos &&
-                                       host.Text().find(Line("B", perThread - 1)) != std::string::npos; },
-                          60000);
+    bool done = WaitUntil(
+        [&] {
+            return host.Text().find(Line("A", perThread - 1)) != std::string::npos &&
+                   host.Text().find(Line("B", perThread - 1)) != std::string::npos;
+        },
+        60000);
     a.join();
     b.join();
     ASSERT_TRUE(done);
@@ -211,12 +218,14 @@ TEST(ConsoleText, ASustainedFloodKeepsTheConsoleFullInOrderAndSaysWhereItSkipped
     });
     size_t largest = 0;
     bool noted = false;
-    WaitUntil([&] {
-        std::string now = host.Text();
-        largest = std::max(largest, now.size());
-        noted = noted || now.find(" bytes of output not shown ...]") != std::string::npos;
-        return EndsWith(now, Line("F", lines - 1));
-    }, 60000);
+    WaitUntil(
+        [&] {
+            std::string now = host.Text();
+            largest = std::max(largest, now.size());
+            noted = noted || now.find(" bytes of output not shown ...]") != std::string::npos;
+            return EndsWith(now, Line("F", lines - 1));
+        },
+        60000);
     writer.join();
     std::string text = host.Text();
     ASSERT_TRUE(EndsWith(text, Line("F", lines - 1)));
@@ -273,7 +282,7 @@ BOOL WINAPI CountTrayChanges(DWORD operation, PNOTIFYICONDATAA)
 
 TEST(ConsoleText, DuringAFloodTheTrayAnimationKeepsItsPaceAndTheFlushesDoNotHurryIt)
 {
-    ScopedOverride<BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA)> tray(ConsoleDialog::shellNotifyIcon, &CountTrayChanges);
+    ScopedOverride tray(trayPlatform.notifyIcon, &CountTrayChanges);
     ConsoleDialog dialog;
     ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
     dialog.ShowWindow(SW_SHOWNOACTIVATE);

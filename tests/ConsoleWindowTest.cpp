@@ -1,6 +1,7 @@
 // The console window: its template, its buttons and what they open, closing into the tray.
 #include "app/ConsoleDialog.h"
-#include "app/Shell.h"
+#include "app/ExitPlatform.h"
+#include "framework/Shell.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/DialogTemplate.h"
@@ -24,7 +25,8 @@ TEST(ConsoleTemplate, IsTheExtendedLayoutWithItsNineControlsInTabOrder)
     ASSERT_EQ(0xFFFF, r.Word()); // an extended template
     EXPECT_EQ(0u, r.Dword());    // help id
     EXPECT_EQ(static_cast<DWORD>(WS_EX_APPWINDOW), r.Dword());
-    EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK), r.Dword());
+    EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK),
+              r.Dword());
     ASSERT_EQ(9, r.Word());
     EXPECT_EQ(0, r.Short());
     EXPECT_EQ(0, r.Short());
@@ -54,8 +56,8 @@ TEST(ConsoleTemplate, IsTheExtendedLayoutWithItsNineControlsInTabOrder)
         { IDC_VIEW_LOG, "#128", "View log", 179, 189, 68, 14, button },
         { IDCANCEL, "#128", "Exit", 267, 189, 68, 14, button },
         { IDC_CONSOLE, "#129", "", 7, 23, 328, 125,
-          child | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_VSCROLL |
-              WS_HSCROLL | WS_TABSTOP },
+          child | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY | ES_NOHIDESEL | WS_BORDER |
+              WS_VSCROLL | WS_HSCROLL | WS_TABSTOP },
         { -1, "#130", "Vantry Console", 138, 7, 65, 11, child | SS_LEFT | WS_GROUP },
         { IDC_JAVADOC, "#128", "Generate Javadoc", 179, 166, 68, 14, button | WS_DISABLED },
         { IDC_HIDE_ON_STARTUP, "#128", "Hide on startup", 10, 152, 70, 8,
@@ -85,8 +87,12 @@ TEST(TrayMenuResource, OffersOpenAGrayedGoToASeparatorAndExit)
     HMENU popup = GetSubMenu(menu, 0);
     ASSERT_EQ(4, GetMenuItemCount(popup));
     char text[64];
-    const struct { UINT id; const char* text; } items[] = {
-        { ID_TRAY_OPEN, "Open" }, { ID_TRAY_GOTO, "Go to Vantry... [Ctrl+Click]" }, { ID_TRAY_EXIT, "Exit" } };
+    const struct {
+        UINT id;
+        const char* text;
+    } items[] = { { ID_TRAY_OPEN, "Open" },
+                  { ID_TRAY_GOTO, "Go to Vantry... [Ctrl+Click]" },
+                  { ID_TRAY_EXIT, "Exit" } };
     for (const auto& item : items) {
         GetMenuStringA(popup, item.id, text, sizeof text, MF_BYCOMMAND);
         EXPECT_STREQ(item.text, text);
@@ -111,20 +117,15 @@ protected:
         opened.clear();
         exits = 0;
         sharedHomeDir[0] = '\0';
-        ShellOpen = &RecordOpen;
-        ConsoleDialog::endProcess = &RecordExit;
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
         CopyText(dialog.homeDir, "C:\\Vantry Home");
         dialog.ShowWindow(SW_SHOW);
     }
-    void TearDown() override
-    {
-        ShellOpen = &ShellOpenDefault;
-        ConsoleDialog::endProcess = &EndProcessFails;
-        sharedHomeDir[0] = '\0';
-    }
+    void TearDown() override { sharedHomeDir[0] = '\0'; }
     void Press(int id) { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
+    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen };
+    ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
     ConsoleDialog dialog;
 };
 
@@ -240,9 +241,8 @@ TEST_F(ConsoleWindowTest, OutputNeverCostsTheOtherControlsAPaintTheyWereWaitingF
     InvalidateRect(exitButton, nullptr, TRUE);
     InvalidateRect(label, nullptr, TRUE);
     dialog.AppendConsoleText("output while the buttons wait for their paint\r\n");
-    EXPECT_TRUE(WaitUntil([&] {
-        return dialog.console.GetWindowText().find("while the buttons wait") != std::string::npos;
-    }, 10000));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return dialog.console.GetWindowText().find("while the buttons wait") != std::string::npos; }, 10000));
     EXPECT_TRUE(WaitUntil([&] { return exitPaints.paints > 0 && labelPaints.paints > 0; }, 10000))
         << "the Exit button painted " << exitPaints.paints << " times, the label " << labelPaints.paints;
 }

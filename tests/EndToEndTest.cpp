@@ -67,7 +67,7 @@ private:
 BOOL CALLBACK AddChildText(HWND child, LPARAM texts)
 {
     try {
-        *reinterpret_cast<std::string*>(texts) += RunningLauncher::WindowText(child) + "\n";
+        *reinterpret_cast<std::string*>(texts) += WindowText(child) + "\n";
         return TRUE;
     } catch (...) {
         return FALSE; // nothing may unwind through the enumeration
@@ -132,7 +132,7 @@ bool SaveScreenshot(HWND window, const std::string& name)
     CloseHandle(created.hProcess);
     // A Unix process's handle cannot be waited on: its result is the file.
     return WaitUntil([&] { return PathExists(file); }, kActionTimeout) &&
-           ReadFileText(file).compare(0, 4, "\x89PNG") == 0;
+           ReadWholeFile(file).compare(0, 4, "\x89PNG") == 0;
 }
 
 // --- The fixture --------------------------------------------------------------------------------------
@@ -186,7 +186,10 @@ protected:
     {
         WriteMachineText(std::string(kJdkKey) + "\\1.3.1", "JavaHome", StandinJdkHome(), kLauncherView);
     }
-    static void RememberJava(const std::string& javaExe) { WriteMachineText(kSettingsKey, "JavaExe", javaExe, kLauncherView); }
+    static void RememberJava(const std::string& javaExe)
+    {
+        WriteMachineText(kSettingsKey, "JavaExe", javaExe, kLauncherView);
+    }
     static MachineValue Setting(const char* name) { return ReadMachineValue(kSettingsKey, name, kLauncherView); }
     static bool KeyIn64BitView(const std::string& key)
     {
@@ -260,8 +263,8 @@ TEST_F(LauncherEndToEnd, FirstRunFindsTheJdkInitialisesStartsTheServerAndGoToOpe
     EXPECT_TRUE(WaitVisible(true));
 
     ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
-    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
-    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kJdkMissingBox));
+    EXPECT_EQ(nullptr, FindWindowOf(launcher.ProcessId(), kPathDialog));
+    EXPECT_EQ(nullptr, FindWindowOf(launcher.ProcessId(), kJdkMissingBox));
     EXPECT_TRUE(launcher.ControlEnabled(IDC_JAVADOC));
 
     // The start lines, then the initialiser's output, then the server's.
@@ -301,7 +304,7 @@ TEST_F(LauncherEndToEnd, LaterRunUsesTheRememberedJavaWithoutSearchingAndSkipsTh
 {
     // No JavaSoft key at all: a search would find nothing and ask the user.
     ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-later"));
-    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    EXPECT_EQ(nullptr, FindWindowOf(launcher.ProcessId(), kPathDialog));
 
     std::string text = launcher.ConsoleText();
     EXPECT_EQ(0u, text.find(kStarting)) << text;
@@ -322,7 +325,7 @@ TEST_F(LauncherEndToEnd, AUserWhoCannotWriteTheMachinesKeyKeepsJavaAndHideOnStar
     ASSERT_TRUE(DenyWrites(HKEY_LOCAL_MACHINE, kSettingsKey, kLauncherView));
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
-    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    EXPECT_EQ(nullptr, FindWindowOf(launcher.ProcessId(), kPathDialog));
     RunningLauncher::Click(console, IDC_HIDE_ON_STARTUP);
     EXPECT_FALSE(Setting("JavaExe").present);
     EXPECT_FALSE(Setting("HideOnStartup").present);
@@ -338,7 +341,7 @@ TEST_F(LauncherEndToEnd, AUserWhoCannotWriteTheMachinesKeyKeepsJavaAndHideOnStar
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
     EXPECT_FALSE(Visible());
-    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    EXPECT_EQ(nullptr, FindWindowOf(launcher.ProcessId(), kPathDialog));
     EXPECT_EQ(std::string::npos, launcher.ConsoleText().find("Vantry initialisation started")); // marker of the first
 }
 
@@ -394,7 +397,7 @@ TEST_F(LauncherEndToEnd, ARememberedJavaThatHasGoneIsReplacedByTheRegisteredJdkW
     RegisterJdk();
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
-    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    EXPECT_EQ(nullptr, FindWindowOf(launcher.ProcessId(), kPathDialog));
     EXPECT_EQ(StandinJavaPath(), Setting("JavaExe").text);
 }
 
@@ -406,13 +409,13 @@ TEST_F(LauncherEndToEnd, WithoutJavaTheCancelledDialogReportsItStoresNothingAndT
     ASSERT_NO_FATAL_FAILURE(Start());
     HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
     ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ("", RunningLauncher::WindowText(GetDlgItem(dialog, IDC_JAVA_PATH)));
-    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kJdkMissingBox));
+    EXPECT_EQ("", WindowText(GetDlgItem(dialog, IDC_JAVA_PATH)));
+    EXPECT_EQ(nullptr, FindWindowOf(launcher.ProcessId(), kJdkMissingBox));
 
     RunningLauncher::Click(dialog, IDCANCEL);
     ASSERT_TRUE(launcher.WaitForText(kJavaMissing, kActionTimeout)) << launcher.ConsoleText();
     EXPECT_EQ(std::string(kStarting) + "Bad path: java.exe" + kJavaMissing, launcher.ConsoleText());
-    EXPECT_TRUE(WaitUntil([&] { return !launcher.FindWindowTitled(kPathDialog); }, kActionTimeout));
+    EXPECT_TRUE(WaitUntil([&] { return !FindWindowOf(launcher.ProcessId(), kPathDialog); }, kActionTimeout));
     EXPECT_TRUE(Visible());
 
     EXPECT_FALSE(Setting("JavaExe").present);
@@ -455,12 +458,12 @@ TEST_F(LauncherEndToEnd, AJreAloneIsAnnouncedOfferedInTheDialogAndUsedWhenTheDia
     HWND box = launcher.WaitForWindow(kJdkMissingBox, kStartTimeout);
     ASSERT_NE(nullptr, box);
     EXPECT_NE(std::string::npos, ChildTexts(box).find("A JRE has been found but not a JDK.")) << ChildTexts(box);
-    EXPECT_EQ(nullptr, launcher.FindWindowTitled(kPathDialog));
+    EXPECT_EQ(nullptr, FindWindowOf(launcher.ProcessId(), kPathDialog));
     RunningLauncher::Click(box, IDOK);
 
     HWND dialog = launcher.WaitForWindow(kPathDialog, kActionTimeout);
     ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ(jre + "\\bin\\java.exe", RunningLauncher::WindowText(GetDlgItem(dialog, IDC_JAVA_PATH)));
+    EXPECT_EQ(jre + "\\bin\\java.exe", WindowText(GetDlgItem(dialog, IDC_JAVA_PATH)));
     RunningLauncher::Click(dialog, IDCANCEL);
 
     ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
@@ -608,7 +611,7 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
         if (at != std::string::npos) ids.push_back(std::strtoul(text.c_str() + at + 11, nullptr, 10));
         ChildWatch children(ids);
         ASSERT_EQ(at != std::string::npos ? 2u : 1u, children.Count());
-        FileHandle holder; // this test's copy of the server's output
+        Handle holder; // this test's copy of the server's output
         at = text.find("stdout ");
         if (at != std::string::npos) {
             Handle server(OpenProcess(PROCESS_DUP_HANDLE, FALSE, ids.front()));
@@ -625,8 +628,8 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
         Post(WM_COMMAND, IDCANCEL, 0);
         DWORD waited = WaitForSingleObject(process.Get(), 30000);
         QueryPerformanceCounter(&ended);
-        double ms = 1000.0 * static_cast<double>(ended.QuadPart - posted.QuadPart) /
-                    static_cast<double>(frequency.QuadPart);
+        double ms =
+            1000.0 * static_cast<double>(ended.QuadPart - posted.QuadPart) / static_cast<double>(frequency.QuadPart);
         DWORD status = STILL_ACTIVE;
         GetExitCodeProcess(process.Get(), &status);
         EXPECT_EQ(WAIT_OBJECT_0, waited);

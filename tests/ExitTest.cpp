@@ -1,6 +1,8 @@
 // The exit procedure, in-process and on the real program.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/TrayPlatform.h"
+#include "app/ExitPlatform.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/Installation.h"
@@ -34,8 +36,8 @@ TEST(ExitLauncher, HidesRemovesTheTrayIconEndsBothChildrenDuringTheWaitAndExitsW
 {
     exitCalls = 0;
     trayOperations.clear();
-    ConsoleDialog::endProcess = &RecordExit;
-    ScopedOverride<decltype(ConsoleDialog::shellNotifyIcon)> tray(ConsoleDialog::shellNotifyIcon, &RecordTray);
+    ScopedOverride ending(exitPlatform.endProcess, &RecordExit);
+    ScopedOverride tray(trayPlatform.notifyIcon, &RecordTray);
     ConsoleDialog dialog;
     ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
     dialog.TrayBusy();
@@ -56,20 +58,19 @@ TEST(ExitLauncher, HidesRemovesTheTrayIconEndsBothChildrenDuringTheWaitAndExitsW
     EXPECT_EQ(0, exitStatus);
     EXPECT_GE(elapsed, 1450u);
     EXPECT_FALSE(dialog.IsWindowVisible());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), trayOperations.back());
     // Both children were ended while the launcher waited.
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(init, 0));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(server, 0));
     CloseHandle(init);
     CloseHandle(server);
-    ConsoleDialog::endProcess = &EndProcessFails;
 }
 
 TEST(ExitLauncher, ExitWithNoChildStillWaitsAndEndsWithZero)
 {
     exitCalls = 0;
-    ConsoleDialog::endProcess = &RecordExit;
+    ScopedOverride ending(exitPlatform.endProcess, &RecordExit);
     ConsoleDialog dialog;
     ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
     DWORD start = GetTickCount();
@@ -77,14 +78,13 @@ TEST(ExitLauncher, ExitWithNoChildStillWaitsAndEndsWithZero)
     EXPECT_GE(GetTickCount() - start, 1450u);
     EXPECT_EQ(1, exitCalls);
     EXPECT_EQ(0, exitStatus);
-    ConsoleDialog::endProcess = &EndProcessFails;
 }
 
 // The initialiser's end, which would start the server, comes during the wait: the server never starts.
 TEST(ExitLauncher, ExitWhileTheInitialiserRunsNeverStartsTheServer)
 {
     exitCalls = 0;
-    ConsoleDialog::endProcess = &RecordExit;
+    ScopedOverride ending(exitPlatform.endProcess, &RecordExit);
     sharedHomeDir[0] = '\0';
     ConsoleDialog dialog;
     ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));

@@ -87,7 +87,8 @@ std::vector<DWORD> Pixels(HICON icon, int pixels)
         all.resize(2 * pixels * pixels);
         HDC screen = GetDC(nullptr);
         int colourRows = GetDIBits(screen, info.hbmColor, 0, pixels, all.data(), &format, DIB_RGB_COLORS);
-        int maskRows = GetDIBits(screen, info.hbmMask, 0, pixels, all.data() + pixels * pixels, &format, DIB_RGB_COLORS);
+        int maskRows =
+            GetDIBits(screen, info.hbmMask, 0, pixels, all.data() + pixels * pixels, &format, DIB_RGB_COLORS);
         ReleaseDC(nullptr, screen);
         if (colourRows != pixels || maskRows != pixels) all.clear();
     }
@@ -113,8 +114,7 @@ protected:
     static const GroupEntry* Entry(const std::vector<GroupEntry>& entries, Image image)
     {
         for (const GroupEntry& entry : entries)
-            if (entry.width == image.pixels && entry.height == image.pixels && entry.bits == image.bits)
-                return &entry;
+            if (entry.width == image.pixels && entry.height == image.pixels && entry.bits == image.bits) return &entry;
         return nullptr;
     }
 

@@ -1,7 +1,7 @@
 // The Java programs' command lines and what the launcher reads in the server's output.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
-#include "app/Shell.h"
+#include "ui/Messages.h"
+#include "framework/Shell.h"
 #include "framework/Text.h"
 #include "process/JavaCommandLine.h"
 #include "res/resource.h"
@@ -130,8 +130,7 @@ TEST(ServerMarkers, EveryMarkerActsOnceInTheOrderOfTheOutputWhereverTheReadsCutI
     std::string half(1 << 19, '-');
     std::vector<std::string> reads;
     std::string line = half + "Vantry is initialized" + half;
-    for (size_t at = 0; at < line.size(); at += kReadBytes)
-        reads.push_back(line.substr(at, kReadBytes));
+    for (size_t at = 0; at < line.size(); at += kReadBytes) reads.push_back(line.substr(at, kReadBytes));
     EXPECT_EQ(Seen({ "ready" }), Markers(reads));
 }
 
@@ -151,13 +150,8 @@ protected:
         sharedHomeDir[0] = '\0';
         dialog.serverRunner.SetNotify(&dialog, WM_SERVER_ENDED);
         opened.clear();
-        ShellOpen = &RecordOpen;
     }
-    void TearDown() override
-    {
-        ShellOpen = &ShellOpenDefault;
-        sharedHomeDir[0] = '\0';
-    }
+    void TearDown() override { sharedHomeDir[0] = '\0'; }
 
     // Gives the chunk to the server's output handling as its reader would.
     void Chunk(std::string text)
@@ -180,7 +174,10 @@ protected:
         line = "test_child.exe sleep:60000";
         ASSERT_EQ(1, dialog.serverRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 0));
     }
-    bool Stopped(DWORD ms) { return WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, ms); }
+    bool Stopped(DWORD ms)
+    {
+        return WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, ms);
+    }
 
     // The test child as the server, as the launcher starts it, writing what steps say.
     void StartServer(const std::string& steps)
@@ -195,12 +192,16 @@ protected:
     }
     // "Go to Vantry" is enabled only while the server is ready; the marker file stays.
     bool BecameReady() { return PathExists(home + "\\ready.sav"); }
-    bool Ready(DWORD ms) { return WaitUntil([&] { return dialog.gotoButton.IsWindowEnabled() != FALSE; }, ms); }
+    bool Ready(DWORD ms)
+    {
+        return WaitUntil([&] { return dialog.gotoButton.IsWindowEnabled() != FALSE; }, ms);
+    }
     bool Ended(DWORD ms)
     {
         return WaitUntil([&] { return Text().find("Vantry has been terminated.") != std::string::npos; }, ms);
     }
 
+    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen };
     ConsoleDialog dialog;
     std::string line;
     std::string home;

@@ -1,6 +1,6 @@
 // The Java path dialog, driven through its real window while DoModal runs on the test's thread.
-#include "app/Paths.h"
-#include "app/Shell.h"
+#include "framework/Paths.h"
+#include "framework/Shell.h"
 #include "framework/Text.h"
 #include "java/JavaPathDialog.h"
 #include "res/resource.h"
@@ -149,16 +149,19 @@ struct FileDialogCall {
     std::string defaultExtension;
 };
 
+// The Java path dialog whose file dialog this test answers, one at a time.
 class ScriptedPathDialog : public JavaPathDialog {
 public:
-    ScriptedPathDialog() : JavaPathDialog(nullptr) {}
+    ScriptedPathDialog() : JavaPathDialog(nullptr) { current_ = this; }
+    ~ScriptedPathDialog() override { current_ = nullptr; }
 
     // Answers to give, in turn: a path chooses it, an empty text cancels.
     std::vector<std::string> answers;
     std::vector<FileDialogCall> calls;
 
-protected:
-    INT_PTR RunFileDialog(CFileDialog& dialog) override
+private:
+    static INT_PTR Run(CFileDialog& dialog) { return current_->Answer(dialog); }
+    INT_PTR Answer(CFileDialog& dialog)
     {
         const OPENFILENAMEA& ofn = dialog.m_ofn;
         FileDialogCall call;
@@ -178,19 +181,19 @@ protected:
         CopyText(ofn.lpstrFile, ofn.nMaxFile, answer.c_str());
         return IDOK;
     }
+    static ScriptedPathDialog* current_;
+    ScopedOverride<decltype(javaPathDialogPlatform.runFileDialog)> run_{ javaPathDialogPlatform.runFileDialog, &Run };
 };
+ScriptedPathDialog* ScriptedPathDialog::current_ = nullptr;
 
 std::vector<std::string> opened;
 void RecordOpen(const char* target) { opened.emplace_back(target); }
 
 class JavaPathDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        opened.clear();
-        ShellOpen = &RecordOpen; // nothing reaches the real shell
-    }
-    void TearDown() override { ShellOpen = &ShellOpenDefault; }
+    void SetUp() override { opened.clear(); }
+    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open,
+                                                       &RecordOpen }; // nothing reaches the real shell
 };
 
 // --- Opening and ending ---------------------------------------------------------------------------------
@@ -236,14 +239,14 @@ TEST_F(JavaPathDialogTest, OkTakesOnlyAFileAndOtherwiseSaysSoAndStaysOpenForAnot
         dialog.path = "C:\\given\\java.exe";
         std::string message = "(none)", edit, pathAfterRefusal;
         bool open = false, focusOnEdit = false;
-        INT_PTR result = RunDialog(dialog, { SetEditText(c.typed), Click(IDOK), AnswerMessageBox(&message),
-                                             Observe([&](HWND d) {
-                                                 open = IsWindowVisible(d) && IsWindowEnabled(d);
-                                                 edit = TextOf(Item(d, IDC_JAVA_PATH));
-                                                 focusOnEdit = GetFocus() == Item(d, IDC_JAVA_PATH);
-                                                 pathAfterRefusal = dialog.path;
-                                             }),
-                                             SetEditText(file), Click(IDOK) });
+        INT_PTR result =
+            RunDialog(dialog, { SetEditText(c.typed), Click(IDOK), AnswerMessageBox(&message), Observe([&](HWND d) {
+                                    open = IsWindowVisible(d) && IsWindowEnabled(d);
+                                    edit = TextOf(Item(d, IDC_JAVA_PATH));
+                                    focusOnEdit = GetFocus() == Item(d, IDC_JAVA_PATH);
+                                    pathAfterRefusal = dialog.path;
+                                }),
+                                SetEditText(file), Click(IDOK) });
         EXPECT_EQ(c.message, message);
         EXPECT_TRUE(open);
         EXPECT_EQ(c.typed, edit);
@@ -287,16 +290,16 @@ TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
     JavaPathDialog dialog(nullptr);
     LRESULT limit = 0;
     std::string typed;
-    INT_PTR result = RunDialog(
-        dialog, { Observe([&](HWND d) {
-                      HWND edit = Item(d, IDC_JAVA_PATH);
-                      limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
-                      std::string pasted(800, 'p');
-                      SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
-                      SendMessageA(edit, WM_CHAR, 'x', 1);
-                      typed = TextOf(edit);
-                  }),
-                  Click(IDCANCEL) });
+    INT_PTR result =
+        RunDialog(dialog, { Observe([&](HWND d) {
+                                HWND edit = Item(d, IDC_JAVA_PATH);
+                                limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
+                                std::string pasted(800, 'p');
+                                SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
+                                SendMessageA(edit, WM_CHAR, 'x', 1);
+                                typed = TextOf(edit);
+                            }),
+                            Click(IDCANCEL) });
     EXPECT_EQ(IDCANCEL, result);
     // A path buffer holds 779 characters and the NUL.
     EXPECT_EQ(779, limit);
@@ -337,9 +340,9 @@ TEST_F(JavaPathDialogTest, BrowseRefusesAFileWhosePathTheLauncherCouldNotHold)
     ScriptedPathDialog dialog;
     dialog.answers = { "C:\\" + std::string(768, 'd') + "\\java.exe" }; // 780 characters: one too many
     std::string edit = "(not seen)";
-    INT_PTR result = RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
-                                         Observe([&](HWND d) { edit = TextOf(Item(d, IDC_JAVA_PATH)); }),
-                                         Click(IDOK) });
+    INT_PTR result =
+        RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
+                            Observe([&](HWND d) { edit = TextOf(Item(d, IDC_JAVA_PATH)); }), Click(IDOK) });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(1u, dialog.calls.size());
     EXPECT_EQ(TestChildPath(), edit);
@@ -355,27 +358,27 @@ TEST_F(JavaPathDialogTest, TheRealFileDialogIsAnOpenDialogOverTheJavaPathDialog)
     bool ownerDisabled = false;
     std::string edit;
     bool allStepsRan = false;
-    INT_PTR result = RunDialog(
-        dialog,
-        { [&](HWND d) {
-             window = d;
-             PostMessageA(Item(d, IDC_BROWSE), BM_CLICK, 0, 0); // the file dialog runs its own loop
-             return true;
-         },
-          [&](HWND) {
-              HWND open = FindOwnWindow("Open");
-              if (!open) return false;
-              ownerDisabled = !IsWindowEnabled(window);
-              PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
-              return true;
-          },
-          [&](HWND d) {
-              if (FindOwnWindow("Open") || !IsWindowEnabled(d)) return false;
-              edit = TextOf(Item(d, IDC_JAVA_PATH));
-              return true;
-          },
-          Click(IDCANCEL) },
-        &allStepsRan);
+    INT_PTR result =
+        RunDialog(dialog,
+                  { [&](HWND d) {
+                       window = d;
+                       PostMessageA(Item(d, IDC_BROWSE), BM_CLICK, 0, 0); // the file dialog runs its own loop
+                       return true;
+                   },
+                    [&](HWND) {
+                        HWND open = FindOwnWindow("Open");
+                        if (!open) return false;
+                        ownerDisabled = !IsWindowEnabled(window);
+                        PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
+                        return true;
+                    },
+                    [&](HWND d) {
+                        if (FindOwnWindow("Open") || !IsWindowEnabled(d)) return false;
+                        edit = TextOf(Item(d, IDC_JAVA_PATH));
+                        return true;
+                    },
+                    Click(IDCANCEL) },
+                  &allStepsRan);
     EXPECT_TRUE(allStepsRan);
     EXPECT_EQ(IDCANCEL, result);
     EXPECT_TRUE(ownerDisabled);
@@ -388,8 +391,7 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
     dialog.path = "C:\\given\\java.exe";
     bool stillOpen = false;
     std::string edit;
-    INT_PTR result = RunDialog(dialog, { SetEditText("C:\\typed"), Click(IDC_DOWNLOAD_JAVA),
-                                         Observe([&](HWND d) {
+    INT_PTR result = RunDialog(dialog, { SetEditText("C:\\typed"), Click(IDC_DOWNLOAD_JAVA), Observe([&](HWND d) {
                                              stillOpen = IsWindowVisible(d) != FALSE;
                                              edit = TextOf(Item(d, IDC_JAVA_PATH));
                                          }),

@@ -1,5 +1,5 @@
 // The search for a Java 1.3 or 1.2 installation in the JavaSoft keys, against real files.
-#include "app/Paths.h"
+#include "framework/Paths.h"
 #include "framework/Text.h"
 #include "java/JavaSearch.h"
 #include "java/RegistryKey.h"
@@ -62,21 +62,19 @@ protected:
                key.Create(parent.Get(), subkey.c_str(), KEY_ALL_ACCESS);
     }
 
-    static void Register(const char* base, const std::string& subkey, const std::string& javaHome,
-                         DWORD type = REG_SZ)
+    static void Register(const char* base, const std::string& subkey, const std::string& javaHome, DWORD type = REG_SZ)
     {
         RegistryKey key;
         ASSERT_TRUE(CreateInstallationKey(base, subkey, key));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "JavaHome", 0, type,
-                                                reinterpret_cast<const BYTE*>(javaHome.c_str()),
-                                                static_cast<DWORD>(javaHome.size() + 1)));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key.Get(), "JavaHome", 0, type, reinterpret_cast<const BYTE*>(javaHome.c_str()),
+                                 static_cast<DWORD>(javaHome.size() + 1)));
     }
     static void RegisterWithoutJavaHome(const char* base, const std::string& subkey)
     {
         RegistryKey key;
         ASSERT_TRUE(CreateInstallationKey(base, subkey, key));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "Other", 0, REG_SZ,
-                                                reinterpret_cast<const BYTE*>("x"), 2));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
     }
 
     int Search(const char* base) { return SearchJavaInstallation(destination, sizeof destination, base); }

@@ -1,7 +1,7 @@
 // Random server output against a model of what the launcher makes of it: the console text, the
 // application's address, readiness and the stop on a taken port.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/Models.h"
@@ -94,8 +94,18 @@ std::string Printable(Dice& dice, size_t length)
 std::string Address(Dice& dice)
 {
     static const std::vector<std::string> unsafe = {
-        "C:\\Windows\\system32\\calc.exe", "file:///C:/x.exe", "javascript:alert(1)", "\\\\server\\share\\run.bat",
-        "ftp://host/x", "http:/one-slash", "mailto:a@b", "cmd /c del *", "https:", "hxxp://x", "", "notepad.exe",
+        "C:\\Windows\\system32\\calc.exe",
+        "file:///C:/x.exe",
+        "javascript:alert(1)",
+        "\\\\server\\share\\run.bat",
+        "ftp://host/x",
+        "http:/one-slash",
+        "mailto:a@b",
+        "cmd /c del *",
+        "https:",
+        "hxxp://x",
+        "",
+        "notepad.exe",
     };
     std::string scheme = Case(dice, dice.Chance(0.5) ? "http://" : "https://");
     switch (dice.Between(0, 9)) {
@@ -160,8 +170,11 @@ std::string Piece(Dice& dice)
     case 7: return Printable(dice, dice.Between(200, 1500)); // a long stretch without a line end
     default: {
         static const std::vector<std::string> lines = {
-            "Starting tomcat. Check logs/tomcat.log for error messages", "2003-05-01 12:00:00 - ContextManager: Adding context Ctx( /Vantry )",
-            "\tat java.net.PlainSocketImpl.socketBind(Native Method)", "Exception in thread \"main\"", "",
+            "Starting tomcat. Check logs/tomcat.log for error messages",
+            "2003-05-01 12:00:00 - ContextManager: Adding context Ctx( /Vantry )",
+            "\tat java.net.PlainSocketImpl.socketBind(Native Method)",
+            "Exception in thread \"main\"",
+            "",
         };
         return dice.Pick(lines) + LineEnd(dice);
     }
@@ -241,7 +254,10 @@ protected:
         line = "test_child.exe sleep:600000";
         ASSERT_EQ(1, dialog.serverRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 0));
     }
-    bool Stopped(DWORD ms) { return WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, ms); }
+    bool Stopped(DWORD ms)
+    {
+        return WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, ms);
+    }
 
     ConsoleDialog dialog;
     std::string line;
@@ -272,7 +288,8 @@ TEST_F(OutputModelTest, RandomChunksGiveTheConsoleTextAddressReadinessAndStopsTh
         for (size_t i = 0; i < chunks.size() && !HasFailure(); ++i) {
             const std::string& chunk = chunks[i];
             history += "  chunk " + std::to_string(i) + ": \"" + Visible(chunk) + "\"\n";
-            std::string where = "sequence " + std::to_string(sequence) + " (seed " + std::to_string(seed) + ")\n" + history;
+            std::string where =
+                "sequence " + std::to_string(sequence) + " (seed " + std::to_string(seed) + ")\n" + history;
             const int readyBefore = model.ReadinessPosts();
             model.Feed(chunk);
             Feed(chunk);
@@ -281,9 +298,11 @@ TEST_F(OutputModelTest, RandomChunksGiveTheConsoleTextAddressReadinessAndStopsTh
             std::string text = Text();
             if (text != model.Console()) {
                 size_t diff = 0;
-                while (diff < text.size() && diff < model.Console().size() && text[diff] == model.Console()[diff]) ++diff;
+                while (diff < text.size() && diff < model.Console().size() && text[diff] == model.Console()[diff])
+                    ++diff;
                 ADD_FAILURE() << "console text differs at " << diff << ": shown \"" << Visible(text.substr(diff), 80)
-                              << "\", expected \"" << Visible(model.Console().substr(diff), 80) << "\"\n" << where;
+                              << "\", expected \"" << Visible(model.Console().substr(diff), 80) << "\"\n"
+                              << where;
             }
             EXPECT_EQ(model.Url(), dialog.serverRunner.ApplicationUrl()) << where;
             EXPECT_EQ(model.ReadinessPosts() - readyBefore, ReadinessPosted()) << where;
@@ -299,7 +318,8 @@ TEST_F(OutputModelTest, RandomChunksGiveTheConsoleTextAddressReadinessAndStopsTh
         } else {
             // A wrong stop shows here, or at the latest when the next sequence begins.
             EXPECT_FALSE(dialog.serverRunner.IsIdle()) << "the server was stopped without a taken port\n"
-                                                       << where << "or in the sequence before:\n" << previous;
+                                                       << where << "or in the sequence before:\n"
+                                                       << previous;
         }
         previous = history;
     }
@@ -348,7 +368,8 @@ TEST_F(OutputModelTest, AddressAndReadinessMarkersAreSeenAtEveryOffsetOfAFullChu
 
     for (size_t offset = 0; offset + kUrlMarker.size() <= kReadBytes && !HasFailure(); ++offset) {
         std::string address = "http://at-" + std::to_string(offset) + "/Vantry";
-        check(FullChunkWith(dice, kUrlMarker + address + "\r\n", offset), "address marker at " + std::to_string(offset));
+        check(FullChunkWith(dice, kUrlMarker + address + "\r\n", offset),
+              "address marker at " + std::to_string(offset));
     }
     for (size_t offset = 0; offset + kReadyMarker.size() <= kReadBytes && !HasFailure(); ++offset)
         check(FullChunkWith(dice, kReadyMarker + "\r\n", offset), "readiness marker at " + std::to_string(offset));
@@ -515,7 +536,10 @@ TEST(OutputModel, ReadsTheMarkersAsTheRulesSay)
 // --- The console's cap ------------------------------------------------------------------------------------
 
 // Where a line begins in the console: at the start, or after a CR LF.
-bool LineStart(const std::string& all, size_t at) { return at == 0 || (at >= 2 && all.compare(at - 2, 2, "\r\n") == 0); }
+bool LineStart(const std::string& all, size_t at)
+{
+    return at == 0 || (at >= 2 && all.compare(at - 2, 2, "\r\n") == 0);
+}
 
 TEST(OutputModel, OverTheCapTheConsoleKeepsTheNewestTextCutAtALineStartUnlessALineHasNoEnd)
 {
@@ -524,8 +548,8 @@ TEST(OutputModel, OverTheCapTheConsoleKeepsTheNewestTextCutAtALineStartUnlessALi
     Dice dice(seed);
     const size_t cap = 4 * 1024;
     ConsoleHost host(cap, false);
-    std::string all;   // everything appended
-    size_t cut = 0;    // where the console's text begins in it
+    std::string all; // everything appended
+    size_t cut = 0;  // where the console's text begins in it
     size_t cuts = 0, cutsInALine = 0;
 
     // Phases: megabytes without a line end, then lines of all lengths, then again no line end.
@@ -534,8 +558,10 @@ TEST(OutputModel, OverTheCapTheConsoleKeepsTheNewestTextCutAtALineStartUnlessALi
         size_t bytes;
         double lineEnds; // chance of a line end after a chunk
     };
-    const Phase phases[] = { { "no line end", 3u << 19, 0.0 }, { "lines", 1u << 19, 0.5 },
-                             { "no line end again", 1u << 19, 0.0 }, { "long lines", 1u << 19, 0.05 } };
+    const Phase phases[] = { { "no line end", 3u << 19, 0.0 },
+                             { "lines", 1u << 19, 0.5 },
+                             { "no line end again", 1u << 19, 0.0 },
+                             { "long lines", 1u << 19, 0.05 } };
     for (const Phase& phase : phases) {
         SCOPED_TRACE(phase.what);
         for (size_t done = 0; done < phase.bytes && !::testing::Test::HasFailure();) {
@@ -583,7 +609,6 @@ TEST(OutputModel, OverTheCapTheConsoleKeepsTheNewestTextCutAtALineStartUnlessALi
     EXPECT_GT(cuts, 100u);
 }
 
-
 TEST(OutputModel, AFloodFromTheReaderThreadEndsWithTheNewestTextFromAWholeLineAfterASkipNote)
 {
     const unsigned seed = TestSeed(9);
@@ -613,11 +638,13 @@ TEST(OutputModel, AFloodFromTheReaderThreadEndsWithTheNewestTextFromAWholeLineAf
             });
             reader.join();
             std::string text;
-            WaitUntil([&] {
-                text = host.Text();
-                return text.size() >= writes.back().size() &&
-                       text.compare(text.size() - writes.back().size(), std::string::npos, writes.back()) == 0;
-            }, 10000);
+            WaitUntil(
+                [&] {
+                    text = host.Text();
+                    return text.size() >= writes.back().size() &&
+                           text.compare(text.size() - writes.back().size(), std::string::npos, writes.back()) == 0;
+                },
+                10000);
 
             std::string where = "trial " + std::to_string(trial) + ", burst " + std::to_string(burst) + ": cap " +
                                 std::to_string(cap) + ", " + std::to_string(all.size()) + " bytes so far";
@@ -626,7 +653,8 @@ TEST(OutputModel, AFloodFromTheReaderThreadEndsWithTheNewestTextFromAWholeLineAf
             const std::string note = " bytes of output not shown ...]\r\n";
             size_t noted = text.rfind(note);
             std::string tail = noted == std::string::npos ? text : text.substr(noted + note.size());
-            ASSERT_EQ(0, all.compare(all.size() - tail.size(), tail.size(), tail)) << "not the newest output; " << where;
+            ASSERT_EQ(0, all.compare(all.size() - tail.size(), tail.size(), tail))
+                << "not the newest output; " << where;
             size_t start = all.size() - tail.size();
             // Every line is far shorter than the cap: there is always a whole line to begin with.
             if (noted != std::string::npos && !LineStart(all, start)) {

@@ -1,7 +1,7 @@
 // Paths at and over the launcher's limits: command lines that would not fit, a path typed far beyond
 // what the launcher holds, and ANSI letters in the home directory and the Java installation.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "java/JavaSearch.h"
 #include "java/RegistryKey.h"
@@ -24,7 +24,8 @@ namespace {
 
 const char kJdkKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
 const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
-const char kNotFound[] = " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n";
+const char kNotFound[] =
+    " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n";
 const char kGuard = '\x5A';
 
 HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
@@ -58,7 +59,8 @@ TEST(PathLimits, CommandLinesAreWholeOrRefusedNeverCutForAnyHomeAndBufferSize)
 
         std::vector<char> memory(guard + size + guard, kGuard);
         char* line = memory.data() + guard;
-        int built = server ? BuildServerCommandLine(line, size, home.c_str()) : BuildInitCommandLine(line, size, home.c_str());
+        int built =
+            server ? BuildServerCommandLine(line, size, home.c_str()) : BuildInitCommandLine(line, size, home.c_str());
         std::string where = std::string(server ? "server" : "initialiser") + " line, home of " +
                             std::to_string(home.size()) + " characters, buffer of " + std::to_string(size) + " bytes";
         if (expected.size() < size) {
@@ -92,9 +94,9 @@ DWORD WINAPI FakeModuleFileName(HMODULE, LPSTR path, DWORD size)
 // What the test does with the Java path dialog when the start-up sequence opens it.
 struct DialogAnswer {
     bool seen = false;
-    std::string typed;   // typed into the edit, a key at a time and then pasted
-    std::string setText; // put into the edit as a whole by another program, when not empty
-    std::string edit;    // what the edit held when OK was pressed
+    std::string typed;    // typed into the edit, a key at a time and then pasted
+    std::string setText;  // put into the edit as a whole by another program, when not empty
+    std::string edit;     // what the edit held when OK was pressed
     bool refused = false; // OK was refused (no such file): the dialog is then cancelled
 };
 DialogAnswer answer;
@@ -144,7 +146,6 @@ protected:
     {
         answer = DialogAnswer();
         sharedHomeDir[0] = '\0';
-        settingsModuleFileName = &FakeModuleFileName;
         timer = SetTimer(nullptr, 0, 50, &Answer);
     }
     void TearDown() override
@@ -154,7 +155,6 @@ protected:
         dialog.serverRunner.Stop();
         WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 10000);
         if (dialog.m_hWnd) dialog.TrayRemove();
-        settingsModuleFileName = &GetModuleFileNameA;
         sharedHomeDir[0] = '\0';
     }
     std::string Text() { return dialog.console.GetWindowText(); }
@@ -171,6 +171,8 @@ protected:
     }
 
     RegistrySandbox sandbox;
+    ScopedOverride<decltype(settingsPlatform.moduleFileName)> module{ settingsPlatform.moduleFileName,
+                                                                      &FakeModuleFileName };
     ConsoleDialog dialog;
     UINT_PTR timer = 0;
 };
@@ -268,9 +270,9 @@ TEST_F(PathLimitsTest, AHomeOf200CharactersAndAJavaHomeWithAnsiLettersWorkFromSt
     {
         RegistryKey key;
         ASSERT_TRUE(key.Create(HKEY_LOCAL_MACHINE, (std::string(kJdkKey) + "\\1.3.1").c_str(), KEY_ALL_ACCESS));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "JavaHome", 0, REG_SZ,
-                                                reinterpret_cast<const BYTE*>(javaHome.c_str()),
-                                                static_cast<DWORD>(javaHome.size() + 1)));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key.Get(), "JavaHome", 0, REG_SZ, reinterpret_cast<const BYTE*>(javaHome.c_str()),
+                                 static_cast<DWORD>(javaHome.size() + 1)));
     }
 
     // No marker file yet: the initialiser runs first, and its end starts the server.

@@ -197,9 +197,9 @@ TEST_F(ProcessRunnerTest, CapturedLaunchLeavesTheLaunchersStandardHandlesAsTheyW
 }
 
 // Output taken by a runner that outlived its owner would land in freed memory.
-std::atomic<int> liveRecorders{0};
-std::atomic<int> callsAfterDestruction{0};
-std::atomic<int> chunksSeen{0};
+std::atomic<int> liveRecorders{ 0 };
+std::atomic<int> callsAfterDestruction{ 0 };
+std::atomic<int> chunksSeen{ 0 };
 class DyingRunner : public ProcessRunner {
 public:
     DyingRunner() { ++liveRecorders; }
@@ -220,7 +220,7 @@ TEST(ProcessRunnerLifetime, ARunnerDestroyedWithALiveChildEndsItAndDeliversNothi
 {
     std::string line = "test_child.exe flood";
     HANDLE child = nullptr;
-    int threads = OwnThreadCount();
+    size_t threads = OwnThreadIds().size();
     {
         DyingRunner runner;
         ASSERT_EQ(1, runner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
@@ -228,7 +228,7 @@ TEST(ProcessRunnerLifetime, ARunnerDestroyedWithALiveChildEndsItAndDeliversNothi
         ASSERT_NE(nullptr, child);
         ASSERT_TRUE(WaitUntil([] { return chunksSeen > 10; }, 15000)); // it is flooding the reader
     }
-    EXPECT_EQ(threads, OwnThreadCount()); // its reader and watcher are gone with it
+    EXPECT_EQ(threads, OwnThreadIds().size()); // its reader and watcher are gone with it
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(child, 10000));
     CloseHandle(child);
     int seen = chunksSeen;
@@ -243,8 +243,8 @@ TEST_F(ProcessRunnerTest, TwoHundredStartsAndEndsLeaveNoHandleOrThreadBehind)
     ASSERT_EQ(1, runner.Run("out:warm"));
     ASSERT_TRUE(Ended(1));
     ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
-    DWORD handles = OwnHandleCount();
-    int threads = OwnThreadCount();
+    size_t handles = OwnHandles().size();
+    size_t threads = OwnThreadIds().size();
     ASSERT_GT(handles, 0u);
     for (int i = 0; i < 200; ++i) {
         ASSERT_EQ(1, runner.Run(i % 2 ? "out:x" : "sleep:5000")) << "cycle " << i;
@@ -253,8 +253,8 @@ TEST_F(ProcessRunnerTest, TwoHundredStartsAndEndsLeaveNoHandleOrThreadBehind)
         ASSERT_TRUE(WaitUntil([&] { return runner.IsIdle(); }, 5000));
     }
     PumpFor(200);
-    EXPECT_LE(OwnHandleCount(), handles + 2); // the system's own caches may move by a handle or two
-    EXPECT_EQ(threads, OwnThreadCount());
+    EXPECT_LE(OwnHandles().size(), handles + 2); // the system's own caches may move by a handle or two
+    EXPECT_EQ(threads, OwnThreadIds().size());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Random registry contents against a model of what the launcher reads from them: the settings key and
 // the JavaSoft installation keys, with real java.exe files where an installation should be found.
 #include "app/ConsoleDialog.h"
-#include "app/Paths.h"
+#include "framework/Paths.h"
 #include "framework/Text.h"
 #include "java/JavaSearch.h"
 #include "java/RegistryKey.h"
@@ -81,8 +81,8 @@ size_t Length(Dice& dice)
 
 DWORD Type(Dice& dice)
 {
-    static const std::vector<DWORD> types = { REG_SZ, REG_SZ, REG_SZ, REG_SZ, REG_EXPAND_SZ, REG_DWORD,
-                                              REG_BINARY, REG_MULTI_SZ, REG_NONE };
+    static const std::vector<DWORD> types = { REG_SZ,    REG_SZ,     REG_SZ,       REG_SZ,  REG_EXPAND_SZ,
+                                              REG_DWORD, REG_BINARY, REG_MULTI_SZ, REG_NONE };
     return dice.Pick(types);
 }
 
@@ -193,12 +193,9 @@ void ExpectBuffer(const char (&buffer)[kPathSize], const std::string& expected, 
 
 class RegistryModelTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
-        settingsModuleFileName = &FakeModuleFileName;
-    }
-    void TearDown() override { settingsModuleFileName = &GetModuleFileNameA; }
+    void SetUp() override { ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr)); }
+    ScopedOverride<decltype(settingsPlatform.moduleFileName)> module{ settingsPlatform.moduleFileName,
+                                                                      &FakeModuleFileName };
 
     // One LoadSettings on the given values, its outcome compared with the model's.
     void LoadAndCompare(SettingsInput input, const std::string& where)
@@ -207,8 +204,8 @@ protected:
         Prepare(dialog.javaExePath, input.javaExeBefore);
         Prepare(dialog.homeDir, input.homeDirBefore);
         Prepare(dialog.markerPath, input.markerPathBefore);
-        const int serverReady = dialog.serverReady, animFrame = dialog.animFrame;
-        const std::string trayTip(dialog.trayTip, sizeof dialog.trayTip);
+        const int serverReady = dialog.serverReady, animFrame = dialog.tray.animFrame;
+        const std::string trayTip(dialog.tray.trayTip, sizeof dialog.tray.trayTip);
         modulePath = input.modulePath;
 
         dialog.LoadSettings();
@@ -222,19 +219,26 @@ protected:
         ExpectBuffer(dialog.homeDir, expected.homeDir, input.homeDirBefore, "homeDir", where);
         ExpectBuffer(dialog.markerPath, expected.markerPath, input.markerPathBefore, "markerPath", where);
         EXPECT_EQ(serverReady, dialog.serverReady) << where;
-        EXPECT_EQ(animFrame, dialog.animFrame) << where;
-        EXPECT_EQ(trayTip, std::string(dialog.trayTip, sizeof dialog.trayTip)) << where;
+        EXPECT_EQ(animFrame, dialog.tray.animFrame) << where;
+        EXPECT_EQ(trayTip, std::string(dialog.tray.trayTip, sizeof dialog.tray.trayTip)) << where;
     }
 
     SettingsInput RandomInput(Dice& dice)
     {
-        static const std::vector<std::string> hideCores = { "true", "false", "TRUE", "True", "xtruex", "",
-                                                            std::string("\0true", 5), "tru", "truetrue" };
+        static const std::vector<std::string> hideCores = {
+            "true", "false", "TRUE", "True", "xtruex", "", std::string("\0true", 5), "tru", "truetrue"
+        };
         // A file and a folder among them: only a file keeps the user's java.exe out.
         static const std::vector<std::string> javaCores = {
-            "C:\\jdk1.3.1\\bin\\java.exe", "C:\\Program Files\\JavaSoft\\JRE\\1.3.1\\bin\\java.exe", "",
-            "C:\\J\xE9r\xF4me\\bin\\java.exe", "C:\\" + std::string(253, 'j') + ".exe", std::string(261, 'j'),
-            "\\\\server\\share\\java.exe", TestChildPath(), TestBinDir(),
+            "C:\\jdk1.3.1\\bin\\java.exe",
+            "C:\\Program Files\\JavaSoft\\JRE\\1.3.1\\bin\\java.exe",
+            "",
+            "C:\\J\xE9r\xF4me\\bin\\java.exe",
+            "C:\\" + std::string(253, 'j') + ".exe",
+            std::string(261, 'j'),
+            "\\\\server\\share\\java.exe",
+            TestChildPath(),
+            TestBinDir(),
         };
         SettingsInput input;
         input.hideOnStartup = RandomValue(dice, hideCores);
@@ -296,14 +300,13 @@ TEST_F(RegistryModelTest, RandomSettingsValuesGiveTheCheckBoxJavaPathAndHomeTheM
             Put(user.Get(), "HideOnStartup", input.userHideOnStartup);
             Put(user.Get(), "JavaExe", input.userJavaExe);
         }
-        std::string where = "iteration " + std::to_string(i) + " (seed " + std::to_string(seed) +
-                            ")\n  HideOnStartup " + Describe(input.hideOnStartup) + "\n  JavaExe " +
-                            Describe(input.javaExe) + "\n  VtyHome " + Describe(input.vtyHome) +
-                            (input.keyWritable ? "" : "\n  (the machine's key cannot be written)") +
-                            "\n  the user's HideOnStartup " + Describe(input.userHideOnStartup) +
-                            "\n  the user's JavaExe " + Describe(input.userJavaExe) +
-                            "\n  executable \"" + Visible(input.modulePath) + "\" (" +
-                            std::to_string(input.modulePath.size()) + " characters)";
+        std::string where =
+            "iteration " + std::to_string(i) + " (seed " + std::to_string(seed) + ")\n  HideOnStartup " +
+            Describe(input.hideOnStartup) + "\n  JavaExe " + Describe(input.javaExe) + "\n  VtyHome " +
+            Describe(input.vtyHome) + (input.keyWritable ? "" : "\n  (the machine's key cannot be written)") +
+            "\n  the user's HideOnStartup " + Describe(input.userHideOnStartup) + "\n  the user's JavaExe " +
+            Describe(input.userJavaExe) + "\n  executable \"" + Visible(input.modulePath) + "\" (" +
+            std::to_string(input.modulePath.size()) + " characters)";
         if (HasFailure()) break;
         LoadAndCompare(input, where);
 
@@ -335,9 +338,10 @@ TEST_F(RegistryModelTest, RandomSettingsValuesGiveTheCheckBoxJavaPathAndHomeTheM
         vtyHomeDeleted += expected.vtyHomeGone;
         homeDerived += expected.homeDir != input.homeDirBefore;
     }
-    std::printf("[   INFO   ] %d iterations: check box changed %d, JavaExe taken %d (the user's %d, the user's kept out "
-                "by a file %d), VtyHome deleted %d, home derived %d\n",
-                iterations, checked, javaRead, userJavaTaken, userJavaKeptOut, vtyHomeDeleted, homeDerived);
+    std::printf(
+        "[   INFO   ] %d iterations: check box changed %d, JavaExe taken %d (the user's %d, the user's kept out "
+        "by a file %d), VtyHome deleted %d, home derived %d\n",
+        iterations, checked, javaRead, userJavaTaken, userJavaKeptOut, vtyHomeDeleted, homeDerived);
     EXPECT_GT(userJavaTaken, iterations / 20);
     EXPECT_GT(userJavaKeptOut, iterations / 100);
     EXPECT_GT(checked, iterations / 20);
@@ -403,14 +407,15 @@ protected:
 
     std::string Name(Dice& dice)
     {
-        static const std::vector<std::string> versions = { "1.3", "1.2", "1.3.1", "1.2.2", "1.3.0_02", "jdk1.3",
-                                                           "IBM 1.2.2", "1.4.0", "1.1.8", "1_3", "1-2", "2.0" };
+        static const std::vector<std::string> versions = { "1.3",       "1.2",   "1.3.1", "1.2.2", "1.3.0_02", "jdk1.3",
+                                                           "IBM 1.2.2", "1.4.0", "1.1.8", "1_3",   "1-2",      "2.0" };
         std::string name;
         switch (dice.Between(0, 5)) {
         case 0: { // long, the version anywhere, the end included
             std::string filler = dice.Bytes(dice.Between(180, 255), 'a', 'z');
             std::string version = dice.Pick(versions);
-            size_t at = dice.Chance(0.5) ? filler.size() - std::min(filler.size(), version.size()) : dice.Between(0, filler.size());
+            size_t at = dice.Chance(0.5) ? filler.size() - std::min(filler.size(), version.size())
+                                         : dice.Between(0, filler.size());
             name = filler.substr(0, at) + version + filler.substr(at);
             name.resize(std::min<size_t>(name.size(), 255));
             break;
@@ -439,7 +444,9 @@ protected:
             break;
         }
         case 3: value.bytes = Around(dice, root + "\\missing", Length(dice)); break;
-        case 4: value.bytes = std::string(dice.Between(258, 262), 'h') + (dice.Chance(0.5) ? "" : std::string(1, '\0')); break;
+        case 4:
+            value.bytes = std::string(dice.Between(258, 262), 'h') + (dice.Chance(0.5) ? "" : std::string(1, '\0'));
+            break;
         default: value.bytes = dice.Bytes(Length(dice), 0, 255); break;
         }
         return value;
@@ -472,7 +479,8 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
                 JavaInstallation installation;
                 installation.name = Name(dice);
                 RegistryKey existing;
-                if (existing.Open(parent.Get(), installation.name.c_str(), KEY_READ)) continue; // the same name in other case
+                if (existing.Open(parent.Get(), installation.name.c_str(), KEY_READ))
+                    continue; // the same name in other case
                 RegistryKey key;
                 ASSERT_TRUE(key.Create(parent.Get(), installation.name.c_str(), KEY_ALL_ACCESS))
                     << Visible(installation.name);
@@ -489,15 +497,17 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
             for (DWORD index = 0;; ++index) {
                 char name[1024];
                 DWORD length = sizeof name;
-                if (RegEnumKeyExA(parent.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                if (RegEnumKeyExA(parent.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                    ERROR_SUCCESS)
                     break;
                 auto it = std::find_if(written.begin(), written.end(),
                                        [&](const JavaInstallation& w) { return w.name == std::string(name, length); });
-                ASSERT_NE(written.end(), it) << "enumerated a name never written: " << Visible(std::string(name, length));
+                ASSERT_NE(written.end(), it)
+                    << "enumerated a name never written: " << Visible(std::string(name, length));
                 JavaInstallation installation = *it;
                 std::string home;
-                installation.javaIsFile = UsableText(installation.javaHome, home) &&
-                                          IsFileOnDisk(home + "\\bin\\java.exe");
+                installation.javaIsFile =
+                    UsableText(installation.javaHome, home) && IsFileOnDisk(home + "\\bin\\java.exe");
                 installations.push_back(installation);
             }
             ASSERT_EQ(written.size(), installations.size());
@@ -529,7 +539,8 @@ TEST_F(RegistryModelSearchTest, RandomInstallationKeysGiveTheResultAndDestinatio
             ASSERT_EQ(expected.destination, std::string(destination)) << where;
             for (size_t b = guard + std::max(expected.longestWritten, sizeof "untouched"); b < memory.size(); ++b)
                 ASSERT_EQ(before[b], memory[b]) << "written at byte " << b - guard << "; " << where;
-            for (size_t b = 0; b < guard; ++b) ASSERT_EQ(before[b], memory[b]) << "written before the destination; " << where;
+            for (size_t b = 0; b < guard; ++b)
+                ASSERT_EQ(before[b], memory[b]) << "written before the destination; " << where;
         } else {
             ASSERT_TRUE(before == memory) << "the destination was touched; " << where;
         }
@@ -646,7 +657,7 @@ TEST(SearchModel, A13WinsOverA12AndOnlyAFileCountsAsJava)
     EXPECT_EQ("C:\\1.2.1\\bin\\java.exe", out.destination);
     EXPECT_EQ(-1, ExpectedSearch(base, { installation("1.4.0", true), installation("1.1.8", true) }, 780).result);
     EXPECT_EQ(-1, ExpectedSearch(base, { installation("1.3.1", true) }, 18).result); // would not fit
-    std::string longName = std::string(260 - base.size(), 'n') + "1.3"; // key path over 260 characters
+    std::string longName = std::string(260 - base.size(), 'n') + "1.3";              // key path over 260 characters
     EXPECT_EQ(-1, ExpectedSearch(base, { installation(longName.c_str(), true) }, 780).result);
 }
 

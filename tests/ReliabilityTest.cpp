@@ -1,7 +1,8 @@
 // What the launcher survives: servers that crash or misbehave, Java that is no program, a marker file
 // that cannot be made, and the user ending it in any state.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "app/ExitPlatform.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "java/Settings.h"
 #include "res/resource.h"
@@ -21,7 +22,6 @@
 namespace {
 
 constexpr UINT kEnded = WM_APP + 50;
-
 
 bool Ends(DWORD processId, DWORD milliseconds)
 {
@@ -87,7 +87,6 @@ protected:
     void SetUp() override
     {
         exits = 0;
-        ConsoleDialog::endProcess = &RecordExit;
         sharedHomeDir[0] = '\0';
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
         dialog.TrayBusy();
@@ -104,7 +103,6 @@ protected:
         dialog.serverRunner.Stop();
         WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 15000);
         dialog.TrayRemove();
-        ConsoleDialog::endProcess = &EndProcessFails;
         sharedHomeDir[0] = '\0';
     }
     void StartServer(const char* steps)
@@ -138,6 +136,7 @@ protected:
         EXPECT_TRUE(dialog.serverRunner.IsIdle());
     }
 
+    ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
     ConsoleDialog dialog;
     std::string home;
 };
@@ -357,8 +356,8 @@ TEST(ExitDuringStartUp, TheTrayMenusExitWorksWhileTheMessageBoxAndTheDialogWait)
                    static_cast<DWORD>(jre.size() + 1));
     RegCloseKey(key);
     launcherPath = home + "\\Vantry.exe";
-    settingsModuleFileName = &FakeModuleFileName;
-    ConsoleDialog::endProcess = &RecordExit;
+    ScopedOverride module(settingsPlatform.moduleFileName, &FakeModuleFileName);
+    ScopedOverride ending(exitPlatform.endProcess, &RecordExit);
     exits = 0;
     exitedOver.clear();
     {
@@ -375,8 +374,6 @@ TEST(ExitDuringStartUp, TheTrayMenusExitWorksWhileTheMessageBoxAndTheDialogWait)
         WaitUntil([&] { return dialog.initRunner.IsIdle(); }, 10000);
         dialog.TrayRemove();
     }
-    settingsModuleFileName = &GetModuleFileNameA;
-    ConsoleDialog::endProcess = &EndProcessFails;
 }
 
 } // namespace

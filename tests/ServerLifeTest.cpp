@@ -1,6 +1,6 @@
 // The server's life in the console: started, ready, ended, with the stand-in Java runtime.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"
@@ -38,7 +38,10 @@ protected:
     }
     std::string Text() { return dialog.console.GetWindowText(); }
     HICON BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }
-    bool Ready(DWORD ms = 30000) { return WaitUntil([&] { return dialog.serverReady == 1; }, ms); }
+    bool Ready(DWORD ms = 30000)
+    {
+        return WaitUntil([&] { return dialog.serverReady == 1; }, ms);
+    }
     bool Ended(DWORD ms = 30000)
     {
         return WaitUntil([&] { return Text().find("\r\nVantry has been terminated.\r\n") != std::string::npos; }, ms);
@@ -65,18 +68,18 @@ TEST_F(ServerLifeTest, ServerStartsBecomesReadyServesItsPageAndEndsWithTheTermin
     EXPECT_TRUE(dialog.gotoButton.IsWindowEnabled());
     EXPECT_EQ(dialog.gotoButton.m_hWnd, GetFocus());
     EXPECT_EQ(Icon(IDI_READY), BigIcon());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_TRUE(PathExists(home + "\\config\\vty3.2.sav"));
     EXPECT_EQ("http://localhost:" + std::to_string(port) + "/Vantry", dialog.serverRunner.ApplicationUrl());
     // The server runs in the home directory (the stand-in leaves its working directory there).
-    EXPECT_EQ(home, ReadFileText(home + "\\tomcat\\working-directory.txt"));
+    EXPECT_EQ(home, ReadWholeFile(home + "\\tomcat\\working-directory.txt"));
     EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
 
     // Readiness again: the marker file is made empty anew.
     std::ofstream(home + "\\config\\vty3.2.sav") << "not empty";
     dialog.PostMessage(WM_SERVER_READY);
     PumpFor(200);
-    EXPECT_EQ("", ReadFileText(home + "\\config\\vty3.2.sav"));
+    EXPECT_EQ("", ReadWholeFile(home + "\\config\\vty3.2.sav"));
     EXPECT_EQ(1, dialog.serverReady);
 
     dialog.serverRunner.Stop();
@@ -161,7 +164,7 @@ TEST_F(ServerLifeTest, JavaThatCannotBeStartedIsReportedAndShowsStopped)
     dialog.OnStartServer();
     EXPECT_NE(std::string::npos, Text().find("Could not start the server with " + home));
     EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_EQ(home, std::string(sharedHomeDir));
 }
 

@@ -19,7 +19,6 @@ const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
 
 // What the launcher hands to RegSetValueExA. The system adds a NUL that a REG_SZ was written without,
 // so the stored value cannot show whether the NUL was counted; the call's own length can.
-using SetValueFunction = LSTATUS(WINAPI*)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
 
 struct SetValueCall {
     std::string name;
@@ -29,28 +28,20 @@ struct SetValueCall {
 
 class SetValueRecorder {
 public:
-    SetValueRecorder()
-    {
-        calls.clear();
-        real = settingsSetValue;
-        settingsSetValue = &Record;
-    }
-    ~SetValueRecorder() { settingsSetValue = real; }
-    SetValueRecorder(const SetValueRecorder&) = delete;
-    SetValueRecorder& operator=(const SetValueRecorder&) = delete;
+    SetValueRecorder() { calls.clear(); }
 
     static std::vector<SetValueCall> calls;
 
 private:
+    // Recorded, then written as the launcher would have written it.
     static LSTATUS WINAPI Record(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
     {
         calls.push_back({ name ? name : "", type, std::string(reinterpret_cast<const char*>(data), size) });
-        return real(key, name, reserved, type, data, size);
+        return SystemSettingsPlatform().setValue(key, name, reserved, type, data, size);
     }
-    static SetValueFunction real;
+    ScopedOverride<decltype(settingsPlatform.setValue)> record_{ settingsPlatform.setValue, &Record };
 };
 std::vector<SetValueCall> SetValueRecorder::calls;
-SetValueFunction SetValueRecorder::real = nullptr;
 
 struct StoredValue {
     bool present = false;
@@ -74,8 +65,8 @@ protected:
     {
         RegistryKey key;
         ASSERT_TRUE(key.Create(root, kSettingsKey, KEY_ALL_ACCESS));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data),
-                                                static_cast<DWORD>(size)));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)));
     }
     // A text with its NUL, as the launcher stores it.
     void StoreText(const char* name, const std::string& text, DWORD type = REG_SZ, HKEY root = HKEY_LOCAL_MACHINE)
@@ -148,8 +139,8 @@ TEST_F(SettingsTest, FirstStartCreatesTheKeyEmptyAndStillFindsTheHomeDirectory)
     RegistryKey key;
     ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ));
     DWORD subkeys = 99, values = 99;
-    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                                              &values, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                              nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(0u, subkeys);
     EXPECT_EQ(0u, values);
     EXPECT_FALSE(SettingsKeyExists(HKEY_CURRENT_USER)); // made only when a user has to keep a choice there
@@ -175,7 +166,8 @@ TEST_F(SettingsTest, HideOnStartupChecksTheBoxOnlyForARegSzContainingLowercaseTr
         { "true inside other text", REG_SZ, std::string("xtruex", 7), 0, 1 },
         { "capitals", REG_SZ, std::string("TRUE", 5), 1, 0 },
         { "empty text", REG_SZ, std::string("", 1), 1, 0 },
-        { "REG_DWORD leaves an unchecked box", REG_DWORD, std::string(reinterpret_cast<char*>(&trueAsNumber), 4), 0, 0 },
+        { "REG_DWORD leaves an unchecked box", REG_DWORD, std::string(reinterpret_cast<char*>(&trueAsNumber), 4), 0,
+          0 },
         { "REG_DWORD leaves a checked box", REG_DWORD, std::string(reinterpret_cast<char*>(&trueAsNumber), 4), 1, 1 },
         { "REG_EXPAND_SZ", REG_EXPAND_SZ, std::string("true", 5), 0, 0 },
         { "over 261 bytes", REG_SZ, std::string(300, 'x').replace(0, 4, "true"), 0, 0 },
@@ -510,7 +502,7 @@ TEST_F(SettingsTest, JavaExeIsStoredAsRegSzWithItsNulAndReadBackUnchanged)
 {
     StoreText("JavaExe", "C:\\old\\bin\\java.exe");
     std::string path = "C:\\Program Files\\jdk1.3.1\\bin\\java.exe"; // 38 characters
-    path.insert(3, "xy");                                           // 40
+    path.insert(3, "xy");                                            // 40
     ASSERT_EQ(40u, path.size());
     CopyText(dialog.javaExePath, path.c_str());
     {

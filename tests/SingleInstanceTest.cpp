@@ -71,15 +71,17 @@ TEST_F(OneLauncherPerInstallation, ASecondStartBringsTheHiddenConsoleToTheFrontS
     ASSERT_TRUE(second.Start(install->Exe(), TestBinDir()));
     // A console of its own, and so a tray icon of its own, would be a window of its process.
     bool secondHadWindow = false;
-    ASSERT_TRUE(WaitUntil([&] {
-        secondHadWindow = secondHadWindow || second.FindWindowTitled("Vantry") != nullptr;
-        return !second.Running();
-    }, kActionTimeout));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            secondHadWindow = secondHadWindow || FindWindowOf(second.ProcessId(), "Vantry") != nullptr;
+            return !second.Running();
+        },
+        kActionTimeout));
     DWORD ended = GetTickCount() - started;
     EXPECT_EQ(0u, second.WaitForExit(0));
     EXPECT_FALSE(secondHadWindow);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(console) && GetForegroundWindow() == console; },
-                          kActionTimeout));
+    ASSERT_TRUE(
+        WaitUntil([&] { return IsWindowVisible(console) && GetForegroundWindow() == console; }, kActionTimeout));
     DWORD inFront = GetTickCount() - started;
     std::printf("second start: ended after %lu ms, first console in front after %lu ms\n",
                 static_cast<unsigned long>(ended), static_cast<unsigned long>(inFront));

@@ -1,7 +1,8 @@
 // The start-up sequence on a private HKEY_LOCAL_MACHINE, with the launcher placed in a home of the
 // test's own and the message box and the Java path dialog answered by the test.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
+#include "app/ExitPlatform.h"
+#include "ui/Messages.h"
 #include "framework/Text.h"
 #include "java/Settings.h"
 #include "res/resource.h"
@@ -38,7 +39,7 @@ struct Answers {
     std::string typed;      // replaces the edit's text before the answer
     bool typeSomething = false;
     int dialogAnswer = IDCANCEL;
-    std::string refusal;    // the text of the dialog's message when it refused the answer; it is then cancelled
+    std::string refusal; // the text of the dialog's message when it refused the answer; it is then cancelled
     bool cancelled = false;
 };
 Answers answers;
@@ -118,8 +119,6 @@ protected:
         sharedHomeDir[0] = '\0';
         home = MakeServerHome("startup", FreeLoopbackPort());
         launcherPath = home + "\\Vantry.exe";
-        settingsModuleFileName = &FakeModuleFileName;
-        ConsoleDialog::endProcess = &RecordExit;
         timer = SetTimer(nullptr, 0, 50, &Answer);
     }
     void TearDown() override
@@ -129,8 +128,6 @@ protected:
         dialog.serverRunner.Stop();
         WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 10000);
         if (dialog.m_hWnd) dialog.TrayRemove();
-        settingsModuleFileName = &GetModuleFileNameA;
-        ConsoleDialog::endProcess = &EndProcessFails;
         sharedHomeDir[0] = '\0';
     }
     std::string Text() { return dialog.console.GetWindowText(); }
@@ -143,19 +140,25 @@ protected:
     }
     bool InitialiserRan()
     {
-        return WaitUntil([&] { return dialog.initRunner.IsIdle() &&
-                                      Text().find("Vantry initialisation finished") != std::string::npos; },
-                         20000);
+        return WaitUntil(
+            [&] {
+                return dialog.initRunner.IsIdle() && Text().find("Vantry initialisation finished") != std::string::npos;
+            },
+            20000);
     }
     void Marker() { std::ofstream(home + "\\config\\vty3.2.sav"); }
 
     RegistrySandbox sandbox;
     std::string home;
+    ScopedOverride<decltype(settingsPlatform.moduleFileName)> module{ settingsPlatform.moduleFileName,
+                                                                      &FakeModuleFileName };
+    ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
     ConsoleDialog dialog;
     UINT_PTR timer = 0;
 };
 
-const char kNotFound[] = " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n";
+const char kNotFound[] =
+    " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n";
 
 TEST_F(StartupTest, FirstStartWithAJdk13FindsItWithoutAskingStoresItAndRunsTheInitialiser)
 {
@@ -187,7 +190,7 @@ TEST_F(StartupTest, LaterStartWithTheRememberedJavaAndTheMarkerStartsTheServerWi
     Marker();
     settingWrites = 0;
     {
-        ScopedOverride<decltype(settingsSetValue)> count(settingsSetValue, &CountSettingWrite);
+        ScopedOverride count(settingsPlatform.setValue, &CountSettingWrite);
         dialog.CreateConsole();
     }
     EXPECT_EQ(0, settingWrites);
@@ -242,7 +245,7 @@ TEST_F(StartupTest, NoJavaAndTheDialogCancelledReportsThePlaceholderAndShowsStop
     EXPECT_EQ("", answers.dialogPath);
     EXPECT_EQ(std::string("Vantry is starting...\r\nPlease wait...\r\nBad path: java.exe") + kNotFound, Text());
     EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_EQ("<none>", GetString("JavaExe"));
     EXPECT_FALSE(StartServerPosted());
 }
@@ -291,7 +294,7 @@ TEST_F(StartupTest, AnInitialiserThatCannotBeStartedIsReportedAndShowsStopped)
                   java + "\r\n",
               Text());
     EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_TRUE(dialog.initRunner.IsIdle());
     EXPECT_FALSE(StartServerPosted());
 }
@@ -326,7 +329,7 @@ TEST_F(StartupTest, AHomeDirectoryThatIsGoneIsReportedAndTheTrayKeepsAnimating)
               "Bad path in HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantry\\Vantrybench\\VtyHome\r\nExit.\r\n",
               Text());
     EXPECT_FALSE(answers.dialogSeen);
-    EXPECT_GE(dialog.animFrame, 0);
+    EXPECT_GE(dialog.tray.animFrame, 0);
     EXPECT_EQ(Icon(IDI_BUSY1), BigIcon());
     EXPECT_TRUE(dialog.IsWindowVisible());
 }

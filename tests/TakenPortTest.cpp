@@ -33,8 +33,7 @@ DWORD grown = 0;
 
 DWORD NetworkOrder(int port) { return static_cast<DWORD>(((port & 0xFF) << 8) | ((port >> 8) & 0xFF)); }
 
-template <typename Table, typename Row>
-DWORD FillTable(const std::vector<Listener>& rows, void* table, DWORD* size)
+template <typename Table, typename Row> DWORD FillTable(const std::vector<Listener>& rows, void* table, DWORD* size)
 {
     DWORD needed = static_cast<DWORD>(offsetof(Table, table) + rows.size() * sizeof(Row)) + grown;
     if (!table || *size < needed) {
@@ -83,7 +82,8 @@ protected:
         growths = 0;
         grown = 0;
     }
-    ScopedOverride<PortOwnerPlatform> platform{ portOwnerPlatform, { &MadeUpListeners, &MadeUpProgramName } };
+    ScopedOverride<PortOwnerPlatform> platform{ portOwnerPlatform,
+                                                PortOwnerPlatform{ &MadeUpListeners, &MadeUpProgramName } };
 };
 
 TEST_F(TakenPort, TheHolderIsNamedFromTheListenersOfEitherFamilyAsFarAsTheSystemTells)
@@ -148,13 +148,13 @@ TEST_F(TakenPort, ThePortComesFromTheExceptionsLineOrTheLinesBeforeItWhereverThe
     EXPECT_EQ(Named(8084), Report({ "port 1\r\nport 8084\r\njava.net.BindException\r\nport 8085\r\n" }));
     // Not ports: words that only end in "port", numbers too big, lines too far back. Then the
     // announced address tells, else the default one's port.
-    EXPECT_EQ(Named(18090), Report({ "Vantry url: http://localhost:18090/Vantry\r\nport 8086\r\na\r\nb\r\nc\r\n",
-                                     "support 3 report 4 port 99999 JVM_Bind:123456\r\n",
-                                     "java.net.BindException\r\n" }));
+    EXPECT_EQ(Named(18090),
+              Report({ "Vantry url: http://localhost:18090/Vantry\r\nport 8086\r\na\r\nb\r\nc\r\n",
+                       "support 3 report 4 port 99999 JVM_Bind:123456\r\n", "java.net.BindException\r\n" }));
     EXPECT_EQ(Named(80), Report({ "java.net.BindException: Address already in use: JVM_Bind\r\n" }));
     // Megabytes before it are not kept, and cost the port nothing.
-    EXPECT_EQ(Named(8087), Report({ std::string(1 << 20, 'x'), "\r\nstarting on port 8087\r\n",
-                                    "java.net.BindException\r\n" }));
+    EXPECT_EQ(Named(8087),
+              Report({ std::string(1 << 20, 'x'), "\r\nstarting on port 8087\r\n", "java.net.BindException\r\n" }));
 }
 
 TEST(TakenPortAddress, AnAddressGivesItsOwnPortOrItsSchemes)

@@ -1,9 +1,10 @@
 // The tray icon: its states and animation, clicks, the menu, and a restarted taskbar.
 #include "app/ConsoleDialog.h"
-#include "app/Messages.h"
-#include "app/Shell.h"
+#include "ui/Messages.h"
+#include "framework/Shell.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"
+#include "ui/TrayPlatform.h"
 #include "ui/TrayZoom.h"
 
 #include <gtest/gtest.h>
@@ -67,16 +68,12 @@ protected:
         trayCalls.clear();
         opened.clear();
         filterCalls.clear();
-        ConsoleDialog::shellNotifyIcon = &RecordTray;
-        ShellOpen = &RecordOpen;
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
         SetControlKeys(false, false);
     }
     void TearDown() override
     {
         dialog.TrayRemove();
-        ConsoleDialog::shellNotifyIcon = &Shell_NotifyIconA;
-        ShellOpen = &ShellOpenDefault;
         SetControlKeys(false, false);
     }
     // The icon goes to the shell from the message loop: let it.
@@ -91,7 +88,10 @@ protected:
     void Tick() { dialog.SendMessage(WM_TIMER, 200, 0); }
     void Click(UINT mouse) { dialog.SendMessage(WM_TRAY_NOTIFY, 1, mouse); }
 
-    ScopedOverride<ConsoleDialog::MessageFilterFunction> filter{ ConsoleDialog::changeMessageFilter, &RecordFilter };
+    ScopedOverride<decltype(trayPlatform.notifyIcon)> notify{ trayPlatform.notifyIcon, &RecordTray };
+    ScopedOverride<decltype(trayPlatform.changeMessageFilter)> filter{ trayPlatform.changeMessageFilter,
+                                                                       &RecordFilter };
+    ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen };
     ConsoleDialog dialog;
 };
 
@@ -108,7 +108,7 @@ TEST_F(TrayTest, BusyAnimatesThroughThreeFramesWhileTheWindowKeepsTheFirst)
     EXPECT_EQ(0x8064u, added.uCallbackMessage);
     EXPECT_EQ(Icon(IDI_BUSY1), added.hIcon);
     EXPECT_STREQ("Vantry", added.szTip);
-    EXPECT_EQ(0, dialog.animFrame);
+    EXPECT_EQ(0, dialog.tray.animFrame);
 
     const int frames[] = { IDI_BUSY2, IDI_BUSY3, IDI_BUSY1, IDI_BUSY2 };
     for (int frame : frames) {
@@ -117,7 +117,7 @@ TEST_F(TrayTest, BusyAnimatesThroughThreeFramesWhileTheWindowKeepsTheFirst)
         EXPECT_EQ(Icon(frame), trayCalls.back().data.hIcon);
         EXPECT_STREQ("Vantry", trayCalls.back().data.szTip);
     }
-    EXPECT_EQ(1, dialog.animFrame);
+    EXPECT_EQ(1, dialog.tray.animFrame);
     EXPECT_EQ(Icon(IDI_BUSY1), BigIcon());
     EXPECT_EQ(Icon(IDI_READY), SmallIcon());
 }
@@ -153,7 +153,7 @@ TEST_F(TrayTest, ReadyAndStoppedSetTrayAndWindowAlikeAndLateTicksChangeNothing)
 {
     Busy();
     dialog.TrayReady();
-    EXPECT_EQ(-1, dialog.animFrame);
+    EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_EQ(Icon(IDI_READY), BigIcon());
     EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), trayCalls.back().operation);
     EXPECT_EQ(Icon(IDI_READY), trayCalls.back().data.hIcon);

@@ -80,27 +80,21 @@ protected:
     void SetUp() override
     {
         desk = FakeDesktop();
-        zoomPlatform = { &FakeAnimation, &FakeFind, &FakeRect, &FakeAppBar, &FakeWorkArea, &FakeDraw };
         window = CreateWindowA("STATIC", "zoom", WS_POPUP, 100, 100, 400, 300, nullptr, nullptr, nullptr, nullptr);
     }
-    void TearDown() override
-    {
-        DestroyWindow(window);
-        zoomPlatform = SystemZoomPlatform();
-    }
+    void TearDown() override { DestroyWindow(window); }
     RECT TrayRect()
     {
         RECT r = {};
         EXPECT_EQ(1, GetTrayRect(&r));
         return r;
     }
+    ScopedOverride<ZoomPlatform> platform{ zoomPlatform, ZoomPlatform{ &FakeAnimation, &FakeFind, &FakeRect,
+                                                                       &FakeAppBar, &FakeWorkArea, &FakeDraw } };
     HWND window = nullptr;
 };
 
-TEST_F(ZoomTest, TheNotificationWindowIsTakenAsItIs)
-{
-    EXPECT_TRUE(Same(desk.trayRect, TrayRect()));
-}
+TEST_F(ZoomTest, TheNotificationWindowIsTakenAsItIs) { EXPECT_TRUE(Same(desk.trayRect, TrayRect())); }
 
 TEST_F(ZoomTest, WithoutTheNotificationWindowAStripAtTheTaskbarsFarEndByItsEdge)
 {

@@ -1,6 +1,6 @@
 #include "ui/ConsoleOutput.h"
 
-#include "app/Messages.h"
+#include "ui/Messages.h"
 
 #include <cstdio>
 #include <cstring>
@@ -149,8 +149,8 @@ bool ConsoleOutput::TakePiece(std::string& piece)
     if (skippedBytes_ > 0) {
         if (lastDropped_ != '\n') SkipToLineStart();
         char note[96];
-        std::snprintf(note, sizeof note, "%s[... %llu bytes of output not shown ...]\r\n", lastShown_ == '\n' ? "" : "\r\n",
-                      static_cast<unsigned long long>(skippedBytes_));
+        std::snprintf(note, sizeof note, "%s[... %llu bytes of output not shown ...]\r\n",
+                      lastShown_ == '\n' ? "" : "\r\n", static_cast<unsigned long long>(skippedBytes_));
         piece = note;
         skippedBytes_ = 0;
         // Text that goes on inside a line now starts one: guard it as the queue guards line starts.

@@ -1,144 +1,173 @@
-// The notification-area icon: its states, the busy animation, clicks and the menu.
-#include "app/ConsoleDialog.h"
+#include "ui/TrayIcon.h"
 
-#include "app/Messages.h"
+#include "framework/Text.h"
+#include "framework/Wnd.h"
 #include "res/resource.h"
-#include "ui/TrayZoom.h"
+#include "ui/Messages.h"
+#include "ui/TrayPlatform.h"
 
 namespace {
 
 constexpr UINT kTrayIconId = 1;
-constexpr UINT_PTR ANIMATION_TIMER_ID = 200;
 constexpr UINT kAnimationMilliseconds = 500;
 
-bool ControlHeld()
-{
-    return (GetKeyState(VK_LCONTROL) & 0x8000) || (GetKeyState(VK_RCONTROL) & 0x8000);
-}
+bool ControlHeld() { return (GetKeyState(VK_LCONTROL) & 0x8000) || (GetKeyState(VK_RCONTROL) & 0x8000); }
 
 } // namespace
 
-BOOL(WINAPI* ConsoleDialog::shellNotifyIcon)(DWORD, PNOTIFYICONDATAA) = &Shell_NotifyIconA;
+TrayPlatform SystemTrayPlatform()
+{
+    // Looked up, not linked: systems before Windows 7 lack the filter, and the program must still start there.
+    using Filter = decltype(TrayPlatform::changeMessageFilter);
+    Filter filter = reinterpret_cast<Filter>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    return { &Shell_NotifyIconA, filter };
+}
 
-// Looked up, not linked: systems before Windows 7 lack it, and the program must still start there.
-ConsoleDialog::MessageFilterFunction ConsoleDialog::changeMessageFilter =
-    reinterpret_cast<ConsoleDialog::MessageFilterFunction>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+TrayPlatform trayPlatform = SystemTrayPlatform();
 
-BOOL ConsoleDialog::NotifyTray(DWORD operation, UINT id, HICON icon, const char* tip)
+TrayIcon::TrayIcon(Owner& owner) : owner_(owner)
+{
+    CopyText(trayTip, "Vantry");
+    HINSTANCE instance = AfxGetResourceHandle();
+    busyIcons[0] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY1));
+    busyIcons[1] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY2));
+    busyIcons[2] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY3));
+}
+
+TrayIcon::~TrayIcon()
+{
+    if (window_ && IsWindow(window_)) Remove();
+}
+
+void TrayIcon::Attach(HWND window)
+{
+    window_ = window;
+    taskbarCreatedMessage_ = RegisterWindowMessageA("TaskbarCreated");
+    // Run elevated, the launcher would not hear Explorer's broadcast otherwise, and its icon would be
+    // lost when Explorer restarts. Unelevated, letting it through changes nothing.
+    if (taskbarCreatedMessage_ && trayPlatform.changeMessageFilter)
+        trayPlatform.changeMessageFilter(window, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
+}
+
+// The one place the record is made; a record of a later form (balloons) would grow here.
+BOOL TrayIcon::Notify(DWORD operation, UINT id, HICON icon, const char* tip)
 {
     NOTIFYICONDATAA data = {};
     data.cbSize = NOTIFYICONDATAA_V1_SIZE; // the first form of the record, known to every shell
-    data.hWnd = m_hWnd;
+    data.hWnd = window_;
     data.uID = id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAY_NOTIFY;
     data.hIcon = icon;
     lstrcpynA(data.szTip, tip ? tip : "", sizeof data.szTip);
-    return shellNotifyIcon(operation, &data);
+    return trayPlatform.notifyIcon(operation, &data);
 }
 
 // Sets the window's big icon and shows the same icon in the tray.
-void ConsoleDialog::SetTrayIcon(int iconId, TrayState state)
+void TrayIcon::SetIcon(int iconId, State state)
 {
     HICON icon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(iconId));
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    if (trayState == TrayState::Absent) return; // a removed icon stays removed
-    trayState = state;
-    if (trayShown) NotifyTray(NIM_MODIFY, kTrayIconId, ShownTrayIcon(), trayTip);
+    SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    if (state_ == State::Absent) return; // a removed icon stays removed
+    state_ = state;
+    if (shown_) Notify(NIM_MODIFY, kTrayIconId, ShownIcon(), trayTip);
 }
 
 // The icon for the tray in the current state: the window's big icon, or the animation's frame.
-HICON ConsoleDialog::ShownTrayIcon()
+HICON TrayIcon::ShownIcon() const
 {
-    if (trayState == TrayState::Busy && animFrame >= 0) return busyIcons[animFrame];
-    return reinterpret_cast<HICON>(SendMessage(WM_GETICON, ICON_BIG, 0));
+    if (state_ == State::Busy && animFrame >= 0) return busyIcons[animFrame];
+    return reinterpret_cast<HICON>(SendMessageA(window_, WM_GETICON, ICON_BIG, 0));
 }
 
 // The icon is handed to the shell from the message loop, just after the start: the shell answers
 // slowly, and the console need not wait for it. Until then the state changes without it.
-void ConsoleDialog::TrayBusy()
+void TrayIcon::Busy()
 {
-    trayState = TrayState::Busy;
-    SetTrayIcon(IDI_BUSY1, TrayState::Busy);
+    state_ = State::Busy;
+    SetIcon(IDI_BUSY1, State::Busy);
     StartAnimation();
-    PostMessage(WM_TRAY_ADD, 0, 0);
+    PostMessageA(window_, WM_TRAY_ADD, 0, 0);
 }
 
-void ConsoleDialog::TrayReady()
+void TrayIcon::Ready()
 {
     StopAnimation();
-    SetTrayIcon(IDI_READY, TrayState::Ready);
+    SetIcon(IDI_READY, State::Ready);
 }
 
-void ConsoleDialog::TrayStopped()
+void TrayIcon::Stopped()
 {
     StopAnimation();
-    SetTrayIcon(IDI_STOPPED, TrayState::Stopped);
+    SetIcon(IDI_STOPPED, State::Stopped);
 }
 
-void ConsoleDialog::TrayRemove()
+void TrayIcon::Remove()
 {
     StopAnimation();
-    if (trayShown) NotifyTray(NIM_DELETE, kTrayIconId, nullptr, nullptr);
-    trayShown = false;
-    trayState = TrayState::Absent;
+    if (shown_) Notify(NIM_DELETE, kTrayIconId, nullptr, nullptr);
+    shown_ = false;
+    state_ = State::Absent;
 }
 
 // At start, and when Explorer was restarted (its new taskbar knows no icons): the icon is added
 // as it stands now.
-void ConsoleDialog::AddTrayIcon()
+void TrayIcon::OnAdd()
 {
-    if (trayState == TrayState::Absent) return;
-    NotifyTray(NIM_ADD, kTrayIconId, ShownTrayIcon(), trayTip);
-    trayShown = true;
+    if (state_ == State::Absent) return;
+    Notify(NIM_ADD, kTrayIconId, ShownIcon(), trayTip);
+    shown_ = true;
 }
 
-void ConsoleDialog::StartAnimation()
+void TrayIcon::OnBroadcast(UINT message)
+{
+    if (message == taskbarCreatedMessage_ && message != 0) OnAdd();
+}
+
+void TrayIcon::StartAnimation()
 {
     animFrame = 0;
-    SetTimer(m_hWnd, ANIMATION_TIMER_ID, kAnimationMilliseconds, nullptr);
+    SetTimer(window_, ANIMATION_TIMER_ID, kAnimationMilliseconds, nullptr);
 }
 
-void ConsoleDialog::StopAnimation()
+void TrayIcon::StopAnimation()
 {
-    KillTimer(m_hWnd, ANIMATION_TIMER_ID);
+    KillTimer(window_, ANIMATION_TIMER_ID);
     animFrame = -1;
 }
 
-void ConsoleDialog::AdvanceAnimation()
+void TrayIcon::AdvanceAnimation()
 {
     if (animFrame == -1) return; // a tick that was queued before the animation stopped
     animFrame = (animFrame + 1) % 3;
-    if (trayShown) NotifyTray(NIM_MODIFY, kTrayIconId, busyIcons[animFrame], trayTip);
+    if (shown_) Notify(NIM_MODIFY, kTrayIconId, busyIcons[animFrame], trayTip);
 }
 
-void ConsoleDialog::OnTrayNotify(UINT mouseMessage)
+void TrayIcon::OnNotify(UINT mouseMessage)
 {
     switch (mouseMessage) {
     case WM_LBUTTONDOWN:
-        if (!ControlHeld()) ShowConsole(m_hWnd);
-        else if (gotoButton.IsWindowEnabled()) serverRunner.OpenApplicationUrl();
+        if (!ControlHeld()) owner_.OpenConsole();
+        else if (owner_.IsGotoEnabled()) owner_.OpenApplication();
         break;
-    case WM_RBUTTONDOWN:
-        ShowTrayMenu();
-        break;
-    default:
-        break;
+    case WM_RBUTTONDOWN: ShowMenu(); break;
+    default: break;
     }
 }
 
-void ConsoleDialog::ShowTrayMenu()
+void TrayIcon::ShowMenu()
 {
     HMENU menu = LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
     if (!menu) return;
-    if (serverReady == 1) EnableMenuItem(menu, ID_TRAY_GOTO, MF_BYCOMMAND | MF_ENABLED);
+    if (owner_.IsServerReady()) EnableMenuItem(menu, ID_TRAY_GOTO, MF_BYCOMMAND | MF_ENABLED);
     HMENU popup = GetSubMenu(menu, 0);
     POINT cursor = {};
     GetCursorPos(&cursor);
     // Without the foreground the menu would not close when the user clicks elsewhere.
-    SetForegroundWindow(m_hWnd);
-    TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_LEFTALIGN, cursor.x, cursor.y, 0, m_hWnd, nullptr);
-    PostMessage(WM_NULL, 0, 0); // lets the menu's loop finish before the next click reaches the icon
+    SetForegroundWindow(window_);
+    // Its commands come to the window as WM_COMMAND, through the window's message map.
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_LEFTALIGN, cursor.x, cursor.y, 0, window_, nullptr);
+    PostMessageA(window_, WM_NULL, 0, 0); // lets the menu's loop finish before the next click reaches the icon
     DestroyMenu(menu);
 }

@@ -2,10 +2,7 @@
 
 namespace {
 
-BOOL SystemGetAnimation(ANIMATIONINFO* info)
-{
-    return SystemParametersInfoA(SPI_GETANIMATION, sizeof *info, info, 0);
-}
+BOOL SystemGetAnimation(ANIMATIONINFO* info) { return SystemParametersInfoA(SPI_GETANIMATION, sizeof *info, info, 0); }
 HWND SystemFindWindowEx(HWND parent, HWND after, const char* className, const char* windowName)
 {
     return FindWindowExA(parent, after, className, windowName);
@@ -28,8 +25,8 @@ constexpr LONG kCornerHeight = 30;
 
 ZoomPlatform SystemZoomPlatform()
 {
-    return { &SystemGetAnimation, &SystemFindWindowEx, &SystemGetWindowRect,
-             &SystemAppBarMessage, &SystemGetWorkArea, &SystemDrawAnimatedRects };
+    return { &SystemGetAnimation,  &SystemFindWindowEx, &SystemGetWindowRect,
+             &SystemAppBarMessage, &SystemGetWorkArea,  &SystemDrawAnimatedRects };
 }
 
 ZoomPlatform zoomPlatform = SystemZoomPlatform();
@@ -55,15 +52,10 @@ int GetTrayRect(RECT* rect)
         const RECT& r = bar.rc;
         switch (bar.uEdge) {
         case ABE_LEFT:
-        case ABE_RIGHT:
-            *rect = { r.left, r.bottom - kStripLength, r.right, r.bottom - kStripEnd };
-            return 1;
+        case ABE_RIGHT: *rect = { r.left, r.bottom - kStripLength, r.right, r.bottom - kStripEnd }; return 1;
         case ABE_TOP:
-        case ABE_BOTTOM:
-            *rect = { r.right - kStripLength, r.top, r.right - kStripEnd, r.bottom };
-            return 1;
-        default:
-            return 0; // a taskbar edge we cannot place: no zoom rather than a guess
+        case ABE_BOTTOM: *rect = { r.right - kStripLength, r.top, r.right - kStripEnd, r.bottom }; return 1;
+        default: return 0; // a taskbar edge we cannot place: no zoom rather than a guess
         }
     }
 

@@ -8,7 +8,9 @@
 //   vantry-control hold-desktop         keeps Wine's desktop up until ended (see scripts/wine-env.sh)
 //   vantry-control desktop-held         waits (up to a minute) until hold-desktop holds it
 // Exit status 0 on success, 1 when the console is not found or the wait ran out.
-#include <windows.h>
+#include "kit/Windows.h"
+#include "res/resource.h"
+#include "ui/Messages.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,41 +22,14 @@ namespace {
 // Made by hold-desktop once its window holds Wine's desktop.
 const char kDesktopHeld[] = "Local\\VantryDesktopHeld";
 
-// The console: a dialog titled "Vantry" that holds the console edit (1001).
-BOOL CALLBACK FindConsole(HWND window, LPARAM found)
-{
-    char title[64] = "";
-    char className[64] = "";
-    GetWindowTextA(window, title, sizeof title);
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(title, "Vantry") == 0 && std::strcmp(className, "#32770") == 0 && GetDlgItem(window, 1001)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND Console()
-{
-    HWND found = nullptr;
-    EnumWindows(&FindConsole, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-std::string Text(HWND console)
-{
-    HWND edit = GetDlgItem(console, 1001);
-    LRESULT length = SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    LRESULT got = SendMessageA(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<size_t>(got));
-    return text;
-}
-
 int ButtonId(const char* name)
 {
-    struct { const char* name; int id; } const buttons[] = {
-        { "exit", IDCANCEL }, { "hide", 1000 }, { "goto", 1008 }, { "help", 1009 }, { "log", 1007 }, { "javadoc", 1013 },
+    struct {
+        const char* name;
+        int id;
+    } const buttons[] = {
+        { "exit", IDCANCEL },     { "hide", IDC_HIDE },    { "goto", IDC_GOTO },
+        { "help", IDC_HELP_DOC }, { "log", IDC_VIEW_LOG }, { "javadoc", IDC_JAVADOC },
     };
     for (const auto& b : buttons)
         if (std::strcmp(b.name, name) == 0) return b.id;
@@ -66,7 +41,8 @@ int ButtonId(const char* name)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vantry-control text | wait-ready SECONDS | press BUTTON | where CONTROL | show | hold-desktop | desktop-held\n");
+        std::fprintf(stderr, "usage: vantry-control text | wait-ready SECONDS | press BUTTON | where CONTROL | show | "
+                             "hold-desktop | desktop-held\n");
         return 2;
     }
     std::string command = argv[1];
@@ -92,18 +68,18 @@ int main(int argc, char** argv)
     DWORD limit = command == "wait-ready" && argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) * 1000 : 10000;
     DWORD start = GetTickCount();
     HWND console = nullptr;
-    while (!(console = Console()) && GetTickCount() - start < limit) Sleep(200);
+    while (!(console = FindConsole(0)) && GetTickCount() - start < limit) Sleep(200);
     if (!console) {
         std::fprintf(stderr, "vantry-control: no Vantry console is running\n");
         return 1;
     }
     if (command == "text") {
-        std::string text = Text(console);
+        std::string text = ConsoleText(console);
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
     if (command == "wait-ready") {
-        while (!IsWindowEnabled(GetDlgItem(console, 1008))) {
+        while (!IsWindowEnabled(GetDlgItem(console, IDC_GOTO))) {
             if (GetTickCount() - start >= limit || !IsWindow(console)) return 1;
             Sleep(200);
         }
@@ -115,14 +91,14 @@ int main(int argc, char** argv)
         return 0;
     }
     if (command == "where" && argc > 2) {
-        int id = std::strcmp(argv[2], "text") == 0 ? 1001 : ButtonId(argv[2]);
+        int id = std::strcmp(argv[2], "text") == 0 ? IDC_CONSOLE : ButtonId(argv[2]);
         RECT rect = {};
         if (!id || !GetWindowRect(GetDlgItem(console, id), &rect)) return 1;
         std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
         return 0;
     }
     if (command == "show") {
-        PostMessageA(console, WM_APP + 100, 1, WM_LBUTTONDOWN);
+        PostMessageA(console, WM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
         return 0;
     }
     std::fprintf(stderr, "vantry-control: unknown command\n");

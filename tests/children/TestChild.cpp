@@ -135,7 +135,8 @@ int main(int argc, char** argv)
         const char* step = text.c_str();
         if (!std::strncmp(step, "out:", 4)) Write(STD_OUTPUT_HANDLE, Unescape(step + 4));
         else if (!std::strncmp(step, "err:", 4)) Write(STD_ERROR_HANDLE, Unescape(step + 4));
-        else if (!std::strncmp(step, "big:", 4)) Write(STD_OUTPUT_HANDLE, NumberedText(std::strtoul(step + 4, nullptr, 10)));
+        else if (!std::strncmp(step, "big:", 4))
+            Write(STD_OUTPUT_HANDLE, NumberedText(std::strtoul(step + 4, nullptr, 10)));
         else if (!std::strncmp(step, "line:", 5)) {
             char* rest = nullptr;
             size_t length = std::strtoul(step + 5, &rest, 10);
@@ -143,8 +144,7 @@ int main(int argc, char** argv)
             std::string line(length > text.size() ? length - text.size() : 0, '-');
             line.insert(line.size() / 2, text);
             Write(STD_OUTPUT_HANDLE, line + "\r\n");
-        }
-        else if (!std::strcmp(step, "zero")) Write(STD_OUTPUT_HANDLE, std::string());
+        } else if (!std::strcmp(step, "zero")) Write(STD_OUTPUT_HANDLE, std::string());
         else if (!std::strncmp(step, "sleep:", 6)) Sleep(std::strtoul(step + 6, nullptr, 10));
         else if (!std::strncmp(step, "wait:", 5)) WaitForEvent(step + 5);
         else if (!std::strcmp(step, "flood")) Flood();
@@ -155,12 +155,10 @@ int main(int argc, char** argv)
             HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
             CloseHandle(out);
             if (err != out) CloseHandle(err);
-        }
-        else if (!std::strcmp(step, "handle")) {
+        } else if (!std::strcmp(step, "handle")) {
             auto value = reinterpret_cast<unsigned long long>(GetStdHandle(STD_OUTPUT_HANDLE));
             Write(STD_OUTPUT_HANDLE, "stdout " + std::to_string(value) + "\n");
-        }
-        else if (!std::strncmp(step, "exit:", 5)) code = std::atoi(step + 5);
+        } else if (!std::strncmp(step, "exit:", 5)) code = std::atoi(step + 5);
     }
     ExitProcess(static_cast<UINT>(code)); // ends a reader of stdin that is still blocked
 }

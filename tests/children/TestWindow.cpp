@@ -28,8 +28,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show)
     wc.hInstance = instance;
     wc.lpszClassName = "VantryTestWindow";
     RegisterClassA(&wc);
-    HWND window = CreateWindowA("VantryTestWindow", "Vantry test window", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowA("VantryTestWindow", "Vantry test window", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                nullptr, instance, nullptr);
     ShowWindow(window, show);
     UINT milliseconds = static_cast<UINT>(std::strtoul(commandLine, nullptr, 10));
     if (milliseconds) SetTimer(window, 1, milliseconds, nullptr);

@@ -85,10 +85,9 @@ icon_drawn() {
 
 tmp=$(mktemp -d /tmp/vantry-flood.XXXXXX)
 launcher_pid="" registry_saved=0
-# The launcher keeps its settings in the registry's 32-bit view, whichever build it is.
+# The launcher's settings are in the registry's 32-bit view.
 readonly KEY='HKLM\SOFTWARE\Vantry'
-# The launcher's settings live in the registry's 32-bit view, for both builds.
-reg() { "$WINE" reg "$@" /reg:32 >"$tmp/reg.out" 2>&1 </dev/null; }
+reg() { "$WINE" reg "$@" >"$tmp/reg.out" 2>&1 </dev/null; }
 cleanup() {
   end_launcher
   if [ "$registry_saved" = 1 ]; then

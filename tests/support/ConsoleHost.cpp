@@ -1,6 +1,6 @@
 #include "support/ConsoleHost.h"
 
-#include "app/Messages.h"
+#include "ui/Messages.h"
 
 ConsoleHost::ConsoleHost(size_t cap, bool shown)
 {

@@ -1,8 +1,7 @@
 #include "support/Installation.h"
 
+#include "res/resource.h"
 #include "support/TestSupport.h"
-
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -14,29 +13,6 @@ namespace {
 // What an installation holds: the launcher and the application's tree. The demo folder also holds
 // the stand-in JDK and the build's own files, which are no part of it.
 const char* const kInstalledItems[] = { "Vantry.exe", "GenJavadoc.bat", "config", "doc", "log", "tomcat" };
-
-bool IsDirectory(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void CopyTree(const std::string& from, const std::string& to)
-{
-    if (!IsDirectory(from)) {
-        CopyFileA(from.c_str(), to.c_str(), FALSE);
-        return;
-    }
-    CreateDirectoryA(to.c_str(), nullptr);
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((from + "\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = entry.cFileName;
-        if (name != "." && name != "..") CopyTree(from + "\\" + name, to + "\\" + name);
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-}
 
 std::string Lower(std::string text)
 {
@@ -55,45 +31,6 @@ bool KeyExists(HKEY root, const std::string& key)
 
 const char kClasses[] = "Software\\Classes\\";
 
-struct FoundWindow {
-    DWORD processId;
-    const char* title;
-    HWND window;
-};
-
-BOOL CALLBACK MatchTitle(HWND window, LPARAM param)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != found->processId) return TRUE;
-    char title[256] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if (std::strcmp(title, found->title) != 0) return TRUE;
-    found->window = window;
-    return FALSE;
-}
-
-BOOL CALLBACK MatchPopupMenu(HWND window, LPARAM param)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (owner != found->processId || std::strcmp(className, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
-    found->window = window;
-    return FALSE;
-}
-
-BOOL CALLBACK MatchConsole(HWND window, LPARAM param)
-{
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") != 0 || !GetDlgItem(window, 1001)) return TRUE;
-    return MatchTitle(window, param);
-}
-
 } // namespace
 
 Installation::Installation(const char* name) : home_(TempDir(name)), port_(FreeLoopbackPort())
@@ -108,25 +45,6 @@ Installation::~Installation() { RemoveTree(home_); }
 
 void Installation::CreateMarker() const { std::ofstream(Marker(), std::ios::binary | std::ios::trunc); }
 
-void RemoveTree(const std::string& path)
-{
-    if (!IsDirectory(path)) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = entry.cFileName;
-            if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
 std::string StandinJdkHome() { return BuildDir() + "\\demo\\jdk1.3.1"; }
 
 // --- HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER -------------------------------------------------------
@@ -140,8 +58,7 @@ MachineValue ReadValue(HKEY root, const std::string& key, const char* name, REGS
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return value;
     char data[2048] = {};
     DWORD size = sizeof data - 1; // room for a NUL the writer may have left out
-    if (RegQueryValueExA(opened, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) ==
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(opened, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
         value.present = true;
         value.size = size;
         value.text = data;
@@ -230,8 +147,7 @@ OpenerAssociations::~OpenerAssociations()
         if (it->hadDefault)
             RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(it->oldDefault.c_str()),
                            static_cast<DWORD>(it->oldDefault.size() + 1));
-        else
-            RegDeleteValueA(key, nullptr);
+        else RegDeleteValueA(key, nullptr);
         RegFlushKey(key);
         RegCloseKey(key);
     }
@@ -260,7 +176,7 @@ void OpenerAssociations::SetDefault(const std::string& key, const std::string& v
     WriteMachineText(kClasses + key, nullptr, value, 0);
 }
 
-std::string OpenerAssociations::Opened() const { return ReadFileText(logPath_); }
+std::string OpenerAssociations::Opened() const { return ReadWholeFile(logPath_); }
 
 bool OpenerAssociations::WaitForOpened(const std::string& target, DWORD milliseconds, int times) const
 {
@@ -279,135 +195,66 @@ bool OpenerAssociations::WaitForOpened(const std::string& target, DWORD millisec
 
 bool RunningLauncher::Start(const std::string& exe, const std::string& directory, DWORD flags)
 {
-    std::string line = "\"" + exe + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    return CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr, directory.c_str(),
-                          &startup, &info_) != 0;
+    return process_.Start(exe, "", directory, flags);
 }
 
-bool RunningLauncher::Running() const
-{
-    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
-}
+bool RunningLauncher::Running() const { return process_.Running(); }
 
 DWORD RunningLauncher::WaitForExit(DWORD milliseconds) const
 {
-    if (!info_.hProcess) return STILL_ACTIVE;
+    if (!process_.Get()) return STILL_ACTIVE;
     WaitUntil([&] { return !Running(); }, milliseconds);
     if (Running()) return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info_.hProcess, &code);
+    GetExitCodeProcess(process_.Get(), &code);
     return code;
 }
 
 std::vector<DWORD> RunningLauncher::JavaChildren() const
 {
-    std::vector<DWORD> children;
-    if (!info_.hProcess) return children;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return children;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID != info_.dwProcessId || Lower(entry.szExeFile) != "java.exe") continue;
-        HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        if (!child) continue;
-        if (WaitForSingleObject(child, 0) == WAIT_TIMEOUT) children.push_back(entry.th32ProcessID);
-        CloseHandle(child);
-    }
-    CloseHandle(snapshot);
-    return children;
+    if (!process_.Get()) return {};
+    return LiveChildren(process_.Id(), "java.exe");
 }
 
 void RunningLauncher::Kill()
 {
-    if (!info_.hProcess) return;
     // The children first: once the launcher is gone, nothing else would end them.
-    for (DWORD id : JavaChildren()) {
-        HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        if (!child) continue;
-        TerminateProcess(child, 1);
-        WaitForSingleObject(child, 10000);
-        CloseHandle(child);
-    }
-    if (Running()) {
-        TerminateProcess(info_.hProcess, 1);
-        WaitForSingleObject(info_.hProcess, 10000);
-    }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-    info_ = {};
+    for (DWORD id : JavaChildren()) TerminateAndWait(id, 10000);
+    process_.End();
     console_ = nullptr;
-}
-
-HWND RunningLauncher::FindWindowTitled(const char* title) const
-{
-    FoundWindow found = { info_.dwProcessId, title, nullptr };
-    EnumWindows(&MatchTitle, reinterpret_cast<LPARAM>(&found));
-    return found.window;
 }
 
 HWND RunningLauncher::WaitForWindow(const char* title, DWORD milliseconds) const
 {
     HWND window = nullptr;
-    WaitUntil([&] { return (window = FindWindowTitled(title)) != nullptr && IsWindowVisible(window); },
+    WaitUntil([&] { return (window = FindWindowOf(process_.Id(), title)) != nullptr && IsWindowVisible(window); },
               milliseconds);
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
 HWND RunningLauncher::WaitForPopupMenu(DWORD milliseconds) const
 {
-    FoundWindow found = { info_.dwProcessId, nullptr, nullptr };
-    WaitUntil(
-        [&] {
-            EnumWindows(&MatchPopupMenu, reinterpret_cast<LPARAM>(&found));
-            return found.window != nullptr;
-        },
-        milliseconds);
-    return found.window;
+    HWND menu = nullptr;
+    WaitUntil([&] { return (menu = FindPopupMenu(process_.Id())) != nullptr; }, milliseconds);
+    return menu;
 }
 
 HWND RunningLauncher::Console(DWORD milliseconds)
 {
     if (console_ && IsWindow(console_)) return console_;
-    WaitUntil(
-        [&] {
-            FoundWindow found = { info_.dwProcessId, "Vantry", nullptr };
-            EnumWindows(&MatchConsole, reinterpret_cast<LPARAM>(&found));
-            console_ = found.window;
-            return console_ != nullptr;
-        },
-        milliseconds);
+    WaitUntil([&] { return (console_ = FindConsole(process_.Id())) != nullptr; }, milliseconds);
     return console_;
-}
-
-std::string RunningLauncher::WindowText(HWND window)
-{
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) return "";
-    std::string text(length + 1, '\0');
-    DWORD_PTR got = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-                             10000, &got))
-        return "";
-    text.resize(std::min<size_t>(got, length));
-    return text;
 }
 
 bool RunningLauncher::TypeText(HWND edit, const std::string& text)
 {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
-                               10000, &result) &&
+    return SendMessageTimeoutA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 10000,
+                               &result) &&
            result;
 }
 
-std::string RunningLauncher::ConsoleText()
-{
-    HWND console = Console(0);
-    return console ? WindowText(GetDlgItem(console, 1001)) : std::string();
-}
+std::string RunningLauncher::ConsoleText() { return ::ConsoleText(Console(0)); }
 
 bool RunningLauncher::WaitForText(const std::string& text, DWORD milliseconds)
 {
@@ -423,7 +270,7 @@ bool RunningLauncher::ControlEnabled(int id)
 bool RunningLauncher::WaitUntilReady(DWORD milliseconds)
 {
     // A launcher that ended can never become ready: stop waiting at once.
-    return WaitUntil([&] { return ControlEnabled(1008) || !Running(); }, milliseconds) && Running();
+    return WaitUntil([&] { return ControlEnabled(IDC_GOTO) || !Running(); }, milliseconds) && Running();
 }
 
 void RunningLauncher::Click(HWND window, int id)

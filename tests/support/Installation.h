@@ -1,6 +1,10 @@
 // A launcher installation of a test's own, the machine state the launcher reads (HKEY_LOCAL_MACHINE,
 // the shell's "open" associations), and the real program driven from outside as a user would.
 #pragma once
+#include "kit/Files.h"
+#include "kit/Processes.h"
+#include "kit/Windows.h"
+
 #include <windows.h>
 
 #include <string>
@@ -26,9 +30,6 @@ private:
     std::string home_;
     int port_;
 };
-
-// Deletes a folder with all it holds; files still in use stay behind.
-void RemoveTree(const std::string& path);
 
 // The folder of the demo's stand-in JDK 1.3.1 (its java.exe is StandinJavaPath()).
 std::string StandinJdkHome();
@@ -79,10 +80,7 @@ private:
 // Vantry.exe running as a process of its own. Ended, with its Java children, when the object goes.
 class RunningLauncher {
 public:
-    RunningLauncher() = default;
     ~RunningLauncher() { Kill(); }
-    RunningLauncher(const RunningLauncher&) = delete;
-    RunningLauncher& operator=(const RunningLauncher&) = delete;
 
     // flags: CreateProcess's; DETACHED_PROCESS starts it as a desktop does, with no console handed down.
     bool Start(const std::string& exe, const std::string& directory, DWORD flags = 0);
@@ -92,13 +90,11 @@ public:
     // TerminateProcess on the launcher and on every java.exe it started.
     void Kill();
 
-    // A top-level window of this process with exactly this title, hidden ones included.
-    HWND FindWindowTitled(const char* title) const;
     // Waits until such a window is shown: a dialog is shown once its controls are filled in.
     HWND WaitForWindow(const char* title, DWORD milliseconds) const;
     // A shown popup menu of this process (class #32768).
     HWND WaitForPopupMenu(DWORD milliseconds) const;
-    // The console dialog: titled "Vantry", class #32770, holding the console edit (1001).
+    // The console dialog (see FindConsole).
     HWND Console(DWORD milliseconds = 30000);
     std::string ConsoleText();
     bool WaitForText(const std::string& text, DWORD milliseconds);
@@ -107,14 +103,13 @@ public:
 
     // A user's click on a control of one of the program's windows (BM_CLICK, sent).
     static void Click(HWND window, int id);
-    static std::string WindowText(HWND window);
     static bool TypeText(HWND edit, const std::string& text); // WM_SETTEXT, as typing would leave it
 
     // The java.exe processes this launcher started that are still alive.
     std::vector<DWORD> JavaChildren() const;
-    DWORD ProcessId() const { return info_.dwProcessId; }
+    DWORD ProcessId() const { return process_.Id(); }
 
 private:
-    PROCESS_INFORMATION info_ = {};
+    ChildProcess process_;
     HWND console_ = nullptr;
 };

@@ -4,22 +4,19 @@
 #include <cstdio>
 #include <cstdlib>
 
-
 unsigned TestSeed(unsigned fallback)
 {
     unsigned seed = fallback;
     char text[32] = "";
     DWORD length = GetEnvironmentVariableA("VANTRY_SEED", text, sizeof text);
     if (length > 0 && length < sizeof text) seed = static_cast<unsigned>(std::strtoul(text, nullptr, 0));
-    std::printf("[   SEED   ] %u%s\n", seed, seed == fallback ? " (the default; VANTRY_SEED sets another)" : " (VANTRY_SEED)");
+    std::printf("[   SEED   ] %u%s\n", seed,
+                seed == fallback ? " (the default; VANTRY_SEED sets another)" : " (VANTRY_SEED)");
     std::fflush(stdout);
     return seed;
 }
 
-size_t Dice::Between(size_t low, size_t high)
-{
-    return std::uniform_int_distribution<size_t>(low, high)(engine_);
-}
+size_t Dice::Between(size_t low, size_t high) { return std::uniform_int_distribution<size_t>(low, high)(engine_); }
 
 bool Dice::Chance(double probability) { return std::bernoulli_distribution(probability)(engine_); }
 

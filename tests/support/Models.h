@@ -81,8 +81,8 @@ bool UsableText(const StoredValue& value, std::string& text);
 bool FitsReadBuffer(const StoredValue& value);
 
 struct SettingsInput {
-    bool keyUsable = true;      // the machine's key can be read (it is made when missing)
-    bool keyWritable = true;    // ... and written: else this user's settings live in their own key
+    bool keyUsable = true;                       // the machine's key can be read (it is made when missing)
+    bool keyWritable = true;                     // ... and written: else this user's settings live in their own key
     StoredValue hideOnStartup, javaExe, vtyHome; // in the machine's key
     StoredValue userHideOnStartup, userJavaExe;  // in the user's key; absent when it does not exist
     std::vector<std::string> files;              // the paths that name existing files (not folders)
@@ -102,14 +102,14 @@ SettingsOutcome ExpectedSettings(const SettingsInput& input);
 // --- The Java installation search ---------------------------------------------------------------------
 
 struct JavaInstallation {
-    std::string name;      // the subkey's name, as enumerated
-    StoredValue javaHome;  // its JavaHome value
+    std::string name;        // the subkey's name, as enumerated
+    StoredValue javaHome;    // its JavaHome value
     bool javaIsFile = false; // whether JavaHome + "\bin\java.exe" names an existing file, not a folder
 };
 
 struct SearchOutcome {
     int result = -1;
-    std::string destination; // when result is 0
+    std::string destination;   // when result is 0
     size_t longestWritten = 0; // a later, shorter candidate leaves the end of an earlier one behind
 };
 

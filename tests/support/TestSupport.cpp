@@ -1,9 +1,6 @@
-#include <winsock2.h> // before windows.h, which the header brings
-#include <ws2tcpip.h>
-
 #include "support/TestSupport.h"
 
-#include "app/ConsoleDialog.h"
+#include "app/ExitPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +31,7 @@ const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(
 
 // Installed for every test of every test program, whatever the test before it left behind.
 class EarlyEndGuard : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo&) override { ConsoleDialog::endProcess = &EndProcessFails; }
+    void OnTestStart(const ::testing::TestInfo&) override { exitPlatform.endProcess = &EndProcessFails; }
 };
 const bool guardInstalled = [] {
     ::testing::UnitTest::GetInstance()->listeners().Append(new EarlyEndGuard);
@@ -70,41 +67,7 @@ std::string BuildDir()
 
 std::string TempDir(const char* name)
 {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    std::string dir = std::string(base) + "vantry-" + name + "-" + std::to_string(GetCurrentProcessId());
-    std::string command = "cmd /c rmdir /s /q \"" + dir + "\" >nul 2>nul";
-    if (GetFileAttributesA(dir.c_str()) != INVALID_FILE_ATTRIBUTES) std::system(command.c_str());
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
-}
-
-void PumpFor(DWORD milliseconds)
-{
-    WaitUntil([] { return false; }, milliseconds);
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        // Under a flood the queue is never empty: the condition and the time are also checked
-        // between messages, every 10 ms.
-        DWORD checked = GetTickCount();
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-            DWORD now = GetTickCount();
-            if (now - checked < 10) continue;
-            if (condition()) return true;
-            if (now - start >= milliseconds) return false;
-            checked = now;
-        }
-        if (condition()) return true;
-        if (GetTickCount() - start >= milliseconds) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+    return FreshFolder(TempPath(std::string("vantry-") + name + "-" + std::to_string(GetCurrentProcessId())));
 }
 
 ChildGate::ChildGate()
@@ -132,8 +95,8 @@ MessageWindow::MessageWindow()
         return RegisterClassA(&wc);
     }();
     (void)atom;
-    m_hWnd = CreateWindowA("VantryTestMessages", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           GetModuleHandleA(nullptr), this);
+    m_hWnd =
+        CreateWindowA("VantryTestMessages", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), this);
 }
 
 MessageWindow::~MessageWindow()
@@ -165,11 +128,11 @@ bool MessageWindow::WaitFor(UINT message, int count, DWORD milliseconds)
 
 RegistrySandbox::RegistrySandbox()
 {
-    path_ = "Software\\VantryTestSandbox\\" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(GetTickCount());
+    path_ =
+        "Software\\VantryTestSandbox\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
     // Both made under the real HKEY_CURRENT_USER before it is replaced.
-    RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\machine").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &machine_, nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\machine").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine_,
+                    nullptr);
     RegCreateKeyExA(HKEY_CURRENT_USER, (path_ + "\\user").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user_,
                     nullptr);
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_);
@@ -194,7 +157,7 @@ bool DenyWrites(HKEY root, const char* path, REGSAM view)
     // Everyone: no KEY_SET_VALUE and no KEY_CREATE_SUB_KEY; all the rest.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     bool denied = ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x0006;;;WD)(A;;KA;;;WD)",
-                                                                      SDDL_REVISION_1, &descriptor, nullptr) &&
+                                                                       SDDL_REVISION_1, &descriptor, nullptr) &&
                   RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
     LocalFree(descriptor);
     RegCloseKey(key);
@@ -207,84 +170,7 @@ bool DenyWrites(HKEY root, const char* path, REGSAM view)
     return denied;
 }
 
-// Wine answers 0 to GetProcessHandleCount, so the handle values are tried one by one. Values are
-// handed out lowest free first, so the table has no long gaps.
-DWORD OwnHandleCount()
-{
-    DWORD count = 0, misses = 0;
-    for (uintptr_t value = 4; misses < 4096; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
-            ++count;
-            misses = 0;
-        } else {
-            ++misses;
-        }
-    }
-    return count;
-}
-
-int OwnThreadCount()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    DWORD self = GetCurrentProcessId();
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == self) ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
 std::string StandinJavaPath() { return BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe"; }
-
-namespace {
-struct Winsock {
-    Winsock()
-    {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-};
-void EnsureWinsock() { static Winsock winsock; }
-} // namespace
-
-int FreeLoopbackPort()
-{
-    EnsureWinsock();
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return ntohs(address.sin_port);
-}
-
-std::string HttpGet(int port, const char* path)
-{
-    EnsureWinsock();
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port));
-    std::string answer;
-    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        std::string request = std::string("GET ") + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
-        send(s, request.data(), static_cast<int>(request.size()), 0);
-        char buffer[4096];
-        int got;
-        while ((got = recv(s, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, static_cast<size_t>(got));
-    }
-    closesocket(s);
-    return answer;
-}
 
 std::string MakeServerHome(const char* name, int port, bool withConfig)
 {
@@ -295,16 +181,6 @@ std::string MakeServerHome(const char* name, int port, bool withConfig)
     std::ofstream(home + "\\tomcat\\conf\\vantry-port.txt") << port << "\r\n";
     return home;
 }
-
-std::string ReadFileText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string MakeJava(const std::string& folder)
 {

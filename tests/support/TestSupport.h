@@ -1,25 +1,32 @@
-// What the tests share: paths of the child programs, a window that counts posted messages, waiting
-// while messages are pumped, a private registry, and process resource counts.
+// What the tests share beyond the kit: paths of the child programs, seams overridden for a test's
+// length, a window that counts posted messages, and a private registry.
 #pragma once
 #include "children/Numbered.h" // NumberedText: the lines test_child's big:N writes
 #include "framework/Wnd.h"
+#include "kit/Files.h"
+#include "kit/Ports.h"
+#include "kit/Processes.h"
+#include "kit/Waits.h"
 
 #include <functional>
 #include <map>
 #include <string>
 
-std::string TestBinDir();        // the folder of the running test program, no trailing backslash
-std::string TestChildPath();     // the console child program
-std::string TestWindowPath();    // the windowed child program
-std::string TestOpenerPath();    // the stand-in browser and viewer
-std::string BuildDir();          // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
-std::string TempDir(const char* name); // a fresh empty folder under the system's temp folder
+std::string TestBinDir();              // the folder of the running test program, no trailing backslash
+std::string TestChildPath();           // the console child program
+std::string TestWindowPath();          // the windowed child program
+std::string TestOpenerPath();          // the stand-in browser and viewer
+std::string BuildDir();                // the build folder (Vantry.exe, demo/), from VANTRY_BUILD_DIR
+std::string TempDir(const char* name); // a fresh empty folder of this test program under the temp folder
 
-// Puts value into a seam (a function pointer the program calls through) while the object lives,
-// and what was there before back when it goes.
+// Puts value into a seam (a member of one of the program's platform structs, or a whole struct)
+// while the object lives, and what was there before back when it goes: no test restores a seam by
+// hand. As a fixture's member it is in place from before SetUp until after the test's objects
+// declared after it are gone.
+//   ScopedOverride open{ shellPlatform.open, &RecordOpen };
 template <typename T> class ScopedOverride {
 public:
-    ScopedOverride(T& seam, T value) : seam_(seam), saved_(seam) { seam_ = value; }
+    template <typename U> ScopedOverride(T& seam, U value) : seam_(seam), saved_(seam) { seam_ = value; }
     ~ScopedOverride() { seam_ = saved_; }
     ScopedOverride(const ScopedOverride&) = delete;
     ScopedOverride& operator=(const ScopedOverride&) = delete;
@@ -28,17 +35,12 @@ private:
     T& seam_;
     T saved_;
 };
+template <typename T, typename U> ScopedOverride(T&, U) -> ScopedOverride<T>;
 
 // Every test starts with this as the launcher's way to end the process: a launcher that reaches its
 // exit in a test that did not expect it fails that test, instead of ending the test program with
 // status 0 (which would pass).
 void EndProcessFails(int status);
-
-
-// Pumps this thread's messages until condition() holds or the time is up; returns condition().
-bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);
-// Pumps messages for the given time.
-void PumpFor(DWORD milliseconds);
 
 // A named event that test_child's wait:NAME step waits for: the test, not a race of sleeps, decides
 // when the child goes on.
@@ -94,19 +96,10 @@ private:
 // deleting it stay allowed. Wine checks these rights when the key is opened.
 bool DenyWrites(HKEY root, const char* path, REGSAM view);
 
-DWORD OwnHandleCount();
-int OwnThreadCount();
-
 // The stand-in java.exe of the demo installation.
 std::string StandinJavaPath();
-// A loopback port nobody listens on right now.
-int FreeLoopbackPort();
-// GET http://127.0.0.1:port/path; the whole answer, headers included, or "" when nothing answered.
-std::string HttpGet(int port, const char* path);
 // A fresh home directory for the Java programs: tomcat\conf\vantry-port.txt naming port, and a
 // config folder unless withConfig is false.
 std::string MakeServerHome(const char* name, int port, bool withConfig = true);
-std::string ReadFileText(const std::string& path);
 // A Java installation at folder: folder\bin\java.exe, the stand-in runtime; returns that path.
 std::string MakeJava(const std::string& folder);
-bool PathExists(const std::string& path);

@@ -1,7 +1,7 @@
 // The console window: its controls, buttons, drawing and text.
 #include "app/ConsoleDialog.h"
 
-#include "app/Shell.h"
+#include "framework/Shell.h"
 #include "framework/PaintDC.h"
 #include "framework/Text.h"
 #include "res/resource.h"
@@ -19,7 +19,7 @@ BEGIN_MESSAGE_MAP(ConsoleDialog, CDialog)
     ON_BN_CLICKED(IDC_HIDE_ON_STARTUP, SaveHideOnStartup)
     ON_COMMAND(ID_TRAY_EXIT, OnCancel)
     ON_COMMAND(ID_TRAY_GOTO, OnTrayGoto)
-    ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen)
+    ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen){ WM_SHOWWINDOW, 0, 0, AFX_VOID(OnShowWindow), nullptr },
 END_MESSAGE_MAP()
 
 namespace {
@@ -44,12 +44,9 @@ BOOL ConsoleDialog::OnInitDialog()
     CDialog::OnInitDialog();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon));
-    output.Attach(console.m_hWnd, m_hWnd);
-    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-    // Run elevated, the launcher would not hear Explorer's broadcast otherwise, and its icon would be
-    // lost when Explorer restarts. Unelevated, letting it through changes nothing.
-    if (taskbarCreatedMessage && changeMessageFilter)
-        changeMessageFilter(m_hWnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    output_.Attach(console.m_hWnd, m_hWnd);
+    consoleFind.Attach(console.m_hWnd, m_hWnd);
+    tray.Attach(m_hWnd);
     return TRUE;
 }
 
@@ -59,6 +56,7 @@ void ConsoleDialog::WinHelp(DWORD_PTR, UINT) { OpenDocumentation(); }
 // key for itself and close the dialog, which here only hides it.
 BOOL ConsoleDialog::PreTranslateMessage(MSG* msg)
 {
+    if (consoleFind.PreTranslateMessage(msg)) return TRUE;
     if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE && msg->hwnd == console.m_hWnd) {
         SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return TRUE;
@@ -66,7 +64,7 @@ BOOL ConsoleDialog::PreTranslateMessage(MSG* msg)
     return CDialog::PreTranslateMessage(msg);
 }
 
-void ConsoleDialog::AppendConsoleText(const char* text) { output.Append(text); }
+void ConsoleDialog::AppendConsoleText(const char* text) { output_.Append(text); }
 
 void ConsoleDialog::OnPaint()
 {
@@ -91,9 +89,18 @@ void ConsoleDialog::OnClose() { HideToTray(m_hWnd); }
 
 void ConsoleDialog::OnHide() { HideToTray(m_hWnd); }
 
-void ConsoleDialog::OnTrayOpen() { ShowConsole(m_hWnd); }
+// The find box is owned by the console but would stay on the screen when the console is hidden:
+// it goes with it. The message comes before the change, while the console is still visible.
+void ConsoleDialog::OnShowWindow()
+{
+    if (IsWindowVisible()) consoleFind.CloseFindBox();
+    Default();
+}
 
-void ConsoleDialog::OnTrayGoto() { serverRunner.OpenApplicationUrl(); }
+// The tray menu's commands: what a click and a Ctrl+click on the icon do.
+void ConsoleDialog::OnTrayOpen() { OpenConsole(); }
+
+void ConsoleDialog::OnTrayGoto() { OpenApplication(); }
 
 void ConsoleDialog::GoToApplication()
 {

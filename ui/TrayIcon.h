@@ -1,0 +1,61 @@
+// The notification-area icon of one window: its states, the busy animation, clicks, the menu, and
+// its return when Explorer makes its taskbar anew. The window hands on each message about the tray
+// with one call, and the tray asks the window for what it needs through TrayIcon::Owner, never
+// knowing its type. Window's thread only.
+#pragma once
+#include <windows.h>
+
+class TrayIcon {
+public:
+    // What the tray needs of its window.
+    class Owner {
+    public:
+        virtual void OpenConsole() = 0;         // a click on the icon: show the console
+        virtual void OpenApplication() = 0;     // Ctrl+click: open the application in the browser
+        virtual bool IsGotoEnabled() const = 0; // Ctrl+click opens the application only then
+        virtual bool IsServerReady() const = 0; // the menu offers "Go to Vantry" only then
+
+    protected:
+        ~Owner() = default;
+    };
+
+    static constexpr UINT_PTR ANIMATION_TIMER_ID = 200; // the window's timer of the animation
+
+    explicit TrayIcon(Owner& owner);
+    ~TrayIcon(); // takes the icon from the shell while the window is still there
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    // Once the window exists: the window's messages about the tray come from here on.
+    void Attach(HWND window);
+
+    // The states. Busy also hands the icon to the shell, from the message loop (WM_TRAY_ADD).
+    void Busy();
+    void Ready();
+    void Stopped();
+    void Remove(); // a removed icon stays removed
+
+    BOOL Notify(DWORD operation, UINT id, HICON icon, const char* tip);
+    void StartAnimation();
+    void StopAnimation();
+    void AdvanceAnimation();          // WM_TIMER of the animation
+    void OnNotify(UINT mouseMessage); // WM_TRAY_NOTIFY
+    void ShowMenu();
+    void OnAdd();                   // WM_TRAY_ADD
+    void OnBroadcast(UINT message); // any other message: "TaskbarCreated" adds the icon anew
+
+    int animFrame = -1; // the busy frame shown, -1 when not animating
+    HICON busyIcons[3] = {};
+    char trayTip[20] = "";
+
+private:
+    enum class State { Absent, Busy, Ready, Stopped };
+    void SetIcon(int iconId, State state);
+    HICON ShownIcon() const;
+
+    Owner& owner_;
+    HWND window_ = nullptr;
+    State state_ = State::Absent;
+    bool shown_ = false;             // the shell has the icon
+    UINT taskbarCreatedMessage_ = 0; // the shell's broadcast when the taskbar is made anew
+};
