@@ -255,17 +255,7 @@ bool PressKey(WORD key, bool up)
 
 bool ClickInto(HWND window)
 {
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    INPUT input[3] = {};
-    for (INPUT& i : input) i.type = INPUT_MOUSE;
-    // Absolute positions run from 0 to 65535 across the screen.
-    input[0].mi.dx = MulDiv((rect.left + rect.right) / 2, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input[0].mi.dy = MulDiv((rect.top + rect.bottom) / 2, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    if (SendInput(3, input, sizeof input[0]) != 3) return false;
+    if (!ClickMiddle(window)) return false;
     HWND top = GetAncestor(window, GA_ROOT);
     return Pump([&] { return GetForegroundWindow() == top; }, 5000);
 }

@@ -1,14 +1,17 @@
 #include "kit/Waits.h"
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
+bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds,
+               const std::function<bool(MSG*)>& preTranslate)
 {
     DWORD start = GetTickCount();
     for (;;) {
         DWORD checked = GetTickCount();
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            if (!preTranslate || !preTranslate(&msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
             DWORD now = GetTickCount();
             if (now - checked < 10) continue;
             if (condition()) return true;

@@ -64,3 +64,18 @@ std::string WindowText(HWND window)
 }
 
 std::string ConsoleText(HWND console) { return console ? WindowText(GetDlgItem(console, IDC_CONSOLE)) : ""; }
+
+bool ClickMiddle(HWND window, bool right)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    INPUT input[3] = {};
+    for (INPUT& i : input) i.type = INPUT_MOUSE;
+    // Absolute positions run from 0 to 65535 across the screen.
+    input[0].mi.dx = MulDiv((rect.left + rect.right) / 2, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input[0].mi.dy = MulDiv((rect.top + rect.bottom) / 2, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    return SendInput(3, input, sizeof input[0]) == 3;
+}

@@ -14,3 +14,6 @@ HWND FindPopupMenu(DWORD processId);
 // A window's text, asked for across processes; "" when it did not answer within 10 s.
 std::string WindowText(HWND window);
 std::string ConsoleText(HWND console);
+// A click (left, or right) into the middle of a window through the system's input queue, as the
+// mouse makes it. False when the system did not take it.
+bool ClickMiddle(HWND window, bool right = false);

@@ -5,6 +5,7 @@
 #include "framework/Handle.h"
 #include "framework/Text.h"
 #include "res/resource.h"
+#include "kit/Windows.h"
 #include "support/TestSupport.h"
 #include "ui/ConsoleFind.h"
 #include "ui/ConsoleSave.h"
@@ -98,21 +99,6 @@ bool Press(WORD key, std::initializer_list<WORD> modifiers = {})
     return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
 }
 
-// A right click in the middle of window, through the system's input queue.
-bool RightClick(HWND window)
-{
-    RECT r = {};
-    GetWindowRect(window, &r);
-    INPUT input[3] = {};
-    for (INPUT& i : input) i.type = INPUT_MOUSE;
-    input[0].mi.dx = MulDiv((r.left + r.right) / 2, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input[0].mi.dy = MulDiv((r.top + r.bottom) / 2, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
-    return SendInput(3, input, sizeof input[0]) == 3;
-}
-
 class ConsoleFindTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -134,25 +120,8 @@ protected:
     // the application's loop does; until condition() holds or the time is up.
     bool Loop(const std::function<bool()>& condition, DWORD milliseconds)
     {
-        DWORD start = GetTickCount(), checked = start;
-        for (;;) {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (!dialog.PreTranslateMessage(&msg)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageA(&msg);
-                }
-                // Under a flood the queue is never empty: checked between messages too.
-                DWORD now = GetTickCount();
-                if (now - checked < 10) continue;
-                if (condition()) return true;
-                if (now - start >= milliseconds) return false;
-                checked = now;
-            }
-            if (condition()) return true;
-            if (GetTickCount() - start >= milliseconds) return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
+        return WaitUntil(condition, milliseconds,
+                         [this](MSG* msg) { return dialog.PreTranslateMessage(msg) != FALSE; });
     }
 
     HWND Edit() const { return dialog.console.m_hWnd; }
@@ -212,7 +181,7 @@ TEST_F(ConsoleFindTest, TheRightClickMenuOffersCopyOnlyForASelectionAndDoesWhatI
     dialog.AppendConsoleText(kThreeLines);
     Select(0, 0);
     menuAnswer = ID_CONSOLE_SELECT_ALL;
-    ASSERT_TRUE(RightClick(Edit()));
+    ASSERT_TRUE(ClickMiddle(Edit(), true));
     ASSERT_TRUE(Loop([] { return menusShown.size() == 1; }, 10000)) << "no menu for a right click in the text";
     const std::vector<MenuEntry> expected = {
         { ID_CONSOLE_COPY, "&Copy\tCtrl+C", true },

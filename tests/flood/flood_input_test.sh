@@ -12,15 +12,7 @@ readonly SKIP=77 TRIES=5 LIMIT_MS=2000
 case_name=${1:?usage: flood_input_test.sh CASE BUILD_DIR}
 build=$(cd "${2:?usage: flood_input_test.sh CASE BUILD_DIR}" && pwd)
 
-WINE=${WINE:-/usr/lib/wine/wine64}
-[ -x "$WINE" ] || WINE=$(command -v wine64 || true)
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
-
-skip() {
-  if [ "${VANTRY_OWN_DISPLAY:-0}" = 1 ]; then echo "FAIL: $* (on the test command's own display)" >&2; exit 1; fi
-  echo "skipped: $*"; exit "$SKIP"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/script-wine.sh"
 log() { echo "[$(date +%T.%N | cut -c1-12)] $*"; }
 fail() {
   echo "FAIL: $*" >&2

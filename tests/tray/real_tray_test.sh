@@ -11,17 +11,7 @@ readonly SKIP=77
 case_name=${1:?usage: real_tray_test.sh CASE BUILD_DIR}
 build=$(cd "${2:?usage: real_tray_test.sh CASE BUILD_DIR}" && pwd)
 
-WINE=${WINE:-/usr/lib/wine/wine64}
-[ -x "$WINE" ] || WINE=$(command -v wine64 || true)
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
-
-# On the test command's own display (VANTRY_OWN_DISPLAY=1) the tray was checked at its start: a
-# missing one there is a failure, never a skip.
-skip() {
-  if [ "${VANTRY_OWN_DISPLAY:-0}" = 1 ]; then echo "FAIL: $* (on the test command's own display)" >&2; exit 1; fi
-  echo "skipped: $*"; exit "$SKIP"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/script-wine.sh"
 log() { echo "[$(date +%T)] $*"; }
 fail() {
   echo "FAIL: $*" >&2
