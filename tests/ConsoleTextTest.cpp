@@ -273,6 +273,27 @@ TEST(ConsoleText, AfterCloseNothingMoreIsShown)
     EXPECT_EQ("before\r\n", host.Text());
 }
 
+std::atomic<int> refusedPosts{ 0 };
+BOOL WINAPI RefuseFirstPost(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (refusedPosts.fetch_add(1) == 0) return FALSE; // a full queue, once
+    return PostMessageA(window, message, wParam, lParam);
+}
+
+TEST(ConsoleText, TextWhoseFlushCouldNotBePostedIsShownWithTheNextWritersText)
+{
+    ConsoleHost host(ConsoleOutput::kDefaultCap);
+    refusedPosts = 0;
+    ScopedOverride post(consoleOutputPlatform.postMessage, &RefuseFirstPost);
+    std::thread([&] { host.output.Append("first, whose flush was refused\r\n"); }).join();
+    PumpFor(100);
+    EXPECT_EQ("", host.Text());
+    std::thread([&] { host.output.Append("second\r\n"); }).join();
+    EXPECT_TRUE(WaitUntil([&] { return host.Text() == "first, whose flush was refused\r\nsecond\r\n"; }, 5000))
+        << host.Text();
+    EXPECT_EQ(2, refusedPosts.load());
+}
+
 std::atomic<int> trayChanges{ 0 };
 BOOL WINAPI CountTrayChanges(DWORD operation, PNOTIFYICONDATAA)
 {

@@ -31,6 +31,8 @@ bool ViewAtEnd(HWND edit)
 
 } // namespace
 
+ConsoleOutputPlatform consoleOutputPlatform = { &PostMessageA, &SetTimer };
+
 void ConsoleOutput::Attach(HWND edit, HWND window, size_t cap)
 {
     edit_ = edit;
@@ -84,7 +86,7 @@ void ConsoleOutput::Append(const char* text)
     }
     // The window's own text shows at once, after what was queued; a flush on its way goes on after it.
     if (GetCurrentThreadId() == windowThread_) InsertSlice(post);
-    else if (post && !PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0)) {
+    else if (post && !consoleOutputPlatform.postMessage(window_, WM_CONSOLE_FLUSH, 0, 0)) {
         std::lock_guard<std::mutex> guard(lock_);
         scheduled_ = false; // the next writer tries again
     }
@@ -237,8 +239,10 @@ void ConsoleOutput::ScheduleNext()
         scheduled_ = false;
         return;
     }
-    auto post = [this] { return PostMessageA(window_, WM_CONSOLE_FLUSH, 0, 0) != FALSE; };
-    auto timer = [this] { return SetTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr) != 0; };
+    auto post = [this] { return consoleOutputPlatform.postMessage(window_, WM_CONSOLE_FLUSH, 0, 0) != FALSE; };
+    auto timer = [this] {
+        return consoleOutputPlatform.setTimer(window_, kFlushTimer, USER_TIMER_MINIMUM, nullptr) != 0;
+    };
     if (yield ? timer() || post() : post() || timer()) return;
     scheduled_ = false; // nothing is on its way: the next writer posts again
 }

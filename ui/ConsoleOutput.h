@@ -15,6 +15,13 @@
 #include <mutex>
 #include <string>
 
+// How the text asks its window for the next flush; tests make the requests fail.
+struct ConsoleOutputPlatform {
+    BOOL(WINAPI* postMessage)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    UINT_PTR(WINAPI* setTimer)(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC callback);
+};
+extern ConsoleOutputPlatform consoleOutputPlatform;
+
 class ConsoleOutput {
 public:
     static constexpr size_t kDefaultCap = 1024 * 1024;
