@@ -26,7 +26,11 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_TRAY_ADD: tray.OnAdd(); break;
     default:
         tray.OnBroadcast(message);
-        OnInstanceMessage(m_hWnd, message); // one launcher per installation: a later start's request
+        // One launcher per installation: a later start's request, answered when the console was shown.
+        if (LRESULT shown = OnInstanceMessage(m_hWnd, message)) {
+            if (pResult) *pResult = shown;
+            return TRUE;
+        }
         break;
     }
     // The message map and the default processing see every message, these included.

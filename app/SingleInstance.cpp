@@ -23,6 +23,7 @@ constexpr DWORD kWindowWaitMilliseconds = 5000; // a holder still starting has n
 constexpr DWORD kEndingWaitMilliseconds = 5000; // a holder that is ending, for its server to go with it
 constexpr DWORD kPollMilliseconds = 20;
 constexpr DWORD kShowMilliseconds = 700; // the later start ends within a second however the holder answers
+constexpr LRESULT kShown = 1;            // the holder's answer when it showed its console
 
 Handle claim; // held until the process ends: its end is what a waiting start sees
 Handle mapping;
@@ -135,12 +136,16 @@ HWND HolderConsole(const SharedState& state)
     return window;
 }
 
-void HandOver(HWND console, DWORD processId)
+// True when the holder showed its console. A holder that began to end meanwhile does not (it would
+// show a console that is going away): the caller then waits for its end instead.
+bool HandOver(HWND console, DWORD processId)
 {
     // This start came from the user and may take the foreground: it lends that right to the holder.
     AllowSetForegroundWindow(processId);
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(console, ShowMessage(), 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kShowMilliseconds, &result);
+    return SendMessageTimeoutA(console, ShowMessage(), 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kShowMilliseconds,
+                               &result) &&
+           result == kShown;
 }
 
 bool Acquired(DWORD waited) { return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED; }
@@ -167,8 +172,8 @@ int ClaimInstallation()
                 claim.Reset(); // it does not end: start all the same, unclaimed
                 return 1;
             }
-            if (HWND console = HolderConsole(state)) {
-                HandOver(console, static_cast<DWORD>(state.processId));
+            HWND console = HolderConsole(state);
+            if (console && HandOver(console, static_cast<DWORD>(state.processId))) {
                 claim.Reset();
                 return 0;
             }
@@ -197,12 +202,13 @@ void InstallationEnding()
     if (shared) InterlockedExchange(&shared->ending, 1);
 }
 
-bool OnInstanceMessage(HWND console, UINT message)
+LRESULT OnInstanceMessage(HWND console, UINT message)
 {
-    if (message == 0 || message != ShowMessage()) return false;
+    if (message == 0 || message != ShowMessage()) return 0;
+    if (shared && shared->ending) return 0;              // the later start waits for this launcher's end
     if (!IsWindowVisible(console)) ShowConsole(console); // out of the tray, with the usual zoom
     if (IsIconic(console)) ShowWindow(console, SW_RESTORE);
     // A modal dialog of the launcher (the Java path dialog) is what the user must see first.
     SetForegroundWindow(GetLastActivePopup(console));
-    return true;
+    return kShown;
 }

@@ -14,5 +14,6 @@ void PublishConsole(HWND console);
 // The launcher has begun to end: a later start waits for its end and then starts normally, instead
 // of handing over to a launcher that is going away.
 void InstallationEnding();
-// True (and acted on) when message is a later start's request to bring the console to the front.
-bool OnInstanceMessage(HWND console, UINT message);
+// A later start's request to bring the console to the front: nonzero, the answer to give it, when
+// message is one and the console was shown; 0 otherwise (also once the launcher has begun to end).
+LRESULT OnInstanceMessage(HWND console, UINT message);

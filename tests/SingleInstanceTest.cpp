@@ -1,6 +1,7 @@
 // One launcher per installation, with the real program on installations of the test's own: a second
 // start hands over to the running launcher, other installations run beside it, and a start while the
 // previous launcher ends waits for that end and then starts normally.
+#include "app/SingleInstance.h"
 #include "res/resource.h"
 #include "support/Installation.h"
 #include "support/TestSupport.h"
@@ -134,6 +135,28 @@ TEST_F(OneLauncherPerInstallation, AStartDuringThePreviousLaunchersExitWaitsForI
     EXPECT_EQ(std::string::npos, second.ConsoleText().find(kTerminated)) << second.ConsoleText();
     EXPECT_TRUE(IsWindowVisible(second.Console()));
     EXPECT_TRUE(Serves(*install));
+}
+
+// The holder's side of the hand-over, in this process: a request shows the console and is answered,
+// until the launcher begins to end; then the console stays hidden and the answer tells the later
+// start to wait for the end instead (else a start during an exit would end, and nothing would run).
+TEST(InstanceRequest, AHolderShowsItsConsoleUntilItBeginsToEndThenLeavesItHiddenAndSaysSo)
+{
+    ASSERT_EQ(1, ClaimInstallation());
+    HWND console = CreateWindowExA(0, "STATIC", "console", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, console) << GetLastError();
+    PublishConsole(console);
+    const UINT request = RegisterWindowMessageA("VantryShowConsole");
+    EXPECT_EQ(0, OnInstanceMessage(console, WM_USER + 77));
+    EXPECT_NE(0, OnInstanceMessage(console, request));
+    EXPECT_TRUE(IsWindowVisible(console));
+
+    ShowWindow(console, SW_HIDE);
+    InstallationEnding();
+    EXPECT_EQ(0, OnInstanceMessage(console, request));
+    EXPECT_FALSE(IsWindowVisible(console));
+    DestroyWindow(console);
 }
 
 } // namespace
