@@ -24,7 +24,7 @@ ConsoleDialog::ConsoleDialog(CWnd* parent)
     : CDialog(IDD_CONSOLE, parent), mainIcon(nullptr), javaExePath(), homeDir(), markerPath(), serverReady(0),
       tray(*this)
 {
-    mainIcon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_READY));
+    mainIcon = tray.BigIcon(IDI_READY); // the tray owns the icons
 }
 
 // The tray icon goes with its member, before the window.

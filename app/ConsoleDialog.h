@@ -79,7 +79,7 @@ public:
     CButton gotoButton;
     CEdit console;
     ConsoleFind consoleFind; // the console text's menu, find and save (ui/ConsoleFind.cpp)
-    HICON mainIcon;
+    HICON mainIcon;          // the ready icon at the window's big size; the tray owns it
 
 private:
     // Before the runners, so that it outlives them: their readers write to it until they have ended.
@@ -104,6 +104,8 @@ protected:
     void OnTrayOpen();
     void OnTrayGoto();
     void ReportLaunchFailure(const char* what);
+    void TellHidden(const char* line, const char* nextLine);
+    void TellServerEnd();
 
     DECLARE_MESSAGE_MAP()
 

@@ -43,7 +43,7 @@ BOOL ConsoleDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(mainIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(tray.SmallIcon(IDI_READY)));
     output_.Attach(console.m_hWnd, m_hWnd);
     consoleFind.Attach(console.m_hWnd, m_hWnd);
     tray.Attach(m_hWnd);

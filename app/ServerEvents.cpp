@@ -5,6 +5,7 @@
 #include "ui/Messages.h"
 #include "framework/Text.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <io.h>
@@ -56,6 +57,7 @@ void ConsoleDialog::OnServerReady()
     gotoButton.EnableWindow(TRUE);
     gotoButton.SetFocus();
     TrayReady();
+    if (serverReady != 1) TellHidden("Vantry is ready.", serverRunner.ApplicationUrl().c_str());
     serverReady = 1;
     // Its presence tells later starts that the initialiser has run.
     int marker = _creat(markerPath, _S_IWRITE);
@@ -66,6 +68,7 @@ void ConsoleDialog::OnServerEnded()
 {
     serverRunning_ = false;
     TrayStopped();
+    TellServerEnd();
     // A taken port is named, with the program that holds it when the system can tell.
     std::string takenPort = serverRunner.TakenPortReport();
     if (!takenPort.empty()) AppendConsoleText(takenPort.c_str());
@@ -74,6 +77,34 @@ void ConsoleDialog::OnServerEnded()
     if (GetFocus() == gotoButton.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
     gotoButton.EnableWindow(FALSE);
     serverReady = 0;
+}
+
+// The user of a hidden console learns from a balloon what changed; one who sees the console, or has
+// asked for the end, needs none.
+void ConsoleDialog::TellHidden(const char* line, const char* nextLine)
+{
+    if (exiting_ || IsWindowVisible()) return;
+    tray.ShowBalloon(line, nextLine);
+}
+
+// An end the launcher asked for itself is told only when a taken port was the cause.
+void ConsoleDialog::TellServerEnd()
+{
+    int port = serverRunner.TakenPort();
+    DWORD code = 0;
+    bool byItself = serverRunner.ExitCode(code);
+    if (port < 0 && !byItself) return;
+    char reason[64] = "";
+    if (port > 0) {
+        std::snprintf(reason, sizeof reason, "Port %d is in use.", port);
+    } else if (port < 0 && code != 0) {
+        // Windows' status codes (a crash is 0xC0000005) are known by their hexadecimal form.
+        std::snprintf(reason, sizeof reason,
+                      code >= 0x80000000u ? "The server ended with exit code 0x%08lX."
+                                          : "The server ended with exit code %lu.",
+                      static_cast<unsigned long>(code));
+    }
+    TellHidden("Vantry has stopped.", reason);
 }
 
 // A Java program that could not be started would otherwise leave the tray busy for ever.

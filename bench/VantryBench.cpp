@@ -176,7 +176,7 @@ double ReadinessMs(size_t floodBytes)
 {
     Console console;
     Pump([] { return false; }, 200);
-    HICON ready = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_READY));
+    HICON ready = console.dialog.tray.BigIcon(IDI_READY);
     // The marker is its own write after a pause, as a server's is: a chunk holds what one read got.
     std::string steps =
         (floodBytes ? "flood:" + std::to_string(floodBytes) + " " : std::string()) + "sleep:300 ready wait";

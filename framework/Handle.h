@@ -40,3 +40,24 @@ public:
 private:
     HANDLE h_ = nullptr;
 };
+
+// The owner of an icon the program made itself (LoadImage without LR_SHARED): destroyed once, with
+// its owner. Shared icons (LoadIcon) are the system's and never go here.
+class IconHandle {
+public:
+    IconHandle() = default;
+    explicit IconHandle(HICON icon) : icon_(icon) {}
+    ~IconHandle() { Reset(); }
+    IconHandle(const IconHandle&) = delete;
+    IconHandle& operator=(const IconHandle&) = delete;
+
+    HICON Get() const { return icon_; }
+    void Reset(HICON icon = nullptr)
+    {
+        if (icon_) DestroyIcon(icon_);
+        icon_ = icon;
+    }
+
+private:
+    HICON icon_ = nullptr;
+};

@@ -91,6 +91,13 @@ bool ProcessRunner::IsIdle() const
     return stopEvent == nullptr;
 }
 
+bool ProcessRunner::ExitCode(DWORD& code) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    code = exitCode_;
+    return exitCodeKnown_;
+}
+
 void ProcessRunner::SetNotify(CWnd* window, UINT message)
 {
     std::lock_guard<std::mutex> guard(lock_);
@@ -277,13 +284,17 @@ void ProcessRunner::Watch()
         std::lock_guard<std::mutex> guard(lock_);
         event = stopEvent;
     }
-    Handle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
+    Handle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (process) creationProcess_.Reset();
     else process = std::move(creationProcess_); // cannot open it again: keep watching it through creation's handle
 
+    bool codeKnown = false;
+    DWORD code = 0;
     if (process) {
         HANDLE objects[2] = { process.Get(), event };
-        if (WaitForMultipleObjects(2, objects, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        if (WaitForMultipleObjects(2, objects, FALSE, INFINITE) == WAIT_OBJECT_0) {
+            codeKnown = GetExitCodeProcess(process.Get(), &code) != 0;
+        } else {
             if (!job_ || !TerminateJobObject(job_.Get(), 0)) TerminateProcess(process.Get(), 0);
             WaitForSingleObject(process.Get(), kTerminateMilliseconds);
         }
@@ -296,6 +307,8 @@ void ProcessRunner::Watch()
     if (CWinThread* reader = readerThread.load()) reader->Join(kDrainMilliseconds);
     {
         std::lock_guard<std::mutex> guard(lock_);
+        exitCodeKnown_ = codeKnown;
+        exitCode_ = code;
         if (notifyWnd) PostMessageA(notifyWnd->m_hWnd, notifyMsg, 0, 0);
     }
     EndReader();

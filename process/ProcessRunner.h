@@ -33,6 +33,10 @@ public:
     void CloseHandles();
     static int IsConsoleProgram(const char* path);
 
+    // How the latest child ended, for the receiver of its end message: true with its exit code when it
+    // ended by itself; false when Stop ended it or its code could not be read.
+    bool ExitCode(DWORD& code) const;
+
     // No child supervised and the previous supervision's clean-up finished.
     bool IsIdle() const;
     DWORD ProcessId() const { return processId.load(); }
@@ -63,10 +67,12 @@ private:
     std::atomic<DWORD> processId{ static_cast<DWORD>(-1) };
     std::atomic<int> closeGuard{ 1 };
 
-    mutable std::mutex lock_; // guards notifyWnd, notifyMsg and stopEvent
+    mutable std::mutex lock_; // guards notifyWnd, notifyMsg, stopEvent and the latest end
     CWnd* notifyWnd = nullptr;
     UINT notifyMsg = 0;
     HANDLE stopEvent = nullptr;
+    bool exitCodeKnown_ = false;
+    DWORD exitCode_ = 0;
 
     std::atomic<bool> readerCancel_{ false };
     CWinThread* watcherThread_ = nullptr; // main thread only

@@ -171,12 +171,17 @@ void ServerRunner::OnPortTaken()
 }
 
 // The port from the server's own words, else from the application's address.
+int ServerRunner::TakenPort() const
+{
+    if (!takenPort_.Seen()) return -1;
+    int port = PortFromServerOutput(takenPort_.Text());
+    return port != 0 ? port : PortFromAddress(ApplicationUrl().c_str());
+}
+
 std::string ServerRunner::TakenPortReport() const
 {
-    if (!takenPort_.Seen()) return "";
-    int port = PortFromServerOutput(takenPort_.Text());
-    if (port == 0) port = PortFromAddress(ApplicationUrl().c_str());
-    if (port == 0) return "";
+    int port = TakenPort();
+    if (port <= 0) return "";
     return "\r\n" + TakenPortMessage(port);
 }
 

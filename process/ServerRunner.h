@@ -69,6 +69,8 @@ public:
     std::string ApplicationUrl() const;
     // After a taken port stopped the server: a line naming the port and its holder; else "".
     std::string TakenPortReport() const;
+    // After a taken port stopped the server: the port, 0 when it cannot be told; -1 when no port was taken.
+    int TakenPort() const;
 
 private:
     void OnAddress(const char* url) override;

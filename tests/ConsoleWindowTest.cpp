@@ -189,12 +189,25 @@ TEST_F(ConsoleWindowTest, TheHideOnStartupBoxStoresEachClick)
     RegCloseKey(key);
 }
 
-TEST_F(ConsoleWindowTest, BothWindowIconsAndTheDragIconAreTheMainIcon)
+// The window's icons are the ready icon at the sizes the system asks for: nothing is stretched.
+TEST_F(ConsoleWindowTest, BothWindowIconsAndTheDragIconAreTheMainIconAtTheSystemsSizes)
 {
-    HICON main = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_READY));
-    EXPECT_EQ(main, reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)));
-    EXPECT_EQ(main, reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_SMALL, 0)));
-    EXPECT_EQ(main, reinterpret_cast<HICON>(dialog.SendMessage(WM_QUERYDRAGICON, 0, 0)));
+    HICON big = reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0));
+    HICON small = reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_SMALL, 0));
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_READY), big);
+    EXPECT_EQ(dialog.tray.SmallIcon(IDI_READY), small);
+    EXPECT_EQ(big, reinterpret_cast<HICON>(dialog.SendMessage(WM_QUERYDRAGICON, 0, 0)));
+    auto width = [](HICON icon) {
+        ICONINFO info = {};
+        BITMAP bitmap = {};
+        if (!icon || !GetIconInfo(icon, &info)) return 0;
+        GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return static_cast<int>(bitmap.bmWidth);
+    };
+    EXPECT_EQ(GetSystemMetrics(SM_CXICON), width(big));
+    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), width(small));
 }
 
 TEST_F(ConsoleWindowTest, StartsWithGoToAndJavadocDisabledAndTheFocusOnHide)

@@ -28,8 +28,6 @@ const char kNotFound[] =
     " file not found.\r\nYou need first to install Java 1.2 or 1.3 then launch Vantry.exe program\r\n";
 const char kGuard = '\x5A';
 
-HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
-
 // --- Command lines ---------------------------------------------------------------------------------------
 
 TEST(PathLimits, CommandLinesAreWholeOrRefusedNeverCutForAnyHomeAndBufferSize)
@@ -197,7 +195,8 @@ TEST_F(PathLimitsTest, AHomeTooLongForTheServersCommandLineIsRefusedWholeAndTheC
         EXPECT_TRUE(console.serverRunner.IsIdle()) << "a server was started";
         EXPECT_NE(std::string::npos, console.console.GetWindowText().find("\r\nCould not start the server with " +
                                                                           TestChildPath() + "\r\n"));
-        EXPECT_EQ(Icon(IDI_STOPPED), reinterpret_cast<HICON>(console.SendMessage(WM_GETICON, ICON_BIG, 0)));
+        EXPECT_EQ(console.tray.BigIcon(IDI_STOPPED),
+                  reinterpret_cast<HICON>(console.SendMessage(WM_GETICON, ICON_BIG, 0)));
         EXPECT_EQ(0, console.initRunner.Launch(&console, TestChildPath().c_str(), home.c_str()));
         EXPECT_TRUE(console.initRunner.IsIdle()) << "an initialiser was started";
         sharedHomeDir[0] = '\0';
@@ -220,7 +219,7 @@ TEST_F(PathLimitsTest, APathOf10000CharactersTypedIntoTheJavaDialogIsHeldAt779An
     EXPECT_EQ(0, dialog.serverReady);
     EXPECT_NE(std::string::npos, Text().find(std::string("Bad path: java.exe") + kNotFound));
     EXPECT_EQ("<none>", Stored("JavaExe"));
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
 }
 
 TEST_F(PathLimitsTest, APathOf10000CharactersPutIntoTheJavaDialogByAnotherProgramNeverOverrunsTheLauncher)

@@ -77,7 +77,6 @@ TEST(ProcessTree, AChildThatClosesItsOutputEarlyIsStillWatchedUntilItEnds)
     EXPECT_EQ("before", runner.Output());
 }
 
-HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
 int exits = 0;
 void RecordExit(int) { ++exits; }
 
@@ -130,13 +129,14 @@ protected:
         WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, 15000);
         PumpFor(kRunnerDrainMilliseconds + 200);
         EXPECT_EQ(1, Count("Vantry has been terminated."));
-        EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+        EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
         EXPECT_EQ(0, dialog.serverReady);
         EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
         EXPECT_TRUE(dialog.serverRunner.IsIdle());
     }
 
     ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
+    TrayRecorder shell;
     ConsoleDialog dialog;
     std::string home;
 };
@@ -148,6 +148,52 @@ TEST_F(ServerFaultTest, AServerThatFailsAfterReadinessIsEndedOnce)
 }
 
 // The initialiser's outcome is not looked at: however it ends, the server starts after it.
+// While the console is hidden a balloon tells what the user cannot see: readiness with the address
+// to open, and an end nobody asked for with its cause when it is known. None while the console is
+// shown, none for an end the launcher asked for, none once Exit has begun.
+TEST_F(ServerFaultTest, AHiddenConsoleTellsReadinessAndEveryUnaskedEndInABalloon)
+{
+    struct Case {
+        const char* steps;
+        const char* how; // "hidden", "shown", "stopped" (by the launcher) or "exit"
+        std::vector<std::string> balloons;
+    };
+    const std::string stopped = "Vantry|Vantry has stopped.";
+    const Case cases[] = {
+        { "out:Vantry\\surl:\\shttp://127.0.0.1:4321/Vantry\\r\\n out:Vantry\\sis\\sinitialized exit:3",
+          "hidden",
+          { "Vantry|Vantry is ready.\nhttp://127.0.0.1:4321/Vantry",
+            stopped + "\nThe server ended with exit code 3." } },
+        { "crash", "hidden", { stopped + "\nThe server ended with exit code 0xC0000005." } },
+        { "exit:0", "hidden", { stopped } },
+        { "out:Vantry\\sis\\sinitialized exit:3", "shown", {} },
+        { "sleep:60000", "stopped", {} },
+        { "exit:3", "exit", {} },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.how) + " " + c.steps);
+        dialog.ShowWindow(std::string(c.how) == "shown" ? SW_SHOWNA : SW_HIDE);
+        shell.calls.clear();
+        SetWindowTextA(dialog.console.m_hWnd, "");
+        StartServer(c.steps);
+        if (std::string(c.how) == "stopped") {
+            ASSERT_TRUE(WaitUntil([&] { return dialog.serverRunner.ProcessId() != static_cast<DWORD>(-1); }, 5000));
+            dialog.serverRunner.Stop();
+        } else if (std::string(c.how) == "exit") {
+            // The server ends by itself while the launcher's Exit waits: its end arrives after Exit.
+            ASSERT_TRUE(PollUntil([&] { return dialog.serverRunner.IsIdle(); }, 15000));
+            dialog.SendMessage(WM_COMMAND, ID_TRAY_EXIT, 0);
+            EXPECT_EQ(1, exits);
+        }
+        if (std::string(c.how) != "exit") {
+            ASSERT_TRUE(Ended()) << Text(); // after Exit the console shows nothing more
+        }
+        WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, 15000);
+        PumpFor(200);
+        EXPECT_EQ(c.balloons, shell.Balloons());
+    }
+}
+
 TEST_F(ServerFaultTest, AnInitialiserThatFailsOrCrashesIsStillFollowedByTheServer)
 {
     for (const char* steps : { "out:init-run\r\n exit:3", "out:init-run\r\n crash" }) {
@@ -230,7 +276,7 @@ TEST_F(ServerFaultTest, AJavaThatIsABatchFileEndsOrFailsButNeverLeavesTheTrayBus
     std::ofstream(batch) << "@echo off\r\nexit /b 0\r\n";
     CopyText(dialog.javaExePath, batch.c_str());
     dialog.OnStartServer();
-    ASSERT_TRUE(WaitUntil([&] { return BigIcon() == Icon(IDI_STOPPED); }, 20000)) << Text();
+    ASSERT_TRUE(WaitUntil([&] { return BigIcon() == dialog.tray.BigIcon(IDI_STOPPED); }, 20000)) << Text();
     EXPECT_TRUE(Text().find("Could not start the server") != std::string::npos ||
                 Text().find("Vantry has been terminated.") != std::string::npos)
         << Text();
@@ -245,7 +291,7 @@ TEST_F(ServerFaultTest, AJavaThatVanishedBeforeTheLaunchIsReported)
     DeleteFileA(java.c_str());
     dialog.OnStartServer();
     EXPECT_NE(std::string::npos, Text().find("Could not start the server with " + java));
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
 
     dialog.initRunner.SetNotify(&dialog, WM_START_SERVER);
     EXPECT_EQ(0, dialog.initRunner.Launch(&dialog, dialog.javaExePath, dialog.homeDir));
@@ -258,7 +304,7 @@ TEST_F(ServerFaultTest, AMarkerFileThatCannotBeWrittenIsNoObstacle)
     SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_READONLY);
     StartServer("out:Vantry\\sis\\sinitialized sleep:60000");
     ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 15000)) << Text();
-    EXPECT_EQ(Icon(IDI_READY), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_READY), BigIcon());
     SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // A folder in the marker file's place.

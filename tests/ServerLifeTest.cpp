@@ -9,10 +9,9 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
-
-HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
 
 class ServerLifeTest : public ::testing::Test {
 protected:
@@ -47,6 +46,7 @@ protected:
         return WaitUntil([&] { return Text().find("\r\nVantry has been terminated.\r\n") != std::string::npos; }, ms);
     }
 
+    TrayRecorder shell;
     ConsoleDialog dialog;
 };
 
@@ -67,7 +67,7 @@ TEST_F(ServerLifeTest, ServerStartsBecomesReadyServesItsPageAndEndsWithTheTermin
     ASSERT_TRUE(Ready()) << Text();
     EXPECT_TRUE(dialog.gotoButton.IsWindowEnabled());
     EXPECT_EQ(dialog.gotoButton.m_hWnd, GetFocus());
-    EXPECT_EQ(Icon(IDI_READY), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_READY), BigIcon());
     EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_TRUE(PathExists(home + "\\config\\vty3.2.sav"));
     EXPECT_EQ("http://localhost:" + std::to_string(port) + "/Vantry", dialog.serverRunner.ApplicationUrl());
@@ -87,7 +87,7 @@ TEST_F(ServerLifeTest, ServerStartsBecomesReadyServesItsPageAndEndsWithTheTermin
     EXPECT_EQ(0, dialog.serverReady);
     EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
     EXPECT_TRUE(dialog.javadocButton.IsWindowEnabled());
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
     EXPECT_EQ(home, std::string(sharedHomeDir));
     EXPECT_EQ("", HttpGet(port, "/Vantry")); // the port is free again
 
@@ -95,7 +95,7 @@ TEST_F(ServerLifeTest, ServerStartsBecomesReadyServesItsPageAndEndsWithTheTermin
     dialog.PostMessage(WM_SERVER_READY);
     PumpFor(200);
     EXPECT_EQ(0, dialog.serverReady);
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
     EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
 }
 
@@ -113,11 +113,17 @@ TEST_F(ServerLifeTest, TakenPortStopsTheServerWithoutReadinessOrMarkerFile)
     first.OnStartServer();
     ASSERT_TRUE(WaitUntil([&] { return first.serverReady == 1; }, 30000));
 
+    dialog.ShowWindow(SW_HIDE);
+    shell.calls.clear(); // the first console, hidden too, told its readiness
     dialog.OnStartServer();
     ASSERT_TRUE(Ended());
     EXPECT_NE(std::string::npos, Text().find("java.net.BindException"));
+    // The hidden console's user is told why, with the port the server's own words name.
+    PumpFor(200);
+    std::vector<std::string> told = { "Vantry|Vantry has stopped.\nPort " + std::to_string(port) + " is in use." };
+    EXPECT_EQ(told, shell.Balloons());
     EXPECT_EQ(0, dialog.serverReady);
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
     EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
     EXPECT_TRUE(dialog.javadocButton.IsWindowEnabled());
     EXPECT_FALSE(PathExists(home + "\\config\\vty3.2.sav"));
@@ -163,7 +169,7 @@ TEST_F(ServerLifeTest, JavaThatCannotBeStartedIsReportedAndShowsStopped)
     CopyText(dialog.javaExePath, home.c_str()); // a directory is no program
     dialog.OnStartServer();
     EXPECT_NE(std::string::npos, Text().find("Could not start the server with " + home));
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
     EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_EQ(home, std::string(sharedHomeDir));
 }
@@ -174,7 +180,7 @@ TEST_F(ServerLifeTest, HomeTooLongForTheCommandLineIsReportedNotCut)
     UseHome(home);
     dialog.OnStartServer();
     EXPECT_NE(std::string::npos, Text().find("Could not start the server"));
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
     EXPECT_TRUE(dialog.serverRunner.IsIdle());
 }
 

@@ -102,8 +102,6 @@ std::string GetString(const char* name, HKEY root = HKEY_LOCAL_MACHINE)
     return status == ERROR_SUCCESS ? value : "<none>";
 }
 
-HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
-
 int settingWrites = 0;
 LSTATUS WINAPI CountSettingWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
 {
@@ -244,7 +242,7 @@ TEST_F(StartupTest, NoJavaAndTheDialogCancelledReportsThePlaceholderAndShowsStop
     EXPECT_FALSE(answers.messageBoxSeen);
     EXPECT_EQ("", answers.dialogPath);
     EXPECT_EQ(std::string("Vantry is starting...\r\nPlease wait...\r\nBad path: java.exe") + kNotFound, Text());
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
     EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_EQ("<none>", GetString("JavaExe"));
     EXPECT_FALSE(StartServerPosted());
@@ -262,7 +260,7 @@ TEST_F(StartupTest, AStaleRememberedPathIsWhatTheMissingJavaMessageNames)
         start.CreateConsole();
         EXPECT_TRUE(answers.dialogSeen);
         EXPECT_NE(std::string::npos, start.console.GetWindowText().find(stale + kNotFound));
-        EXPECT_EQ(Icon(IDI_STOPPED), reinterpret_cast<HICON>(start.SendMessage(WM_GETICON, ICON_BIG, 0)));
+        EXPECT_EQ(start.tray.BigIcon(IDI_STOPPED), reinterpret_cast<HICON>(start.SendMessage(WM_GETICON, ICON_BIG, 0)));
         EXPECT_EQ(stale, GetString("JavaExe")); // nothing usable was found, so nothing is written
         start.TrayRemove();
     }
@@ -280,7 +278,7 @@ TEST_F(StartupTest, AFolderTypedIntoTheDialogIsRefusedAndCancellingThenReportsJa
     EXPECT_TRUE(answers.cancelled);
     EXPECT_EQ(std::string("Vantry is starting...\r\nPlease wait...\r\nBad path: java.exe") + kNotFound, Text());
     EXPECT_EQ("<none>", GetString("JavaExe"));
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
 }
 
 TEST_F(StartupTest, AnInitialiserThatCannotBeStartedIsReportedAndShowsStopped)
@@ -293,7 +291,7 @@ TEST_F(StartupTest, AnInitialiserThatCannotBeStartedIsReportedAndShowsStopped)
     EXPECT_EQ(std::string("Vantry is starting...\r\nPlease wait...\r\n\r\nCould not start the initialiser with ") +
                   java + "\r\n",
               Text());
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
     EXPECT_EQ(-1, dialog.tray.animFrame);
     EXPECT_TRUE(dialog.initRunner.IsIdle());
     EXPECT_FALSE(StartServerPosted());
@@ -318,7 +316,7 @@ TEST_F(StartupTest, HideOnStartupKeepsTheConsoleHiddenEvenWhenJavaIsMissing)
     EXPECT_FALSE(dialog.IsWindowVisible());
     EXPECT_EQ(1, dialog.hideOnStartup.GetCheck());
     EXPECT_NE(std::string::npos, Text().find(kNotFound));
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_STOPPED), BigIcon());
 }
 
 TEST_F(StartupTest, AHomeDirectoryThatIsGoneIsReportedAndTheTrayKeepsAnimating)
@@ -330,7 +328,7 @@ TEST_F(StartupTest, AHomeDirectoryThatIsGoneIsReportedAndTheTrayKeepsAnimating)
               Text());
     EXPECT_FALSE(answers.dialogSeen);
     EXPECT_GE(dialog.tray.animFrame, 0);
-    EXPECT_EQ(Icon(IDI_BUSY1), BigIcon());
+    EXPECT_EQ(dialog.tray.BigIcon(IDI_BUSY1), BigIcon());
     EXPECT_TRUE(dialog.IsWindowVisible());
 }
 

@@ -15,19 +15,6 @@
 
 namespace {
 
-struct TrayCall {
-    DWORD operation;
-    NOTIFYICONDATAA data;
-    DWORD when;
-};
-std::vector<TrayCall> trayCalls;
-BOOL WINAPI RecordTray(DWORD operation, PNOTIFYICONDATAA data)
-{
-    TrayCall call = { operation, *data, GetTickCount() };
-    trayCalls.push_back(call);
-    return TRUE;
-}
-
 std::vector<std::string> opened;
 void RecordOpen(const char* target) { opened.push_back(target); }
 
@@ -43,7 +30,31 @@ BOOL WINAPI RecordFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERS
     return TRUE;
 }
 
-HICON Icon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
+// The width of an icon's image, as drawn: what the system would stretch when it is not the size asked for.
+int IconWidth(HICON icon)
+{
+    ICONINFO info = {};
+    if (!icon || !GetIconInfo(icon, &info)) return 0;
+    BITMAP bitmap = {};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+// The colour image's bits: the same picture from the same resource at the same size.
+std::string IconBits(HICON icon)
+{
+    ICONINFO info = {};
+    if (!icon || !GetIconInfo(icon, &info)) return "";
+    BITMAP bitmap = {};
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    std::string bits(static_cast<size_t>(bitmap.bmWidthBytes) * bitmap.bmHeight, '\0');
+    GetBitmapBits(info.hbmColor, static_cast<LONG>(bits.size()), &bits[0]);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bits;
+}
 
 // Ctrl is the left or the right key; the combined VK_CONTROL state is set apart, to see that only
 // the two keys count.
@@ -58,14 +69,14 @@ void SetControlKeys(bool left, bool right, bool either = false)
 }
 
 // The record in its first form, which every shell knows: 88 bytes in a 32-bit program, 104 in a
-// 64-bit one (its handles are twice as wide).
+// 64-bit one (its handles are twice as wide); and the form that carries balloons, 488 and 504.
 constexpr DWORD kFirstFormRecordSize = sizeof(void*) == 8 ? 104 : 88;
+constexpr DWORD kBalloonRecordSize = sizeof(void*) == 8 ? 504 : 488;
 
 class TrayTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        trayCalls.clear();
         opened.clear();
         filterCalls.clear();
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
@@ -88,7 +99,11 @@ protected:
     void Tick() { dialog.SendMessage(WM_TIMER, 200, 0); }
     void Click(UINT mouse) { dialog.SendMessage(WM_TRAY_NOTIFY, 1, mouse); }
 
-    ScopedOverride<decltype(trayPlatform.notifyIcon)> notify{ trayPlatform.notifyIcon, &RecordTray };
+    HICON TrayImage(int id) { return dialog.tray.SmallIcon(id); }
+    HICON WindowImage(int id) { return dialog.tray.BigIcon(id); }
+
+    TrayRecorder shell;
+    std::vector<TrayRecorder::Call>& trayCalls = shell.calls;
     ScopedOverride<decltype(trayPlatform.changeMessageFilter)> filter{ trayPlatform.changeMessageFilter,
                                                                        &RecordFilter };
     ScopedOverride<decltype(shellPlatform.open)> open{ shellPlatform.open, &RecordOpen };
@@ -101,12 +116,12 @@ TEST_F(TrayTest, BusyAnimatesThroughThreeFramesWhileTheWindowKeepsTheFirst)
     ASSERT_EQ(1u, trayCalls.size());
     const NOTIFYICONDATAA& added = trayCalls[0].data;
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[0].operation);
-    EXPECT_EQ(kFirstFormRecordSize, added.cbSize);
+    EXPECT_EQ(kBalloonRecordSize, added.cbSize);
     EXPECT_EQ(dialog.m_hWnd, added.hWnd);
     EXPECT_EQ(1u, added.uID);
     EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), added.uFlags);
     EXPECT_EQ(0x8064u, added.uCallbackMessage);
-    EXPECT_EQ(Icon(IDI_BUSY1), added.hIcon);
+    EXPECT_EQ(TrayImage(IDI_BUSY1), added.hIcon);
     EXPECT_STREQ("Vantry", added.szTip);
     EXPECT_EQ(0, dialog.tray.animFrame);
 
@@ -114,12 +129,12 @@ TEST_F(TrayTest, BusyAnimatesThroughThreeFramesWhileTheWindowKeepsTheFirst)
     for (int frame : frames) {
         Tick();
         EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), trayCalls.back().operation);
-        EXPECT_EQ(Icon(frame), trayCalls.back().data.hIcon);
+        EXPECT_EQ(TrayImage(frame), trayCalls.back().data.hIcon);
         EXPECT_STREQ("Vantry", trayCalls.back().data.szTip);
     }
     EXPECT_EQ(1, dialog.tray.animFrame);
-    EXPECT_EQ(Icon(IDI_BUSY1), BigIcon());
-    EXPECT_EQ(Icon(IDI_READY), SmallIcon());
+    EXPECT_EQ(WindowImage(IDI_BUSY1), BigIcon());
+    EXPECT_EQ(TrayImage(IDI_READY), SmallIcon());
 }
 
 TEST_F(TrayTest, TheShellGetsTheIconOnceTheLoopRunsInTheStateReachedByThen)
@@ -127,11 +142,11 @@ TEST_F(TrayTest, TheShellGetsTheIconOnceTheLoopRunsInTheStateReachedByThen)
     dialog.TrayBusy();
     dialog.TrayStopped(); // Java was missing: decided before the message loop ran
     EXPECT_TRUE(trayCalls.empty());
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(WindowImage(IDI_STOPPED), BigIcon());
     PumpFor(100);
     ASSERT_EQ(1u, trayCalls.size());
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[0].operation);
-    EXPECT_EQ(Icon(IDI_STOPPED), trayCalls[0].data.hIcon);
+    EXPECT_EQ(TrayImage(IDI_STOPPED), trayCalls[0].data.hIcon);
     EXPECT_STREQ("Vantry", trayCalls[0].data.szTip);
 }
 
@@ -154,22 +169,22 @@ TEST_F(TrayTest, ReadyAndStoppedSetTrayAndWindowAlikeAndLateTicksChangeNothing)
     Busy();
     dialog.TrayReady();
     EXPECT_EQ(-1, dialog.tray.animFrame);
-    EXPECT_EQ(Icon(IDI_READY), BigIcon());
+    EXPECT_EQ(WindowImage(IDI_READY), BigIcon());
     EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), trayCalls.back().operation);
-    EXPECT_EQ(Icon(IDI_READY), trayCalls.back().data.hIcon);
+    EXPECT_EQ(TrayImage(IDI_READY), trayCalls.back().data.hIcon);
     size_t calls = trayCalls.size();
     Tick();
     EXPECT_EQ(calls, trayCalls.size());
 
     dialog.TrayStopped();
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon());
-    EXPECT_EQ(Icon(IDI_STOPPED), trayCalls.back().data.hIcon);
+    EXPECT_EQ(WindowImage(IDI_STOPPED), BigIcon());
+    EXPECT_EQ(TrayImage(IDI_STOPPED), trayCalls.back().data.hIcon);
     EXPECT_STREQ("Vantry", trayCalls.back().data.szTip);
-    EXPECT_EQ(Icon(IDI_READY), SmallIcon());
+    EXPECT_EQ(TrayImage(IDI_READY), SmallIcon());
 
     dialog.TrayRemove();
     EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), trayCalls.back().operation);
-    EXPECT_EQ(Icon(IDI_STOPPED), BigIcon()); // removal leaves the window's icons alone
+    EXPECT_EQ(WindowImage(IDI_STOPPED), BigIcon()); // removal leaves the window's icons alone
     calls = trayCalls.size();
     Tick();
     EXPECT_EQ(calls, trayCalls.size());
@@ -188,12 +203,12 @@ TEST_F(TrayTest, ARestartedTaskbarGetsTheIconBackAsItStands)
     Tick();
     dialog.SendMessage(taskbarCreated);
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls.back().operation);
-    EXPECT_EQ(Icon(IDI_BUSY2), trayCalls.back().data.hIcon);
+    EXPECT_EQ(TrayImage(IDI_BUSY2), trayCalls.back().data.hIcon);
 
     dialog.TrayReady();
     dialog.SendMessage(taskbarCreated);
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls.back().operation);
-    EXPECT_EQ(Icon(IDI_READY), trayCalls.back().data.hIcon);
+    EXPECT_EQ(TrayImage(IDI_READY), trayCalls.back().data.hIcon);
 
     dialog.TrayRemove();
     size_t calls = trayCalls.size();
@@ -234,6 +249,102 @@ TEST_F(TrayTest, PlainClickShowsTheConsoleAndCtrlClickOpensTheApplicationOnlyWhe
     EXPECT_TRUE(dialog.IsWindowVisible());
     Click(WM_LBUTTONDOWN); // already visible: shown and brought to the front again
     EXPECT_TRUE(dialog.IsWindowVisible());
+}
+
+// Both are drawn from the icon's resource at the size the system asks for, so nothing is stretched.
+TEST_F(TrayTest, TheTrayShowsEachStatesOwnImageAtTheSmallSizeTheSystemAsksFor)
+{
+    const int small = GetSystemMetrics(SM_CXSMICON);
+    Busy();
+    Tick();
+    Tick();
+    dialog.TrayReady();
+    dialog.TrayStopped();
+    ASSERT_EQ(5u, trayCalls.size());
+    const int shown[] = { IDI_BUSY1, IDI_BUSY2, IDI_BUSY3, IDI_READY, IDI_STOPPED };
+    for (size_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(shown[i]);
+        HICON icon = trayCalls[i].data.hIcon;
+        EXPECT_EQ(small, IconWidth(icon));
+        HICON resource = static_cast<HICON>(
+            LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(shown[i]), IMAGE_ICON, small, small, 0));
+        EXPECT_EQ(IconBits(resource), IconBits(icon));
+        DestroyIcon(resource);
+    }
+}
+
+// A balloon is the icon's own record, as it stands, with the text added; a text too long for the
+// record loses its second line whole rather than showing a cut address.
+TEST_F(TrayTest, ABalloonRidesOnTheIconsRecordWithItsTextWholeOrItsFirstLineAlone)
+{
+    Busy();
+    dialog.tray.ShowBalloon("Vantry is ready.", "http://localhost:8080/Vantry");
+    const NOTIFYICONDATAA& shown = trayCalls.back().data;
+    EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), trayCalls.back().operation);
+    EXPECT_EQ(kBalloonRecordSize, shown.cbSize);
+    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO), shown.uFlags);
+    EXPECT_EQ(TrayImage(IDI_BUSY1), shown.hIcon);
+    EXPECT_STREQ("Vantry", shown.szTip);
+    EXPECT_STREQ("Vantry", shown.szInfoTitle);
+    EXPECT_STREQ("Vantry is ready.\nhttp://localhost:8080/Vantry", shown.szInfo);
+    Tick();
+    EXPECT_FALSE(trayCalls.back().data.uFlags & NIF_INFO); // the animation does not show it again
+
+    const std::string fits = "http://" + std::string(255 - 17 - 7, 'a'); // with its first line, 255 bytes
+    const std::string longest = "http://" + std::string(992, 'a');       // the longest address taken
+    for (const std::string& address : { fits, fits + "a", longest }) {
+        dialog.tray.ShowBalloon("Vantry is ready.", address.c_str());
+        std::string expected = address == fits ? "Vantry is ready.\n" + fits : "Vantry is ready.";
+        EXPECT_EQ(expected, std::string(trayCalls.back().data.szInfo)) << address.size();
+    }
+}
+
+// A shell from before balloons refuses their record: it gets the first form, for good, and no balloons.
+TEST_F(TrayTest, AShellThatRefusesTheBalloonRecordGetsTheFirstFormAndNoBalloons)
+{
+    shell.refuseAddsLargerThan = kFirstFormRecordSize;
+    Busy();
+    ASSERT_EQ(2u, trayCalls.size());
+    EXPECT_EQ(kBalloonRecordSize, trayCalls[0].data.cbSize);
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[1].operation);
+    EXPECT_EQ(kFirstFormRecordSize, trayCalls[1].data.cbSize);
+    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), trayCalls[1].data.uFlags);
+    EXPECT_EQ(TrayImage(IDI_BUSY1), trayCalls[1].data.hIcon);
+    EXPECT_STREQ("Vantry", trayCalls[1].data.szTip);
+
+    Tick();
+    EXPECT_EQ(kFirstFormRecordSize, trayCalls.back().data.cbSize);
+    size_t calls = trayCalls.size();
+    dialog.tray.ShowBalloon("Vantry is ready.", "http://localhost/Vantry");
+    EXPECT_EQ(calls, trayCalls.size());
+    dialog.SendMessage(RegisterWindowMessageA("TaskbarCreated"));
+    EXPECT_EQ(kFirstFormRecordSize, trayCalls.back().data.cbSize);
+}
+
+int zooms = 0;
+BOOL AnimationOn(ANIMATIONINFO* info)
+{
+    info->iMinAnimate = 1;
+    return TRUE;
+}
+BOOL CountZoom(HWND, int, const RECT*, const RECT*)
+{
+    ++zooms;
+    return TRUE;
+}
+
+TEST_F(TrayTest, AClickOnTheBalloonShowsTheConsoleWithTheZoomAsAClickOnTheIconDoes)
+{
+    ScopedOverride animation(zoomPlatform.getAnimation, &AnimationOn);
+    ScopedOverride draw(zoomPlatform.drawAnimatedRects, &CountZoom);
+    zooms = 0;
+    Busy();
+    for (UINT other : { NIN_BALLOONSHOW, NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT }) Click(other);
+    EXPECT_FALSE(dialog.IsWindowVisible());
+    EXPECT_EQ(0, zooms);
+    Click(NIN_BALLOONUSERCLICK);
+    EXPECT_TRUE(dialog.IsWindowVisible());
+    EXPECT_EQ(1, zooms);
 }
 
 // Looks at the open tray menu from inside its loop, then closes it.

@@ -10,6 +10,18 @@ namespace {
 
 constexpr UINT kTrayIconId = 1;
 constexpr UINT kAnimationMilliseconds = 500;
+// The smallest record that carries a balloon, which every shell with balloons takes; the larger forms
+// add only what the launcher does not use (a GUID, a balloon's own icon).
+constexpr DWORD kBalloonRecordSize = NOTIFYICONDATAA_V2_SIZE;
+constexpr DWORD kFirstRecordSize = NOTIFYICONDATAA_V1_SIZE; // known to every shell
+
+// At the size the system asks for, so that nothing is stretched from another size.
+HICON LoadIconSized(int iconId, int widthMetric, int heightMetric)
+{
+    return static_cast<HICON>(LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(iconId), IMAGE_ICON,
+                                         GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
+                                         LR_DEFAULTCOLOR));
+}
 
 bool ControlHeld() { return (GetKeyState(VK_LCONTROL) & 0x8000) || (GetKeyState(VK_RCONTROL) & 0x8000); }
 
@@ -26,18 +38,34 @@ TrayPlatform SystemTrayPlatform()
 
 TrayPlatform trayPlatform = SystemTrayPlatform();
 
-TrayIcon::TrayIcon(Owner& owner) : owner_(owner)
+TrayIcon::TrayIcon(Owner& owner) : owner_(owner), recordSize_(kBalloonRecordSize)
 {
     CopyText(trayTip, "Vantry");
-    HINSTANCE instance = AfxGetResourceHandle();
-    busyIcons[0] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY1));
-    busyIcons[1] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY2));
-    busyIcons[2] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_BUSY3));
+    for (int i = 0; i < kIcons; ++i) {
+        small_[i].Reset(LoadIconSized(IDI_READY + i, SM_CXSMICON, SM_CYSMICON));
+        big_[i].Reset(LoadIconSized(IDI_READY + i, SM_CXICON, SM_CYICON));
+    }
+    busyIcons[0] = SmallIcon(IDI_BUSY1);
+    busyIcons[1] = SmallIcon(IDI_BUSY2);
+    busyIcons[2] = SmallIcon(IDI_BUSY3);
 }
 
 TrayIcon::~TrayIcon()
 {
-    if (window_ && IsWindow(window_)) Remove();
+    if (!window_ || !IsWindow(window_)) return;
+    Remove();
+    SendMessageA(window_, WM_SETICON, ICON_BIG, 0);
+    SendMessageA(window_, WM_SETICON, ICON_SMALL, 0);
+}
+
+HICON TrayIcon::SmallIcon(int iconId) const
+{
+    return iconId >= IDI_READY && iconId < IDI_READY + kIcons ? small_[iconId - IDI_READY].Get() : nullptr;
+}
+
+HICON TrayIcon::BigIcon(int iconId) const
+{
+    return iconId >= IDI_READY && iconId < IDI_READY + kIcons ? big_[iconId - IDI_READY].Get() : nullptr;
 }
 
 void TrayIcon::Attach(HWND window)
@@ -50,35 +78,54 @@ void TrayIcon::Attach(HWND window)
         trayPlatform.changeMessageFilter(window, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
 }
 
-// The one place the record is made; a record of a later form (balloons) would grow here.
-BOOL TrayIcon::Notify(DWORD operation, UINT id, HICON icon, const char* tip)
+BOOL TrayIcon::Notify(DWORD operation, UINT id, HICON icon, const char* tip, const char* balloon)
 {
     NOTIFYICONDATAA data = {};
-    data.cbSize = NOTIFYICONDATAA_V1_SIZE; // the first form of the record, known to every shell
+    data.cbSize = recordSize_;
     data.hWnd = window_;
     data.uID = id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAY_NOTIFY;
     data.hIcon = icon;
-    lstrcpynA(data.szTip, tip ? tip : "", sizeof data.szTip);
+    // The first form's tip has 64 bytes; the balloons' form has room for more, but the tip stays the same.
+    lstrcpynA(data.szTip, tip ? tip : "", 64);
+    // A text that does not fit is not shown cut.
+    if (balloon && recordSize_ == kBalloonRecordSize && CopyText(data.szInfo, balloon) &&
+        CopyText(data.szInfoTitle, "Vantry")) {
+        data.uFlags |= NIF_INFO;
+        data.dwInfoFlags = NIIF_INFO;
+    }
     return trayPlatform.notifyIcon(operation, &data);
 }
 
 // Sets the window's big icon and shows the same icon in the tray.
 void TrayIcon::SetIcon(int iconId, State state)
 {
-    HICON icon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(iconId));
-    SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(BigIcon(iconId)));
     if (state_ == State::Absent) return; // a removed icon stays removed
     state_ = state;
+    stateIcon_ = iconId;
     if (shown_) Notify(NIM_MODIFY, kTrayIconId, ShownIcon(), trayTip);
 }
 
-// The icon for the tray in the current state: the window's big icon, or the animation's frame.
+// The icon for the tray in the current state: the state's icon, or the animation's frame.
 HICON TrayIcon::ShownIcon() const
 {
     if (state_ == State::Busy && animFrame >= 0) return busyIcons[animFrame];
-    return reinterpret_cast<HICON>(SendMessageA(window_, WM_GETICON, ICON_BIG, 0));
+    return SmallIcon(stateIcon_);
+}
+
+void TrayIcon::ShowBalloon(const char* line, const char* nextLine)
+{
+    if (!shown_ || recordSize_ != kBalloonRecordSize) return;
+    char text[sizeof(NOTIFYICONDATAA::szInfo)] = "";
+    CopyText(text, line);
+    if (nextLine && *nextLine) {
+        char whole[sizeof text];
+        CopyText(whole, text);
+        if (AppendText(whole, "\n") && AppendText(whole, nextLine)) CopyText(text, whole);
+    }
+    Notify(NIM_MODIFY, kTrayIconId, ShownIcon(), trayTip, text);
 }
 
 // The icon is handed to the shell from the message loop, just after the start: the shell answers
@@ -116,7 +163,12 @@ void TrayIcon::Remove()
 void TrayIcon::OnAdd()
 {
     if (state_ == State::Absent) return;
-    Notify(NIM_ADD, kTrayIconId, ShownIcon(), trayTip);
+    // A shell from before balloons refuses their record: the icon goes in the first form, for good.
+    // When both fail the shell itself is missing, and the next add tries balloons again.
+    if (!Notify(NIM_ADD, kTrayIconId, ShownIcon(), trayTip) && recordSize_ != kFirstRecordSize) {
+        recordSize_ = kFirstRecordSize;
+        if (!Notify(NIM_ADD, kTrayIconId, ShownIcon(), trayTip)) recordSize_ = kBalloonRecordSize;
+    }
     shown_ = true;
 }
 
@@ -152,6 +204,7 @@ void TrayIcon::OnNotify(UINT mouseMessage)
         else if (owner_.IsGotoEnabled()) owner_.OpenApplication();
         break;
     case WM_RBUTTONDOWN: ShowMenu(); break;
+    case NIN_BALLOONUSERCLICK: owner_.OpenConsole(); break;
     default: break;
     }
 }

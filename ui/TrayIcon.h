@@ -3,6 +3,8 @@
 // with one call, and the tray asks the window for what it needs through TrayIcon::Owner, never
 // knowing its type. Window's thread only.
 #pragma once
+#include "framework/Handle.h"
+
 #include <windows.h>
 
 class TrayIcon {
@@ -22,7 +24,9 @@ public:
     static constexpr UINT_PTR ANIMATION_TIMER_ID = 200; // the window's timer of the animation
 
     explicit TrayIcon(Owner& owner);
-    ~TrayIcon(); // takes the icon from the shell while the window is still there
+    // Takes the icon from the shell while the window is still there, and the window's icons before
+    // they are destroyed.
+    ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
@@ -35,14 +39,25 @@ public:
     void Stopped();
     void Remove(); // a removed icon stays removed
 
-    BOOL Notify(DWORD operation, UINT id, HICON icon, const char* tip);
+    // A balloon over the icon, titled "Vantry": the line, then the next line when the whole text fits
+    // the record (a line cut short, an address above all, would mislead). None while the icon is not
+    // in the shell, nor where the shell took only the first form of the record.
+    void ShowBalloon(const char* line, const char* nextLine);
+
+    // The one place the record is made; with a balloon's text, the record carries the balloon.
+    BOOL Notify(DWORD operation, UINT id, HICON icon, const char* tip, const char* balloon = nullptr);
     void StartAnimation();
     void StopAnimation();
     void AdvanceAnimation();          // WM_TIMER of the animation
-    void OnNotify(UINT mouseMessage); // WM_TRAY_NOTIFY
+    void OnNotify(UINT mouseMessage); // WM_TRAY_NOTIFY: the mouse on the icon, or a click on its balloon
     void ShowMenu();
     void OnAdd();                   // WM_TRAY_ADD
     void OnBroadcast(UINT message); // any other message: "TaskbarCreated" adds the icon anew
+
+    // The five icons, each loaded once at the size the system asks for: the small one for the tray
+    // and the window's caption, the big one for the window's Alt+Tab and taskbar picture.
+    HICON SmallIcon(int iconId) const;
+    HICON BigIcon(int iconId) const;
 
     int animFrame = -1; // the busy frame shown, -1 when not animating
     HICON busyIcons[3] = {};
@@ -53,9 +68,14 @@ private:
     void SetIcon(int iconId, State state);
     HICON ShownIcon() const;
 
+    static constexpr int kIcons = 5; // IDI_READY to IDI_BUSY3, numbered in a row
+    IconHandle small_[kIcons];
+    IconHandle big_[kIcons];
     Owner& owner_;
     HWND window_ = nullptr;
+    DWORD recordSize_; // the balloons' form, or the first form where the shell refused that
     State state_ = State::Absent;
+    int stateIcon_ = 0;              // the state's icon, shown in the tray when not animating
     bool shown_ = false;             // the shell has the icon
     UINT taskbarCreatedMessage_ = 0; // the shell's broadcast when the taskbar is made anew
 };

@@ -8,6 +8,8 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -187,4 +189,35 @@ std::string MakeJava(const std::string& folder)
     SHCreateDirectoryExA(nullptr, (folder + "\\bin").c_str(), nullptr);
     CopyFileA(StandinJavaPath().c_str(), (folder + "\\bin\\java.exe").c_str(), FALSE);
     return folder + "\\bin\\java.exe";
+}
+
+TrayRecorder* TrayRecorder::current_ = nullptr;
+
+TrayRecorder::TrayRecorder() : saved_(trayPlatform.notifyIcon)
+{
+    current_ = this;
+    trayPlatform.notifyIcon = &Record;
+}
+
+TrayRecorder::~TrayRecorder()
+{
+    trayPlatform.notifyIcon = saved_;
+    current_ = nullptr;
+}
+
+BOOL WINAPI TrayRecorder::Record(DWORD operation, PNOTIFYICONDATAA data)
+{
+    Call call = { operation, {}, GetTickCount() };
+    std::memcpy(&call.data, data, std::min<size_t>(data->cbSize, sizeof call.data));
+    current_->calls.push_back(call);
+    DWORD limit = current_->refuseAddsLargerThan;
+    return operation == NIM_ADD && limit != 0 && data->cbSize > limit ? FALSE : TRUE;
+}
+
+std::vector<std::string> TrayRecorder::Balloons() const
+{
+    std::vector<std::string> shown;
+    for (const Call& call : calls)
+        if (call.data.uFlags & NIF_INFO) shown.push_back(std::string(call.data.szInfoTitle) + "|" + call.data.szInfo);
+    return shown;
 }

@@ -7,10 +7,12 @@
 #include "kit/Ports.h"
 #include "kit/Processes.h"
 #include "kit/Waits.h"
+#include "ui/TrayPlatform.h"
 
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 std::string TestBinDir();              // the folder of the running test program, no trailing backslash
 std::string TestChildPath();           // the console child program
@@ -103,3 +105,30 @@ std::string StandinJavaPath();
 std::string MakeServerHome(const char* name, int port, bool withConfig = true);
 // A Java installation at folder: folder\bin\java.exe, the stand-in runtime; returns that path.
 std::string MakeJava(const std::string& folder);
+
+// Takes the shell's place for the tray while it lives: keeps every record the launcher hands over
+// and answers as told.
+class TrayRecorder {
+public:
+    struct Call {
+        DWORD operation;
+        NOTIFYICONDATAA data; // as much of it as the record's size says, the rest zero
+        DWORD when;
+    };
+    TrayRecorder();
+    ~TrayRecorder();
+    TrayRecorder(const TrayRecorder&) = delete;
+    TrayRecorder& operator=(const TrayRecorder&) = delete;
+
+    // The balloons shown, each as "title|text".
+    std::vector<std::string> Balloons() const;
+
+    std::vector<Call> calls;
+    // NIM_ADD with a record larger than this fails, as on a shell from before balloons; 0: none fails.
+    DWORD refuseAddsLargerThan = 0;
+
+private:
+    static BOOL WINAPI Record(DWORD operation, PNOTIFYICONDATAA data);
+    static TrayRecorder* current_;
+    decltype(TrayPlatform::notifyIcon) saved_;
+};

@@ -90,6 +90,33 @@ menu_window() {
   return 1
 }
 menu_open() { menu_window >/dev/null; }
+# Wine draws the tray's balloons in its explorer.exe, which holds the docked icons: a viewable
+# unnamed top-level window of that process, larger than a tooltip's single line.
+balloon_window() {
+  local w
+  for w in $(xwininfo -root -children 2>/dev/null |
+    sed -n 's/^ *\(0x[0-9a-f]*\) (has no name): ("explorer\.exe" "explorer\.exe").*/\1/p'); do
+    viewable "$w" || continue
+    local h; h=$(xwininfo -id "$w" | awk '/Height:/ { print $2 }')
+    [ "${h:-0}" -gt 30 ] && { echo "$w"; return 0; }
+  done
+  return 1
+}
+balloon_shown() { balloon_window >/dev/null; }
+balloon_gone() { ! balloon_shown; }
+# Waits for a balloon, keeps its picture and checks that it carries text, then waits until it has
+# gone by itself (Wine shows one for at least 10 s), so that it covers no click on the icon.
+expect_balloon() { # picture-name what
+  wait_for 30 balloon_shown || fail "no balloon appeared $2"
+  local b; b=$(balloon_window)
+  sleep 0.5 # drawn
+  mkdir -p "$build/screenshots"
+  shot "$b" "$build/screenshots/$1" || fail "cannot take $1"
+  log "balloon $2: saved $build/screenshots/$1"
+  local text; text=$(convert "$build/screenshots/$1" -fx 'r<0.3&&g<0.3&&b<0.3' -format '%[fx:mean]' info: 2>/dev/null)
+  awk -v s="$text" 'BEGIN { exit !(s > 0.005) }' || fail "the balloon $2 shows no text"
+  wait_for 60 balloon_gone || fail "the balloon $2 did not go"
+}
 menu_closed() { ! menu_open; }
 
 # Windows docked in the tray panel that carry a class: the icons (trayer's own sockets have none).
@@ -404,22 +431,28 @@ case_icon_states() {
 
   local server; server=$(stand_in_pids)
   [ -n "$server" ] || fail "no stand-in server process found"
+  console_visible || fail "the console is not shown while the server runs"
   kill -KILL $server
   wait_for 30 icon_is stopped || fail "the icon did not turn stopped after the server ended (it looks $(icon_state))"
   save_tray tray-stopped.png
+  # Wine shows a balloon 2 s after it is asked for: none may come while the console is shown.
+  sleep 5
+  balloon_gone || fail "a balloon appeared although the console is shown"
   control text | grep -q "Vantry has been terminated." || fail "the console does not report the server's end"
 
   exit_with_button
   wait_for 30 eval '! docked_icons | grep -qx "$icon"' || fail "the icon stayed in the tray after exit"
 }
 
-# A plain left click brings back a hidden console, whether hidden at start or by "Hide".
+# A plain left click brings back a hidden console, whether hidden at start or by "Hide". While it is
+# hidden, balloons tell the readiness and an end nobody asked for.
 case_left_click() {
   prepare registered
   hide_on_startup
   start_launcher
   wait_ready
   console_hidden || fail "the console is shown although Hide on startup is set"
+  expect_balloon tray-balloon-ready.png "at readiness"
   click_icon 1
   wait_for 30 console_visible || fail "a left click on the tray icon did not show the hidden console"
   log "left click showed the console hidden at start"
@@ -431,6 +464,13 @@ case_left_click() {
   sleep 2
   console_visible || fail "a left click on the icon hid the visible console"
   [ "$(opened)" -eq 0 ] || fail "a plain left click opened something: $(cat "$opener_log")"
+
+  control press hide
+  wait_for 30 console_hidden || fail "the console's Hide button did not hide it"
+  local server; server=$(stand_in_pids)
+  [ -n "$server" ] || fail "no stand-in server process found"
+  kill -KILL $server
+  expect_balloon tray-balloon-stopped.png "when the server ended"
   exit_with_button
 }
 
