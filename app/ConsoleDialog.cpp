@@ -3,8 +3,11 @@
 #include "app/ExitPlatform.h"
 #include "app/SingleInstance.h"
 #include "java/Settings.h"
+#include "process/StopCommand.h"
 #include "res/resource.h"
 #include "ui/TrayZoom.h"
+
+#include <initializer_list>
 
 namespace {
 
@@ -13,6 +16,28 @@ namespace {
 // the end. Nothing is lost: the settings and the marker file are written when they change, the tray
 // icon is gone, and closing the jobs' handles with the process ends every child.
 void EndProcessNow(int status) { TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status)); }
+
+// The longest the exit waits for its children: what a user has always waited for at Exit.
+constexpr DWORD kExitWaitMilliseconds = 1500;
+
+// A runner's child, held from the start of the exit so that its id cannot be reused while the exit
+// waits for it; none when the runner has no child.
+Handle OpenChild(DWORD processId)
+{
+    if (processId == static_cast<DWORD>(-1)) return Handle();
+    return Handle(OpenProcess(SYNCHRONIZE, FALSE, processId));
+}
+
+// Waits until each process has ended or the deadline (a tick count) has passed.
+void WaitForEnd(std::initializer_list<HANDLE> processes, DWORD deadline)
+{
+    for (HANDLE process : processes) {
+        if (!process) continue;
+        const DWORD now = GetTickCount();
+        const DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
+        WaitForSingleObject(process, left);
+    }
+}
 
 } // namespace
 
@@ -49,13 +74,29 @@ void ConsoleDialog::ExitLauncher()
 {
     InstallationEnding(); // one launcher per installation: a start from now on waits for this one's end
     exiting_ = true;
+    const DWORD deadline = GetTickCount() + kExitWaitMilliseconds;
     ShowWindow(SW_HIDE);
     output_.Close(); // nothing more is shown; a reader waiting for room goes on and ends
     TrayRemove();
-    initRunner.Stop();
-    serverRunner.Stop();
-    Sleep(1500);
+    StopChildren(deadline);
     exitPlatform.endProcess(0);
+}
+
+// A running server is asked to stop by its own command and given until the deadline to shut down
+// cleanly (ending it at once could lose the application's writes in flight); whatever is left then
+// is ended with its tree. The initialiser is ended at once. The wait ends as soon as the children have.
+void ConsoleDialog::StopChildren(DWORD deadline)
+{
+    Handle init = OpenChild(initRunner.ProcessId()), server = OpenChild(serverRunner.ProcessId());
+    initRunner.Stop();
+    StopCommand stopCommand; // ended with this call, if it is still running: it is not waited for
+    // Not after a taken port: the command would reach the other server, which holds the port.
+    if (server && serverRunning_ && !serverRunner.PortTaken()) {
+        stopCommand.Start(javaExePath, sharedHomeDir); // one that cannot start leaves the server to the deadline
+        WaitForEnd({ server.Get() }, deadline);
+    }
+    serverRunner.Stop();
+    WaitForEnd({ init.Get(), server.Get() }, deadline);
 }
 
 // ---- Settings ----

@@ -108,6 +108,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    void StopChildren(DWORD deadline);
+
     void OpenConsole() override;
     void OpenApplication() override;
     bool IsGotoEnabled() const override;

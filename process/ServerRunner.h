@@ -69,6 +69,8 @@ public:
     std::string ApplicationUrl() const;
     // After a taken port stopped the server: a line naming the port and its holder; else "".
     std::string TakenPortReport() const;
+    // The server's output said its port is taken: another program holds it (any thread).
+    bool PortTaken() const { return takenPort_.Seen(); }
 
 private:
     void OnAddress(const char* url) override;
