@@ -17,6 +17,25 @@ namespace {
 // icon is gone, and closing the jobs' handles with the process ends every child.
 void EndProcessNow(int status) { TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status)); }
 
+// Looked up when needed: systems before Windows Vista have no block reasons.
+template <typename Function> Function User32(const char* name)
+{
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name))) : nullptr;
+}
+
+BOOL CreateBlockReason(HWND window, LPCWSTR reason)
+{
+    auto create = User32<BOOL(WINAPI*)(HWND, LPCWSTR)>("ShutdownBlockReasonCreate");
+    return create ? create(window, reason) : FALSE;
+}
+
+BOOL DestroyBlockReason(HWND window)
+{
+    auto destroy = User32<BOOL(WINAPI*)(HWND)>("ShutdownBlockReasonDestroy");
+    return destroy ? destroy(window) : FALSE;
+}
+
 // The longest the exit waits for its children: what a user has always waited for at Exit.
 constexpr DWORD kExitWaitMilliseconds = 1500;
 
@@ -41,7 +60,7 @@ void WaitForEnd(std::initializer_list<HANDLE> processes, DWORD deadline)
 
 } // namespace
 
-ExitPlatform exitPlatform = { &EndProcessNow };
+ExitPlatform exitPlatform = { &EndProcessNow, &CreateBlockReason, &DestroyBlockReason };
 
 // ---- Start and exit ----
 
@@ -70,7 +89,16 @@ void ConsoleDialog::CreateConsole()
 
 void ConsoleDialog::OnCancel() { ExitLauncher(); }
 
-void ConsoleDialog::ExitLauncher()
+void ConsoleDialog::ExitLauncher() { EndLauncher(false); }
+
+// Windows asked first, and was told yes at once without stopping anything: a log-off that the user
+// or another program cancels must leave the server running. Only the end itself stops it.
+void ConsoleDialog::OnEndSession(BOOL ending)
+{
+    if (ending && !exiting_) EndLauncher(true);
+}
+
+void ConsoleDialog::EndLauncher(bool sessionEnds)
 {
     InstallationEnding(); // one launcher per installation: a start from now on waits for this one's end
     exiting_ = true;
@@ -78,7 +106,10 @@ void ConsoleDialog::ExitLauncher()
     ShowWindow(SW_HIDE);
     output_.Close(); // nothing more is shown; a reader waiting for room goes on and ends
     TrayRemove();
+    // Windows shows the reason if the session's end has to wait for the server.
+    const bool blocking = sessionEnds && exitPlatform.blockReasonCreate(m_hWnd, L"Vantry is stopping its server.");
     StopChildren(deadline);
+    if (blocking) exitPlatform.blockReasonDestroy(m_hWnd);
     exitPlatform.endProcess(0);
 }
 

@@ -31,10 +31,11 @@ public:
     explicit ConsoleDialog(CWnd* parent = nullptr);
     ~ConsoleDialog() override;
 
-    // ---- app/ConsoleDialog.cpp: start and exit ----
+    // ---- app/ConsoleDialog.cpp: start, exit and the end of the Windows session ----
     void CreateConsole();
     void OnCancel() override;
     void ExitLauncher();
+    void OnEndSession(BOOL ending);
 
     // ---- app/ConsoleDialog.cpp: settings (java/Settings does the work) ----
     void LoadSettings();
@@ -108,6 +109,7 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    void EndLauncher(bool sessionEnds);
     void StopChildren(DWORD deadline);
 
     void OpenConsole() override;

@@ -24,6 +24,8 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_SERVER_READY: OnServerReady(); break;
     case WM_CONSOLE_FLUSH: output_.Flush(); break;
     case WM_TRAY_ADD: tray.OnAdd(); break;
+    case WM_QUERYENDSESSION: *pResult = TRUE; return TRUE; // never holds up the end of the session
+    case WM_ENDSESSION: OnEndSession(static_cast<BOOL>(wParam)); break;
     default:
         tray.OnBroadcast(message);
         OnInstanceMessage(m_hWnd, message); // one launcher per installation: a later start's request

@@ -656,6 +656,26 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
     }
 }
 
+// The end of the Windows session (log off, shut down): Wine's `wineboot --end-session` sends each
+// program's top-level windows WM_QUERYENDSESSION and then WM_ENDSESSION, and ends whatever program is
+// still there after its answers. The launcher stops its server with the server's own command first.
+TEST_F(LauncherEndToEnd, TheEndOfTheWindowsSessionStopsTheServerCleanlyAndEndsTheLauncher)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-session"));
+    ChildWatch children(launcher.JavaChildren());
+    ASSERT_EQ(1u, children.Count());
+    char system[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
+    ChildProcess wineboot;
+    ASSERT_TRUE(wineboot.Start(std::string(system) + "\\wineboot.exe", "--end-session", TestBinDir()));
+    EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+    EXPECT_TRUE(children.AllEnded(15000)) << "the server outlived the session";
+    EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(install->Home() + "\\tomcat\\clean-stop.txt"))
+        << "the server was ended, not stopped";
+    EXPECT_EQ("stop from " + install->Home() + "\r\n", ReadWholeFile(install->Home() + "\\tomcat\\stop-requests.txt"));
+    EXPECT_TRUE(PollUntil([&] { return !wineboot.Running(); }, kActionTimeout));
+}
+
 TEST_F(LauncherEndToEnd, TrayMenuGoToLeavesTheConsoleAndTrayMenuExitEndsTheLauncherAndTheServer)
 {
     ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-traymenu"));

@@ -139,6 +139,7 @@ protected:
     void SetUp() override
     {
         exitCalls = 0;
+        events.clear();
         sharedHomeDir[0] = '\0';
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
         CopyText(dialog.javaExePath, StandinJavaPath().c_str());
@@ -175,12 +176,30 @@ protected:
     std::string Text() { return dialog.console.GetWindowText(); }
     bool ServerEnded() const { return WaitForSingleObject(server.Get(), 10000) == WAIT_OBJECT_0; }
 
+    static BOOL RecordBlockCreate(HWND, LPCWSTR reason)
+    {
+        events.push_back(std::string("block ") + (reason && *reason ? "with a reason" : "without a reason") +
+                         (WaitForSingleObject(watchedAtExit.front(), 0) == 0 ? ", server ended" : ", server running"));
+        return TRUE;
+    }
+    static BOOL RecordBlockDestroy(HWND)
+    {
+        events.push_back(std::string("unblock") + (exitCalls ? " after the end" : ""));
+        return TRUE;
+    }
+
+    static std::vector<std::string> events;
     ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
+    ScopedOverride<decltype(exitPlatform.blockReasonCreate)> block{ exitPlatform.blockReasonCreate,
+                                                                    &RecordBlockCreate };
+    ScopedOverride<decltype(exitPlatform.blockReasonDestroy)> unblock{ exitPlatform.blockReasonDestroy,
+                                                                       &RecordBlockDestroy };
     ConsoleDialog dialog;
     int port = 0;
     std::string home;
     Handle server;
 };
+std::vector<std::string> ServerStop::events;
 
 // Measured, not raced: the stand-in stops in a few tens of milliseconds, so the end comes long
 // before the deadline, and only a launcher that waited it out, or ended the server, would miss it.
@@ -198,6 +217,7 @@ TEST_F(ServerStop, AServerThatStopsItselfEndsCleanlyAndTheLauncherEndsRightAfter
     EXPECT_EQ("stop from " + home + "\r\n", Tomcat("stop-requests.txt"));
     PumpFor(300);
     EXPECT_EQ(shown, Text()) << "the server's last words or its end were shown to a user who has gone";
+    EXPECT_TRUE(events.empty()) << "an Exit is no end of the session";
     std::printf("    a server that stops itself: the launcher ended %lu ms after Exit\n",
                 static_cast<unsigned long>(elapsed));
 }
@@ -260,6 +280,31 @@ TEST_F(ServerStop, AfterATakenPortNoStopCommandRunsAndTheOtherServerGoesOn)
     first.serverRunner.Stop();
     WaitUntil([&] { return first.serverRunner.IsIdle(); }, 10000);
     first.TrayRemove();
+}
+
+// Windows asks whether the session may end: yes at once, and nothing stops, since the end may still
+// be cancelled. A cancelled end changes nothing. The end itself stops the server as Exit does, with
+// Windows told why the launcher holds the end up meanwhile.
+TEST_F(ServerStop, TheEndOfTheWindowsSessionStopsTheServerAsExitDoesAndOnlyWhenItComes)
+{
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    EXPECT_EQ(TRUE, dialog.SendMessage(WM_QUERYENDSESSION, 0, 0));
+    EXPECT_EQ(TRUE, dialog.SendMessage(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    dialog.SendMessage(WM_ENDSESSION, FALSE, 0);
+    PumpFor(300);
+    EXPECT_EQ(0, exitCalls);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(server.Get(), 0));
+    EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
+    EXPECT_EQ(1, dialog.serverReady);
+
+    dialog.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(1, exitCalls);
+    EXPECT_EQ(0, exitStatus);
+    EXPECT_TRUE(allEndedAtExit);
+    EXPECT_EQ("stopped cleanly\r\n", Tomcat("clean-stop.txt"));
+    EXPECT_EQ((std::vector<std::string>{ "block with a reason, server running", "unblock" }), events);
+    EXPECT_FALSE(dialog.IsWindowVisible());
 }
 
 } // namespace
