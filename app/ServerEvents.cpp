@@ -24,7 +24,7 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_SERVER_READY: OnServerReady(); break;
     case WM_CONSOLE_FLUSH: output_.Flush(); break;
     case WM_TRAY_ADD: tray.OnAdd(); break;
-    case WM_QUERYENDSESSION: *pResult = TRUE; return TRUE; // never holds up the end of the session
+    // WM_QUERYENDSESSION is left to the default processing, which says yes at once.
     case WM_ENDSESSION: OnEndSession(static_cast<BOOL>(wParam)); break;
     default:
         tray.OnBroadcast(message);
