@@ -657,13 +657,16 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
 }
 
 // The end of the Windows session (log off, shut down): Wine's `wineboot --end-session` sends each
-// program's top-level windows WM_QUERYENDSESSION and then WM_ENDSESSION, and ends whatever program is
-// still there after its answers. The launcher stops its server with the server's own command first.
+// program's top-level windows, hidden ones too, WM_QUERYENDSESSION and then WM_ENDSESSION, and ends
+// whatever program is still there after its answers. The launcher stops its server with the server's own command first.
 TEST_F(LauncherEndToEnd, TheEndOfTheWindowsSessionStopsTheServerCleanlyAndEndsTheLauncher)
 {
     ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-session"));
     ChildWatch children(launcher.JavaChildren());
     ASSERT_EQ(1u, children.Count());
+    // Where the launcher spends its life: in the tray, its console a hidden top-level window.
+    RunningLauncher::Click(console, IDC_HIDE);
+    ASSERT_TRUE(WaitVisible(false));
     char system[MAX_PATH];
     ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
     ChildProcess wineboot;
