@@ -3,8 +3,11 @@
 #include "app/ExitPlatform.h"
 #include "app/SingleInstance.h"
 #include "java/Settings.h"
+#include "process/StopCommand.h"
 #include "res/resource.h"
 #include "ui/TrayZoom.h"
+
+#include <initializer_list>
 
 namespace {
 
@@ -14,9 +17,50 @@ namespace {
 // icon is gone, and closing the jobs' handles with the process ends every child.
 void EndProcessNow(int status) { TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status)); }
 
+// Looked up when needed: systems before Windows Vista have no block reasons.
+template <typename Function> Function User32(const char* name)
+{
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name))) : nullptr;
+}
+
+BOOL CreateBlockReason(HWND window, LPCWSTR reason)
+{
+    auto create = User32<BOOL(WINAPI*)(HWND, LPCWSTR)>("ShutdownBlockReasonCreate");
+    return create ? create(window, reason) : FALSE;
+}
+
+BOOL DestroyBlockReason(HWND window)
+{
+    auto destroy = User32<BOOL(WINAPI*)(HWND)>("ShutdownBlockReasonDestroy");
+    return destroy ? destroy(window) : FALSE;
+}
+
+// The longest the exit waits for its children: what a user has always waited for at Exit.
+constexpr DWORD kExitWaitMilliseconds = 1500;
+
+// A runner's child, held from the start of the exit so that its id cannot be reused while the exit
+// waits for it; none when the runner has no child.
+Handle OpenChild(DWORD processId)
+{
+    if (processId == static_cast<DWORD>(-1)) return Handle();
+    return Handle(OpenProcess(SYNCHRONIZE, FALSE, processId));
+}
+
+// Waits until each process has ended or the deadline (a tick count) has passed.
+void WaitForEnd(std::initializer_list<HANDLE> processes, DWORD deadline)
+{
+    for (HANDLE process : processes) {
+        if (!process) continue;
+        const DWORD now = GetTickCount();
+        const DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
+        WaitForSingleObject(process, left);
+    }
+}
+
 } // namespace
 
-ExitPlatform exitPlatform = { &EndProcessNow };
+ExitPlatform exitPlatform = { &EndProcessNow, &CreateBlockReason, &DestroyBlockReason };
 
 // ---- Start and exit ----
 
@@ -45,17 +89,45 @@ void ConsoleDialog::CreateConsole()
 
 void ConsoleDialog::OnCancel() { ExitLauncher(); }
 
-void ConsoleDialog::ExitLauncher()
+void ConsoleDialog::ExitLauncher() { EndLauncher(false); }
+
+// Windows asked first, and was told yes at once without stopping anything: a log-off that the user
+// or another program cancels must leave the server running. Only the end itself stops it.
+void ConsoleDialog::OnEndSession(BOOL ending)
+{
+    if (ending && !exiting_) EndLauncher(true);
+}
+
+void ConsoleDialog::EndLauncher(bool sessionEnds)
 {
     InstallationEnding(); // one launcher per installation: a start from now on waits for this one's end
     exiting_ = true;
+    const DWORD deadline = GetTickCount() + kExitWaitMilliseconds;
     ShowWindow(SW_HIDE);
     output_.Close(); // nothing more is shown; a reader waiting for room goes on and ends
     TrayRemove();
-    initRunner.Stop();
-    serverRunner.Stop();
-    Sleep(1500);
+    // Windows shows the reason if the session's end has to wait for the server.
+    const bool blocking = sessionEnds && exitPlatform.blockReasonCreate(m_hWnd, L"Vantry is stopping its server.");
+    StopChildren(deadline);
+    if (blocking) exitPlatform.blockReasonDestroy(m_hWnd);
     exitPlatform.endProcess(0);
+}
+
+// A running server is asked to stop by its own command and given until the deadline to shut down
+// cleanly (ending it at once could lose the application's writes in flight); whatever is left then
+// is ended with its tree. The initialiser is ended at once. The wait ends as soon as the children have.
+void ConsoleDialog::StopChildren(DWORD deadline)
+{
+    Handle init = OpenChild(initRunner.ProcessId()), server = OpenChild(serverRunner.ProcessId());
+    initRunner.Stop();
+    StopCommand stopCommand; // ended with this call, if it is still running: it is not waited for
+    // Not after a taken port: the command would reach the other server, which holds the port.
+    if (server && serverRunning_ && !serverRunner.PortTaken()) {
+        stopCommand.Start(javaExePath, sharedHomeDir); // one that cannot start leaves the server to the deadline
+        WaitForEnd({ server.Get() }, deadline);
+    }
+    serverRunner.Stop();
+    WaitForEnd({ init.Get(), server.Get() }, deadline);
 }
 
 // ---- Settings ----

@@ -2,7 +2,8 @@
 // state and the tray icon.
 //
 // Files. Each section below is defined in one file:
-//   app/ConsoleDialog.cpp     construction, start, exit, the settings and the tray's operations
+//   app/ConsoleDialog.cpp     construction, start, exit and the end of the session, the settings
+//                             and the tray's operations
 //   app/StartupSequence.cpp   the start-up decisions
 //   app/ServerEvents.cpp      the dispatch of the launcher's own messages, and the server's life
 //   app/ConsoleWindow.cpp     the window, its buttons and the console text
@@ -14,7 +15,7 @@
 //
 // Dispatch. Commands and the dialog's own window messages (paint, close, buttons, the tray menu's
 // commands) go through the message map in app/ConsoleWindow.cpp. The launcher's own posted
-// messages (ui/Messages.h), the timers and the tray's messages go through the switch of OnWndMsg in
+// messages (ui/Messages.h), the timers, the tray's messages and WM_ENDSESSION go through the switch of OnWndMsg in
 // app/ServerEvents.cpp, one call each. Both see every message: OnWndMsg hands each on to the map.
 #pragma once
 #include "framework/Dialog.h"
@@ -31,10 +32,11 @@ public:
     explicit ConsoleDialog(CWnd* parent = nullptr);
     ~ConsoleDialog() override;
 
-    // ---- app/ConsoleDialog.cpp: start and exit ----
+    // ---- app/ConsoleDialog.cpp: start, exit and the end of the Windows session ----
     void CreateConsole();
     void OnCancel() override;
     void ExitLauncher();
+    void OnEndSession(BOOL ending);
 
     // ---- app/ConsoleDialog.cpp: settings (java/Settings does the work) ----
     void LoadSettings();
@@ -110,6 +112,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    void EndLauncher(bool sessionEnds);
+    void StopChildren(DWORD deadline);
+
     void OpenConsole() override;
     void OpenApplication() override;
     bool IsGotoEnabled() const override;

@@ -25,6 +25,8 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_SERVER_READY: OnServerReady(); break;
     case WM_CONSOLE_FLUSH: output_.Flush(); break;
     case WM_TRAY_ADD: tray.OnAdd(); break;
+    // WM_QUERYENDSESSION is left to the default processing, which says yes at once.
+    case WM_ENDSESSION: OnEndSession(static_cast<BOOL>(wParam)); break;
     default:
         tray.OnBroadcast(message);
         // One launcher per installation: a later start's request, answered when the console was shown.

@@ -296,24 +296,32 @@ HWND StartLauncher(ChildProcess& process, const std::string& home, const std::st
     return nullptr;
 }
 
-void ExitRow(int runs)
+// The stand-in server stops itself when its stop command asks; made deaf to it, it is ended at the
+// end of the launcher's 1500 ms wait, as every server was before the stop command.
+void ExitRows(int runs)
 {
-    Figures exits;
+    Figures clean, deaf;
     for (int run = 0; run < runs; ++run) {
-        std::string home = MakeInstallation("exit", FreeLoopbackPort());
-        ChildProcess process;
-        HWND console = StartLauncher(process, home, BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe", true);
-        if (!console) {
-            exits.Add(-1);
-            continue;
+        for (bool isDeaf : { false, true }) {
+            std::string home = MakeInstallation("exit", FreeLoopbackPort());
+            if (isDeaf) WriteWholeFile(home + "\\tomcat\\conf\\vantry-deaf.txt", "");
+            Figures& exits = isDeaf ? deaf : clean;
+            ChildProcess process;
+            HWND console = StartLauncher(process, home, BuildDir() + "\\demo\\jdk1.3.1\\bin\\java.exe", true);
+            if (!console) {
+                exits.Add(-1);
+                continue;
+            }
+            double start = NowMs();
+            PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
+            WaitForSingleObject(process.Get(), 30000);
+            exits.Add(NowMs() - start);
         }
-        double start = NowMs();
-        PostMessageA(console, WM_COMMAND, IDCANCEL, 0);
-        WaitForSingleObject(process.Get(), 30000);
-        exits.Add(NowMs() - start);
     }
-    AddRow("Exit with the server running (started as a desktop starts it)", "<= 1600 ms", exits.Text("ms"),
-           "1500 ms (its own wait)", "-", exits.Median() <= 1600);
+    AddRow("Exit with the server running, which stops itself when asked (started as a desktop starts it)", "< 1500 ms",
+           clean.Text("ms"), "1500 ms (the wait's end)", "-", clean.Median() < 1500);
+    AddRow("Exit with the server running, deaf to its stop command (started as a desktop starts it)", "<= 1600 ms",
+           deaf.Text("ms"), "1500 ms (the wait's end)", "-", deaf.Median() <= 1600);
 }
 
 void IdleRows(int runs, double seconds)
@@ -375,7 +383,7 @@ int main(int argc, char** argv)
     if (wanted("flood")) FloodRows(runs, quick ? (16u << 20) : kFloodBytes);
     if (wanted("ready")) ReadinessRows(runs);
     if (wanted("startup")) StartUpRow(runs);
-    if (wanted("exit")) ExitRow(runs);
+    if (wanted("exit")) ExitRows(runs);
     if (wanted("idle")) IdleRows(runs, quick ? 3.0 : 10.0);
     PrintTable();
     return 0;

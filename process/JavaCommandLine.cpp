@@ -54,12 +54,23 @@ int BuildInitCommandLine(char* line, size_t size, const char* home)
     return out.Finish();
 }
 
-int BuildServerCommandLine(char* line, size_t size, const char* home)
+namespace {
+
+int WriteServerLine(char* line, size_t size, const char* home, const char* arguments)
 {
     if (size == 0) return 0;
     LineWriter out(line, size);
     out << " -Dtomcat.home=\"" << home << "\\tomcat\" -classpath \"";
     WriteClassPath(out, home, kServerEntries);
-    out << "\" org.apache.tomcat.startup.Tomcat";
+    out << "\" org.apache.tomcat.startup.Tomcat" << arguments;
     return out.Finish();
+}
+
+} // namespace
+
+int BuildServerCommandLine(char* line, size_t size, const char* home) { return WriteServerLine(line, size, home, ""); }
+
+int BuildServerStopCommandLine(char* line, size_t size, const char* home)
+{
+    return WriteServerLine(line, size, home, " -stop");
 }

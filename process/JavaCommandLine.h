@@ -9,3 +9,6 @@ constexpr size_t kCommandLineSize = 5000; // terminator included
 // empty when it would not fit: a cut command line would start the wrong program.
 int BuildInitCommandLine(char* line, size_t size, const char* home);
 int BuildServerCommandLine(char* line, size_t size, const char* home);
+// The server's own stop command: the server's line followed by " -stop", so that it reaches the
+// server that the same tomcat.home and class path started.
+int BuildServerStopCommandLine(char* line, size_t size, const char* home);

@@ -71,6 +71,8 @@ public:
     std::string TakenPortReport() const;
     // After a taken port stopped the server: the port, 0 when it cannot be told; -1 when no port was taken.
     int TakenPort() const;
+    // The server's output said its port is taken: another program holds it (any thread).
+    bool PortTaken() const { return takenPort_.Seen(); }
 
 private:
     void OnAddress(const char* url) override;

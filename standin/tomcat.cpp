@@ -308,25 +308,86 @@ void serveConnection(SOCKET raw) noexcept
     for (;;) Sleep(INFINITE);
 }
 
-// Leaves the directory the server was started in under tomcat.home, where the tests look for it.
-void recordWorkingDirectory(const Invocation& inv)
+// Writes (or adds to) a file under tomcat.home, where the tests look for what the server did.
+void writeHomeFile(const Invocation& inv, const char* name, const std::string& text, bool append = false)
 {
     const std::string home = property(inv, "tomcat.home");
+    if (home.empty()) return;
+    Handle file(CreateFileA((home + "\\" + name).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file) WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+std::string workingDirectory()
+{
     char cwd[MAX_PATH * 4];
     const DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
-    if (home.empty() || n == 0 || n >= sizeof cwd) return;
-    Handle file(CreateFileA((home + "\\working-directory.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (file) WriteFile(file.Get(), cwd, n, &written, nullptr);
+    return n == 0 || n >= sizeof cwd ? std::string() : std::string(cwd, n);
+}
+
+bool homeFileExists(const Invocation& inv, const char* name)
+{
+    const std::string home = property(inv, "tomcat.home");
+    return !home.empty() && GetFileAttributesA((home + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The running server and its stop command find each other through a name made from tomcat.home, as
+// Tomcat's own stop command finds its server through the home's configuration.
+std::string shutdownEventName(const Invocation& inv)
+{
+    unsigned long long hash = 14695981039346656037ull; // FNV-1a, of the home in lower case
+    for (char c : property(inv, "tomcat.home")) {
+        hash ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        hash *= 1099511628211ull;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "Local\\VantryStandinShutdown-%016llx", hash);
+    return name;
+}
+
+// Tomcat -stop: asks the server of this tomcat.home to shut down, and records that it was asked (and
+// from which working directory) in tomcat.home\stop-requests.txt.
+int stopTomcat(const Invocation& inv)
+{
+    writeHomeFile(inv, "stop-requests.txt", "stop from " + workingDirectory() + "\r\n", true);
+    Handle shutdown(OpenEventA(EVENT_MODIFY_STATE, FALSE, shutdownEventName(inv).c_str()));
+    if (!shutdown) {
+        lineErr("Stopping tomcat: no server of this tomcat.home answers its shutdown request");
+        return 1;
+    }
+    lineOut("Stopping tomcat.");
+    SetEvent(shutdown.Get());
+    return 0;
+}
+
+// Shuts the server down cleanly when its stop command asks, unless tomcat.home\conf\vantry-deaf.txt
+// makes it deaf to the request. The clean end is recorded in tomcat.home\clean-stop.txt.
+void listenForShutdown(const Invocation& inv, unsigned short port)
+{
+    if (homeFileExists(inv, "conf\\vantry-deaf.txt")) return;
+    HANDLE shutdown = CreateEventA(nullptr, FALSE, FALSE, shutdownEventName(inv).c_str());
+    if (!shutdown) return;
+    std::thread([inv, port, shutdown] {
+        WaitForSingleObject(shutdown, INFINITE);
+        lineOut(timestamp() + " - PoolTcpConnector: Stopping HttpConnectionHandler on " + std::to_string(port));
+        lineOut(timestamp() + " - ContextManager: Removing context Ctx( /Vantry )");
+        lineOut("Tomcat stopped.");
+        writeHomeFile(inv, "clean-stop.txt", "stopped cleanly\r\n");
+        ExitProcess(0);
+    }).detach();
 }
 
 } // namespace
 
 int runTomcat(const Invocation& inv)
 {
+    for (const std::string& argument : inv.arguments)
+        if (argument == "-stop") return stopTomcat(inv);
     const unsigned short port = configuredPort(inv);
-    recordWorkingDirectory(inv);
+    // Left under tomcat.home, where the tests look for it.
+    writeHomeFile(inv, "working-directory.txt", workingDirectory());
     const unsigned long delay = millisProperty(inv, "vantry.standin.delay", 0);
     const unsigned long pause = millisProperty(inv, "vantry.standin.pause", 200);
 
@@ -347,6 +408,8 @@ int runTomcat(const Invocation& inv)
         reportBindFailure(error, port);
         sleepForever();
     }
+
+    listenForShutdown(inv, port);
 
     if (delay > 0) Sleep(delay);
     // Separate writes with a gap: the launcher looks at one read at a time.

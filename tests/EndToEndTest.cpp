@@ -568,24 +568,29 @@ TEST_F(LauncherEndToEnd, ALauncherEndedFromOutsideTakesItsServerWithIt)
 }
 
 // Started as a desktop starts it (no console handed down, so each Java child gets a console of its
-// own), in every state the user may exit in: the process ends with status 0 right after its own
-// 1500 ms wait, whatever its children and their output are doing, and takes every child along.
+// own), in every state the user may exit in: the process ends with status 0, never later than right
+// after its 1500 ms wait, whatever its children and their output are doing, and takes every child
+// along, the server's stop command too. A server that ignores its stop command (test_child, whose
+// stop command does the same steps and so never ends by itself) has the whole wait to stop; the
+// stand-in server stops itself when asked, and the launcher ends as soon as it has.
 TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInEveryStateOfTheServer)
 {
     struct Case {
         const char* name;
         const char* folder;
-        bool initialised; // the marker is there: the server starts at once
-        const char* steps;
+        bool initialised;  // the marker is there: the server starts at once
+        const char* steps; // test_child's as java.exe; null: the stand-in runtime
         const char* shown; // the console shows this once the state is reached; null: wait for readiness
+        bool deaf;         // a server that ignores its stop command: ended at the end of the wait
     };
     const Case cases[] = {
-        { "server ready", "e2e-exit-ready", true, "out:Vantry\\sis\\sinitialized sleep:60000", nullptr },
-        { "initialiser running", "e2e-exit-init", false, "out:initialising sleep:60000", "initialising" },
-        { "server flooding", "e2e-exit-flood", true, "flood", "flood line " },
+        { "server ready", "e2e-exit-ready", true, "out:Vantry\\sis\\sinitialized sleep:60000", nullptr, true },
+        { "initialiser running", "e2e-exit-init", false, "out:initialising sleep:60000", "initialising", false },
+        { "server flooding", "e2e-exit-flood", true, "flood", "flood line ", true },
         // The test holds the server's output too, as any program outside the job that got the handle may.
         { "a grandchild and a process outside the job hold the output", "e2e-exit-holder", true,
-          "spawn:sleep:60000 handle out:Vantry\\sis\\sinitialized sleep:60000", nullptr },
+          "spawn:sleep:60000 handle out:Vantry\\sis\\sinitialized sleep:60000", nullptr, true },
+        { "a server that stops itself when asked", "e2e-exit-clean", true, nullptr, nullptr, false },
     };
     // test_child as java.exe: the Java command line makes it take its steps from the environment.
     std::string java = Scratch("e2e-exit-java") + "\\java.exe";
@@ -594,8 +599,8 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
         SCOPED_TRACE(c.name);
         Install(c.folder);
         if (c.initialised) install->CreateMarker();
-        RememberJava(java);
-        SetEnvironmentVariableA("VANTRY_TEST_STEPS", c.steps);
+        RememberJava(c.steps ? java : StandinJavaPath());
+        if (c.steps) SetEnvironmentVariableA("VANTRY_TEST_STEPS", c.steps);
         ASSERT_TRUE(launcher.Start(install->Exe(), TestBinDir(), DETACHED_PROCESS));
         SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
         console = launcher.Console(kStartTimeout);
@@ -634,12 +639,44 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
         GetExitCodeProcess(process.Get(), &status);
         EXPECT_EQ(WAIT_OBJECT_0, waited);
         EXPECT_EQ(0u, status);
-        EXPECT_GE(ms, 1450.0);
+        if (c.deaf) {
+            EXPECT_GE(ms, 1450.0) << "the server was not given its time to stop";
+        }
         EXPECT_LT(ms, 2000.0) << "the process outlived its exit wait";
         std::printf("    %s: ended %.0f ms after Exit\n", c.name, ms);
         EXPECT_TRUE(children.AllEnded(15000)) << "a Java child outlived the launcher";
+        EXPECT_TRUE(PollUntil([&] { return LiveChildren(launcher.ProcessId(), "java.exe").empty(); }, 15000))
+            << "the server's stop command outlived the launcher";
+        const std::string tomcat = install->Home() + "\\tomcat\\";
+        if (!c.steps) {
+            EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(tomcat + "clean-stop.txt")) << "the server was ended";
+            EXPECT_EQ("stop from " + install->Home() + "\r\n", ReadWholeFile(tomcat + "stop-requests.txt"));
+        }
         launcher.Kill();
     }
+}
+
+// The end of the Windows session (log off, shut down): Wine's `wineboot --end-session` sends each
+// program's top-level windows, hidden ones too, WM_QUERYENDSESSION and then WM_ENDSESSION, and ends
+// whatever program is still there after its answers. The launcher stops its server with the server's own command first.
+TEST_F(LauncherEndToEnd, TheEndOfTheWindowsSessionStopsTheServerCleanlyAndEndsTheLauncher)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-session"));
+    ChildWatch children(launcher.JavaChildren());
+    ASSERT_EQ(1u, children.Count());
+    // Where the launcher spends its life: in the tray, its console a hidden top-level window.
+    RunningLauncher::Click(console, IDC_HIDE);
+    ASSERT_TRUE(WaitVisible(false));
+    char system[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
+    ChildProcess wineboot;
+    ASSERT_TRUE(wineboot.Start(std::string(system) + "\\wineboot.exe", "--end-session", TestBinDir()));
+    EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+    EXPECT_TRUE(children.AllEnded(15000)) << "the server outlived the session";
+    EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(install->Home() + "\\tomcat\\clean-stop.txt"))
+        << "the server was ended, not stopped";
+    EXPECT_EQ("stop from " + install->Home() + "\r\n", ReadWholeFile(install->Home() + "\\tomcat\\stop-requests.txt"));
+    EXPECT_TRUE(PollUntil([&] { return !wineboot.Running(); }, kActionTimeout));
 }
 
 TEST_F(LauncherEndToEnd, TrayMenuGoToLeavesTheConsoleAndTrayMenuExitEndsTheLauncherAndTheServer)

@@ -43,6 +43,9 @@ TEST(JavaCommandLines, AreExactForAHomeWithSpacesAndHoldTheHomeEightTimes)
     EXPECT_EQ(Replace(kInitTemplate, "H", home), line);
     ASSERT_EQ(1, BuildServerCommandLine(line, sizeof line, home.c_str()));
     EXPECT_EQ(Replace(kServerTemplate, "H\\", home + "\\"), line);
+    // The server's stop command reaches the server of the same tomcat.home and class path.
+    ASSERT_EQ(1, BuildServerStopCommandLine(line, sizeof line, home.c_str()));
+    EXPECT_EQ(Replace(kServerTemplate, "H\\", home + "\\") + " -stop", line);
 
     for (auto build : { &BuildInitCommandLine, &BuildServerCommandLine }) {
         build(line, sizeof line, "#");
@@ -60,6 +63,12 @@ TEST(JavaCommandLines, ALineThatWouldNotFitIsRefusedWholeNeverCut)
     EXPECT_EQ(1, BuildServerCommandLine(line, sizeof line, std::string(595, 'h').c_str()));
     EXPECT_EQ(4997u, std::strlen(line));
     EXPECT_EQ(0, BuildServerCommandLine(line, sizeof line, std::string(596, 'h').c_str()));
+    EXPECT_EQ('\0', line[0]);
+    // The stop command's line is 6 characters longer: a server of that home runs, its stop command
+    // is refused (the server is then ended at the exit's deadline), never run cut.
+    EXPECT_EQ(1, BuildServerStopCommandLine(line, sizeof line, std::string(594, 'h').c_str()));
+    EXPECT_EQ(4995u, std::strlen(line));
+    EXPECT_EQ(0, BuildServerStopCommandLine(line, sizeof line, std::string(595, 'h').c_str()));
     EXPECT_EQ('\0', line[0]);
 
     BuildInitCommandLine(line, sizeof line, "");
