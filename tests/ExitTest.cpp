@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "support/Installation.h"
 #include "support/TestSupport.h"
+#include "support/WholeConsole.h"
 
 #include <gtest/gtest.h>
 
@@ -151,10 +152,7 @@ protected:
     void TearDown() override
     {
         watchedAtExit.clear();
-        dialog.serverRunner.Stop();
-        WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, 10000);
-        dialog.TrayRemove();
-        sharedHomeDir[0] = '\0';
+        EndConsole(dialog);
     }
     // Started as the launcher starts it, and ready.
     void StartServer()
@@ -257,13 +255,8 @@ TEST_F(ServerStop, AStopCommandThatCannotStartLeavesTheServerToTheDeadlineAndNot
 // port, and has the same home here. Exit comes before the launcher has seen its server's end.
 TEST_F(ServerStop, AfterATakenPortNoStopCommandRunsAndTheOtherServerGoesOn)
 {
-    ConsoleDialog first;
-    ASSERT_TRUE(first.Create(IDD_CONSOLE, nullptr));
-    CopyText(first.javaExePath, StandinJavaPath().c_str());
-    CopyText(first.homeDir, home.c_str());
-    CopyText(first.markerPath, (home + "\\config\\first.sav").c_str());
-    first.OnStartServer();
-    ASSERT_TRUE(WaitUntil([&] { return first.serverReady == 1; }, 30000));
+    ServingConsole first;
+    ASSERT_TRUE(first.Serve(home));
 
     dialog.OnStartServer();
     // Exit as soon as the marker is seen, while the runner is still ending the server: watched without
@@ -275,11 +268,8 @@ TEST_F(ServerStop, AfterATakenPortNoStopCommandRunsAndTheOtherServerGoesOn)
     // A stop command would have reached the other server within this time.
     PumpFor(1500);
     EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
-    EXPECT_EQ(1, first.serverReady);
+    EXPECT_EQ(1, first.dialog.serverReady);
     EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
-    first.serverRunner.Stop();
-    WaitUntil([&] { return first.serverRunner.IsIdle(); }, 10000);
-    first.TrayRemove();
 }
 
 // Windows asks whether the session may end: yes at once, and nothing stops, since the end may still

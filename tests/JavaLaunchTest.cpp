@@ -6,6 +6,7 @@
 #include "process/JavaCommandLine.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"
+#include "support/WholeConsole.h"
 
 #include <gtest/gtest.h>
 
@@ -151,12 +152,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
-        // A launch makes the console the runners' owner; the child here ignores the Java options and ends.
-        CopyText(sharedHomeDir, TestBinDir().c_str());
-        ASSERT_EQ(1, dialog.serverRunner.Launch(&dialog, TestChildPath().c_str()));
-        ASSERT_EQ(1, dialog.initRunner.Launch(&dialog, TestChildPath().c_str(), TestBinDir().c_str()));
-        ASSERT_TRUE(WaitUntil([&] { return dialog.serverRunner.IsIdle() && dialog.initRunner.IsIdle(); }, 10000));
-        sharedHomeDir[0] = '\0';
+        ASSERT_TRUE(AdoptRunners(dialog));
         dialog.serverRunner.SetNotify(&dialog, WM_SERVER_ENDED);
         opened.clear();
     }

@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "support/Models.h"
 #include "support/TestSupport.h"
+#include "support/WholeConsole.h"
 
 #include <gtest/gtest.h>
 
@@ -149,11 +150,7 @@ protected:
     void TearDown() override
     {
         KillTimer(nullptr, timer);
-        dialog.initRunner.Stop();
-        dialog.serverRunner.Stop();
-        WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 10000);
-        if (dialog.m_hWnd) dialog.TrayRemove();
-        sharedHomeDir[0] = '\0';
+        EndConsole(dialog);
     }
     std::string Text() { return dialog.console.GetWindowText(); }
     HICON BigIcon() { return reinterpret_cast<HICON>(dialog.SendMessage(WM_GETICON, ICON_BIG, 0)); }

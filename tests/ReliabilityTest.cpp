@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include "support/RecordingRunner.h"
 #include "support/TestSupport.h"
+#include "support/WholeConsole.h"
 
 #include <gtest/gtest.h>
 
@@ -98,11 +99,7 @@ protected:
     void TearDown() override
     {
         SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
-        dialog.initRunner.Stop();
-        dialog.serverRunner.Stop();
-        WaitUntil([&] { return dialog.initRunner.IsIdle() && dialog.serverRunner.IsIdle(); }, 15000);
-        dialog.TrayRemove();
-        sharedHomeDir[0] = '\0';
+        EndConsole(dialog, 15000);
     }
     void StartServer(const char* steps)
     {

@@ -4,6 +4,7 @@
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"
+#include "support/WholeConsole.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +24,7 @@ protected:
         dialog.TrayBusy();
         CopyText(dialog.javaExePath, StandinJavaPath().c_str());
     }
-    void TearDown() override
-    {
-        dialog.serverRunner.Stop();
-        WaitUntil([&] { return dialog.serverRunner.IsIdle(); }, 10000);
-        dialog.TrayRemove();
-        sharedHomeDir[0] = '\0';
-    }
+    void TearDown() override { EndConsole(dialog); }
     void UseHome(const std::string& home)
     {
         CopyText(dialog.homeDir, home.c_str());
@@ -105,13 +100,8 @@ TEST_F(ServerLifeTest, TakenPortStopsTheServerWithoutReadinessOrMarkerFile)
     std::string home = MakeServerHome("taken", port);
     UseHome(home);
     // The first server holds the port.
-    ConsoleDialog first;
-    ASSERT_TRUE(first.Create(IDD_CONSOLE, nullptr));
-    CopyText(first.javaExePath, StandinJavaPath().c_str());
-    CopyText(first.homeDir, home.c_str());
-    CopyText(first.markerPath, (home + "\\config\\first.sav").c_str());
-    first.OnStartServer();
-    ASSERT_TRUE(WaitUntil([&] { return first.serverReady == 1; }, 30000));
+    ServingConsole first;
+    ASSERT_TRUE(first.Serve(home));
 
     dialog.ShowWindow(SW_HIDE);
     shell.calls.clear(); // the first console, hidden too, told its readiness
@@ -128,11 +118,8 @@ TEST_F(ServerLifeTest, TakenPortStopsTheServerWithoutReadinessOrMarkerFile)
     EXPECT_TRUE(dialog.javadocButton.IsWindowEnabled());
     EXPECT_FALSE(PathExists(home + "\\config\\vty3.2.sav"));
     // The first server goes on undisturbed.
-    EXPECT_EQ(1, first.serverReady);
+    EXPECT_EQ(1, first.dialog.serverReady);
     EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
-    first.serverRunner.Stop();
-    WaitUntil([&] { return first.serverRunner.IsIdle(); }, 10000);
-    first.TrayRemove();
 }
 
 TEST_F(ServerLifeTest, WithoutAConfigFolderNoMarkerFileIsMadeAndNothingBreaks)
