@@ -568,12 +568,38 @@ s = socket.socket(); s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen(1); time.
   exit_with_button
 }
 
+# A second start of the same installation hands over to the running launcher: the hidden console
+# comes out of the tray, the second ends with status 0, and the tray and the server stay one each.
+case_second_start() {
+  prepare registered
+  hide_on_startup
+  start_launcher
+  wait_ready
+  console_hidden || fail "the console is shown although Hide on startup is set"
+  local icons servers second status
+  icons=$(docked_icons | wc -l)
+  servers=$(stand_in_pids | wc -l)
+  (cd "$home" && exec "$WINE" "$home/Vantry.exe") >"$tmp/second.out" 2>&1 </dev/null &
+  second=$!
+  wait_for 30 eval '! kill -0 "$second" 2>/dev/null' || fail "the second start did not end"
+  status=0; wait "$second" || status=$?
+  [ "$status" -eq 0 ] || fail "the second start ended with status $status"
+  wait_for 30 console_visible || fail "the second start did not bring the hidden console out of the tray"
+  sleep 2 # an icon or a server that the second start made would be there by now
+  [ "$(docked_icons | wc -l)" -eq "$icons" ] || fail "the tray holds $(docked_icons | wc -l) icons after the second start, not $icons"
+  [ "$(stand_in_pids | wc -l)" -eq "$servers" ] || fail "the second start started Java: $(stand_in_pids | wc -l) processes, not $servers"
+  [ "$(window_named Vantry | wc -l)" -eq 1 ] || fail "there are $(window_named Vantry | wc -l) Vantry consoles"
+  log "the second start handed over: one console, one icon, one server"
+  exit_with_button
+}
+
 case "$case_name" in
   IconStates) case_icon_states ;;
   LeftClick) case_left_click ;;
   CtrlClick) case_ctrl_click ;;
   Menu) case_menu ;;
   PortTaken) case_port_taken ;;
+  SecondStart) case_second_start ;;
   *) echo "unknown case $case_name" >&2; exit 2 ;;
 esac
 log "passed"
