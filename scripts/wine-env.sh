@@ -39,9 +39,12 @@ vantry_wine_start() {
     trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
       >/dev/null 2>&1 </dev/null &
     VANTRY_TRAYER_PID=$!
-    for _ in $(seq 100); do [ -n "$(vantry_tray_panel)" ] && break; sleep 0.1; done
+    # A busy machine (a build just ended) can take seconds to bring the panel up.
+    for _ in $(seq 300); do [ -n "$(vantry_tray_panel)" ] && break; sleep 0.1; done
     if [ -z "$(vantry_tray_panel)" ] || ! kill -0 "$VANTRY_TRAYER_PID" 2>/dev/null; then
-      echo "wine-env: trayer did not start a tray on $DISPLAY" >&2
+      local state="still running"
+      kill -0 "$VANTRY_TRAYER_PID" 2>/dev/null || state="ended"
+      echo "wine-env: trayer did not start a tray on $DISPLAY (trayer $state)" >&2
       return 1
     fi
     VANTRY_OWN_DISPLAY=1
