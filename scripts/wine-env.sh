@@ -36,15 +36,28 @@ vantry_wine_start() {
       return 1
     fi
     export DISPLAY=":$(head -n1 "$displayfile")"
-    trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
-      >/dev/null 2>&1 </dev/null &
-    VANTRY_TRAYER_PID=$!
-    # A busy machine (a build just ended) can take seconds to bring the panel up.
-    for _ in $(seq 300); do [ -n "$(vantry_tray_panel)" ] && break; sleep 0.1; done
-    if [ -z "$(vantry_tray_panel)" ] || ! kill -0 "$VANTRY_TRAYER_PID" 2>/dev/null; then
-      local state="still running"
-      kill -0 "$VANTRY_TRAYER_PID" 2>/dev/null || state="ended"
-      echo "wine-env: trayer did not start a tray on $DISPLAY (trayer $state)" >&2
+    # Seen now and then: the screen says it is up, and yet a client cannot open it for a moment, or
+    # trayer ends at once. A client is waited for, and trayer gets three tries.
+    for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
+    local attempt
+    for attempt in 1 2 3; do
+      trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+        >/dev/null 2>&1 </dev/null &
+      VANTRY_TRAYER_PID=$!
+      # A busy machine (a build just ended) can take seconds to bring the panel up.
+      for _ in $(seq 300); do
+        [ -n "$(vantry_tray_panel)" ] && break
+        kill -0 "$VANTRY_TRAYER_PID" 2>/dev/null || break
+        sleep 0.1
+      done
+      [ -n "$(vantry_tray_panel)" ] && kill -0 "$VANTRY_TRAYER_PID" 2>/dev/null && break
+      kill "$VANTRY_TRAYER_PID" 2>/dev/null || true
+      VANTRY_TRAYER_PID=""
+      echo "wine-env: no tray on $DISPLAY after try $attempt" >&2
+      sleep 1
+    done
+    if [ -z "$VANTRY_TRAYER_PID" ]; then
+      echo "wine-env: trayer did not start a tray on $DISPLAY (3 tries)" >&2
       return 1
     fi
     VANTRY_OWN_DISPLAY=1
