@@ -2,6 +2,7 @@
 
 #include "app/ExitPlatform.h"
 #include "app/SingleInstance.h"
+#include "framework/User32.h"
 #include "java/Settings.h"
 #include "process/StopCommand.h"
 #include "res/resource.h"
@@ -17,22 +18,16 @@ namespace {
 // icon is gone, and closing the jobs' handles with the process ends every child.
 void EndProcessNow(int status) { TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status)); }
 
-// Looked up when needed: systems before Windows Vista have no block reasons.
-template <typename Function> Function User32(const char* name)
-{
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name))) : nullptr;
-}
-
+// Systems before Windows Vista have no block reasons.
 BOOL CreateBlockReason(HWND window, LPCWSTR reason)
 {
-    auto create = User32<BOOL(WINAPI*)(HWND, LPCWSTR)>("ShutdownBlockReasonCreate");
+    auto create = User32Function<BOOL(WINAPI*)(HWND, LPCWSTR)>("ShutdownBlockReasonCreate");
     return create ? create(window, reason) : FALSE;
 }
 
 BOOL DestroyBlockReason(HWND window)
 {
-    auto destroy = User32<BOOL(WINAPI*)(HWND)>("ShutdownBlockReasonDestroy");
+    auto destroy = User32Function<BOOL(WINAPI*)(HWND)>("ShutdownBlockReasonDestroy");
     return destroy ? destroy(window) : FALSE;
 }
 

@@ -2,6 +2,7 @@
 
 #include "framework/Handle.h"
 #include "framework/Text.h"
+#include "framework/User32.h"
 #include "ui/TrayZoom.h"
 
 #include <sddl.h>
@@ -190,9 +191,7 @@ void PublishConsole(HWND console)
 {
     if (!shared) return;
     // An elevated launcher would not hear an ordinary start's request otherwise.
-    using FilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
-    auto filter = reinterpret_cast<FilterFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    auto filter = User32Function<BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT)>("ChangeWindowMessageFilterEx");
     if (filter && ShowMessage()) filter(console, ShowMessage(), MSGFLT_ALLOW, nullptr);
     InterlockedExchange(&shared->window, static_cast<LONG>(reinterpret_cast<ULONG_PTR>(console)));
 }

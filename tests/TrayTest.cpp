@@ -198,6 +198,8 @@ TEST_F(TrayTest, ARestartedTaskbarGetsTheIconBackAsItStands)
     EXPECT_EQ(dialog.m_hWnd, filterCalls[0].window);
     EXPECT_EQ(taskbarCreated, filterCalls[0].message);
     EXPECT_EQ(static_cast<DWORD>(MSGFLT_ALLOW), filterCalls[0].action);
+    // The system's filter is found by name at run time: a wrong name would leave it out in silence.
+    EXPECT_NE(nullptr, SystemTrayPlatform().changeMessageFilter);
 
     Busy();
     Tick();

@@ -1,6 +1,7 @@
 #include "ui/TrayIcon.h"
 
 #include "framework/Text.h"
+#include "framework/User32.h"
 #include "framework/Wnd.h"
 #include "res/resource.h"
 #include "ui/Messages.h"
@@ -29,11 +30,9 @@ bool ControlHeld() { return (GetKeyState(VK_LCONTROL) & 0x8000) || (GetKeyState(
 
 TrayPlatform SystemTrayPlatform()
 {
-    // Looked up, not linked: systems before Windows 7 lack the filter, and the program must still start there.
-    using Filter = decltype(TrayPlatform::changeMessageFilter);
-    Filter filter = reinterpret_cast<Filter>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
-    return { &Shell_NotifyIconA, filter };
+    // Systems before Windows 7 lack the filter.
+    return { &Shell_NotifyIconA,
+             User32Function<decltype(TrayPlatform::changeMessageFilter)>("ChangeWindowMessageFilterEx") };
 }
 
 TrayPlatform trayPlatform = SystemTrayPlatform();
