@@ -300,6 +300,23 @@ TEST_F(LauncherEndToEnd, FirstRunFindsTheJdkInitialisesStartsTheServerAndGoToOpe
     EXPECT_TRUE(launcher.Running());
 }
 
+// Started as a desktop starts it, with no console to hand down: the Java programs get a console
+// without a window (a terminal that showed one would let the user close the server with it), and
+// their output still reaches the console.
+TEST_F(LauncherEndToEnd, TheJavaProgramsOfADesktopStartGetNoConsoleWindowAndTheirOutputIsShown)
+{
+    Install("e2e-no-window");
+    RegisterJdk();
+    ASSERT_TRUE(launcher.Start(install->Exe(), TestBinDir(), DETACHED_PROCESS));
+    console = launcher.Console(kStartTimeout);
+    ASSERT_NE(nullptr, console);
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    const std::string text = launcher.ConsoleText();
+    const std::string none = "Vantry initialisation started\r\nConsole window: none\r\n";
+    EXPECT_NE(std::string::npos, text.find(none)) << text;
+    EXPECT_NE(std::string::npos, text.find("error messages\r\nConsole window: none\r\n", text.find(none))) << text;
+}
+
 TEST_F(LauncherEndToEnd, LaterRunUsesTheRememberedJavaWithoutSearchingAndSkipsTheInitialiser)
 {
     // No JavaSoft key at all: a search would find nothing and ask the user.
