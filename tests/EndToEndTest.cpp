@@ -856,6 +856,20 @@ TEST_F(LauncherEndToEnd, AtReadyHelpF1ViewLogAndGenerateJavadocWorkOnAHomeWithAS
     EXPECT_TRUE(launcher.Running());
 }
 
+// The batch runs in the home, whatever the launcher's own current folder (System32 when Windows
+// starts it at log-on), also when the home's path holds what the command shell reads as syntax.
+TEST_F(LauncherEndToEnd, GenerateJavadocRunsTheBatchInTheHomeWhateverCharactersItsPathHolds)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e (x86) A&B"));
+    const std::string home = install->Home();
+    ASSERT_TRUE(launcher.ControlEnabled(IDC_JAVADOC));
+    RunningLauncher::Click(console, IDC_JAVADOC);
+    const std::string folder = home + "\\javadoc-folder.txt";
+    EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(folder).find("\r\n") != std::string::npos; }, kActionTimeout))
+        << "GenJavadoc.bat did not run";
+    EXPECT_EQ(home + "\r\n", ReadWholeFile(folder));
+}
+
 // --- Pictures for people ------------------------------------------------------------------------------
 
 TEST_F(LauncherEndToEnd, ScreenshotsOfTheReadyConsoleAndOfTheJavaPathDialog)
