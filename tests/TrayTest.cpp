@@ -68,9 +68,7 @@ void SetControlKeys(bool left, bool right, bool either = false)
     SetKeyboardState(keys);
 }
 
-// The record in its first form, which every shell knows: 88 bytes in a 32-bit program, 104 in a
-// 64-bit one (its handles are twice as wide); and the form that carries balloons, 488 and 504.
-constexpr DWORD kFirstFormRecordSize = sizeof(void*) == 8 ? 104 : 88;
+// The record in the form that carries balloons: 488 bytes in a 32-bit program, 504 in a 64-bit one.
 constexpr DWORD kBalloonRecordSize = sizeof(void*) == 8 ? 504 : 488;
 
 class TrayTest : public ::testing::Test {
@@ -301,26 +299,52 @@ TEST_F(TrayTest, ABalloonRidesOnTheIconsRecordWithItsTextWholeOrItsFirstLineAlon
     }
 }
 
-// A shell from before balloons refuses their record: it gets the first form, for good, and no balloons.
-TEST_F(TrayTest, AShellThatRefusesTheBalloonRecordGetsTheFirstFormAndNoBalloons)
+// At log-on the taskbar may not be there yet (the add fails) or answer too late (it times out, and
+// may have taken the icon): the add is tried again on its timer until the icon is there, once, in
+// the state reached by then.
+TEST_F(TrayTest, AFailedAddIsTriedAgainOnItsTimerUntilTheIconIsThereOnceInItsCurrentState)
 {
-    shell.refuseAddsLargerThan = kFirstFormRecordSize;
-    Busy();
-    ASSERT_EQ(2u, trayCalls.size());
-    EXPECT_EQ(kBalloonRecordSize, trayCalls[0].data.cbSize);
-    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[1].operation);
-    EXPECT_EQ(kFirstFormRecordSize, trayCalls[1].data.cbSize);
-    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), trayCalls[1].data.uFlags);
-    EXPECT_EQ(TrayImage(IDI_BUSY1), trayCalls[1].data.hIcon);
-    EXPECT_STREQ("Vantry", trayCalls[1].data.szTip);
-
-    Tick();
-    EXPECT_EQ(kFirstFormRecordSize, trayCalls.back().data.cbSize);
-    size_t calls = trayCalls.size();
-    dialog.tray.ShowBalloon("Vantry is ready.", "http://localhost/Vantry");
-    EXPECT_EQ(calls, trayCalls.size());
-    dialog.SendMessage(RegisterWindowMessageA("TaskbarCreated"));
-    EXPECT_EQ(kFirstFormRecordSize, trayCalls.back().data.cbSize);
+    const struct {
+        const char* name;
+        std::vector<DWORD> errors;
+        std::vector<DWORD> operations; // what the shell is asked, in order
+    } cases[] = {
+        { "no taskbar, then one", { ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND }, { NIM_ADD, NIM_ADD, NIM_ADD } },
+        { "a timeout that took it", { ERROR_TIMEOUT }, { NIM_ADD, NIM_MODIFY } },
+        { "no taskbar, then a timeout", { 0x80004005, ERROR_TIMEOUT }, { NIM_ADD, NIM_ADD, NIM_MODIFY } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialog.TrayRemove();
+        trayCalls.clear();
+        shell.addErrors = c.errors;
+        Busy();
+        ASSERT_EQ(1u, trayCalls.size());
+        // The state changes while the shell has no icon; the retries carry the state of their time.
+        dialog.TrayReady();
+        ASSERT_EQ(1u, trayCalls.size());
+        if (&c == &cases[0]) {
+            // The retry comes by itself, from the window's timer.
+            ASSERT_TRUE(WaitUntil([&] { return trayCalls.size() >= 2; }, 20000));
+        } else {
+            dialog.SendMessage(WM_TIMER, TrayIcon::ADD_TIMER_ID, 0);
+        }
+        while (trayCalls.size() < c.operations.size()) dialog.SendMessage(WM_TIMER, TrayIcon::ADD_TIMER_ID, 0);
+        // Once there, no more adds, and changes reach the icon.
+        dialog.SendMessage(WM_TIMER, TrayIcon::ADD_TIMER_ID, 0);
+        ASSERT_EQ(c.operations.size(), trayCalls.size());
+        for (size_t i = 0; i < trayCalls.size(); ++i) EXPECT_EQ(c.operations[i], trayCalls[i].operation) << i;
+        EXPECT_EQ(TrayImage(IDI_READY), trayCalls.back().data.hIcon);
+        EXPECT_TRUE(shell.iconThere);
+        dialog.TrayStopped();
+        EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), trayCalls.back().operation);
+        EXPECT_EQ(TrayImage(IDI_STOPPED), trayCalls.back().data.hIcon);
+    }
+    const struct {
+        DWORD since;
+        UINT every;
+    } schedule[] = { { 0, 2000 }, { 59999, 2000 }, { 60000, 10000 }, { 3600000, 10000 } };
+    for (const auto& s : schedule) EXPECT_EQ(s.every, TrayIcon::AddRetryMilliseconds(s.since)) << s.since;
 }
 
 int zooms = 0;
