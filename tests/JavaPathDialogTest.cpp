@@ -2,6 +2,7 @@
 #include "framework/Paths.h"
 #include "framework/Shell.h"
 #include "framework/Text.h"
+#include "framework/Foreground.h"
 #include "java/JavaPathDialog.h"
 #include "res/resource.h"
 #include "support/DialogTemplate.h"
@@ -215,6 +216,42 @@ TEST_F(JavaPathDialogTest, OpensWithTheGivenPathAndTheFocusOnOk)
         EXPECT_EQ(given, shown);
         EXPECT_TRUE(focusOnOk);
         EXPECT_EQ(given, dialog.path);
+    }
+}
+
+// Asked for at log-on or from a hidden console, the dialog has a taskbar button of its own and asks
+// for the foreground; refused it, it flashes until the user comes to it.
+BOOL foregroundGranted = TRUE;
+std::vector<std::string> foregroundCalls;
+BOOL WINAPI RecordSetForeground(HWND window)
+{
+    foregroundCalls.push_back(IsWindowVisible(window) ? "foreground, shown" : "foreground, hidden");
+    return foregroundGranted;
+}
+BOOL WINAPI RecordFlash(PFLASHWINFO info)
+{
+    foregroundCalls.push_back(info->dwFlags == (FLASHW_ALL | FLASHW_TIMERNOFG) && info->cbSize == sizeof *info
+                                  ? "flash until in front"
+                                  : "flash");
+    return TRUE;
+}
+
+TEST_F(JavaPathDialogTest, HasATaskbarButtonAsksForTheForegroundAndFlashesWhenRefused)
+{
+    ScopedOverride<ForegroundPlatform> foreground{ foregroundPlatform,
+                                                   ForegroundPlatform{ &RecordSetForeground, &RecordFlash } };
+    const struct {
+        BOOL granted;
+        std::vector<std::string> calls;
+    } cases[] = { { TRUE, { "foreground, shown" } }, { FALSE, { "foreground, shown", "flash until in front" } } };
+    for (const auto& c : cases) {
+        foregroundGranted = c.granted;
+        foregroundCalls.clear();
+        JavaPathDialog dialog(nullptr);
+        LONG_PTR style = 0;
+        RunDialog(dialog, { Observe([&](HWND d) { style = GetWindowLongPtrA(d, GWL_EXSTYLE); }), Click(IDCANCEL) });
+        EXPECT_TRUE(style & WS_EX_APPWINDOW);
+        EXPECT_EQ(c.calls, foregroundCalls);
     }
 }
 
