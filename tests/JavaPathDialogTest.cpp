@@ -221,37 +221,30 @@ TEST_F(JavaPathDialogTest, OpensWithTheGivenPathAndTheFocusOnOk)
 
 // Asked for at log-on or from a hidden console, the dialog has a taskbar button of its own and asks
 // for the foreground; refused it, it flashes until the user comes to it.
-BOOL foregroundGranted = TRUE;
-std::vector<std::string> foregroundCalls;
-BOOL WINAPI RecordSetForeground(HWND window)
+BOOL granted = TRUE;
+std::string asked;
+BOOL WINAPI AskForeground(HWND window)
 {
-    foregroundCalls.push_back(IsWindowVisible(window) ? "foreground, shown" : "foreground, hidden");
-    return foregroundGranted;
+    asked += IsWindowVisible(window) ? "foreground;" : "foreground while hidden;";
+    return granted;
 }
-BOOL WINAPI RecordFlash(PFLASHWINFO info)
+BOOL WINAPI Flash(PFLASHWINFO info)
 {
-    foregroundCalls.push_back(info->dwFlags == (FLASHW_ALL | FLASHW_TIMERNOFG) && info->cbSize == sizeof *info
-                                  ? "flash until in front"
-                                  : "flash");
+    asked += info->dwFlags == (FLASHW_ALL | FLASHW_TIMERNOFG) ? "flash until in front;" : "flash;";
     return TRUE;
 }
 
 TEST_F(JavaPathDialogTest, HasATaskbarButtonAsksForTheForegroundAndFlashesWhenRefused)
 {
-    ScopedOverride<ForegroundPlatform> foreground{ foregroundPlatform,
-                                                   ForegroundPlatform{ &RecordSetForeground, &RecordFlash } };
-    const struct {
-        BOOL granted;
-        std::vector<std::string> calls;
-    } cases[] = { { TRUE, { "foreground, shown" } }, { FALSE, { "foreground, shown", "flash until in front" } } };
-    for (const auto& c : cases) {
-        foregroundGranted = c.granted;
-        foregroundCalls.clear();
+    ScopedOverride<ForegroundPlatform> foreground{ foregroundPlatform, ForegroundPlatform{ &AskForeground, &Flash } };
+    for (BOOL given : { TRUE, FALSE }) {
+        granted = given;
+        asked.clear();
         JavaPathDialog dialog(nullptr);
         LONG_PTR style = 0;
         RunDialog(dialog, { Observe([&](HWND d) { style = GetWindowLongPtrA(d, GWL_EXSTYLE); }), Click(IDCANCEL) });
         EXPECT_TRUE(style & WS_EX_APPWINDOW);
-        EXPECT_EQ(c.calls, foregroundCalls);
+        EXPECT_EQ(given ? "foreground;" : "foreground;flash until in front;", asked);
     }
 }
 
