@@ -308,6 +308,43 @@ TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
     EXPECT_EQ(std::string(779, 'p'), typed);
 }
 
+// --- The list of every Java found ----------------------------------------------------------------------
+
+TEST_F(JavaPathDialogTest, ListsEveryJavaFoundAndChoosingOnePutsItsPathInTheEdit)
+{
+    JavaPathDialog dialog(nullptr);
+    InstalledJava first, second;
+    first.version = "1.8.0_392";
+    first.vendor = "Eclipse Adoptium";
+    first.bits = 32;
+    first.path = "C:\\temurin8\\bin\\java.exe";
+    second.version = "17.0.9";
+    second.bits = 64;
+    second.path = "D:\\jdk-17\\bin\\java.exe";
+    dialog.javas = { first, second };
+    dialog.path = first.path;
+    std::vector<std::string> lines;
+    std::string afterChoice;
+    INT_PTR result = RunDialog(dialog, { Observe([&](HWND d) {
+                                             HWND box = Item(d, IDC_JAVA_PATH);
+                                             LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
+                                             for (LRESULT i = 0; i < count; ++i) {
+                                                 char line[1024] = "";
+                                                 SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(line));
+                                                 lines.push_back(line);
+                                             }
+                                             SendMessageA(box, CB_SETCURSEL, 0, 0);
+                                         }),
+                                         PressKey(VK_DOWN), // the next line, as the user's arrow key chooses it
+                                         Observe([&](HWND d) { afterChoice = TextOf(PathEdit(d)); }),
+                                         Click(IDCANCEL) });
+    EXPECT_EQ((std::vector<std::string>{ "1.8.0_392, Eclipse Adoptium, 32-bit: C:\\temurin8\\bin\\java.exe",
+                                         "17.0.9, 64-bit: D:\\jdk-17\\bin\\java.exe" }),
+              lines);
+    EXPECT_EQ("D:\\jdk-17\\bin\\java.exe", afterChoice);
+    EXPECT_EQ(IDCANCEL, result);
+}
+
 // --- Browse and Download ------------------------------------------------------------------------------
 
 TEST_F(JavaPathDialogTest, BrowseReplacesTheEditWithTheChosenFileOnlyWhenOneIsChosen)
