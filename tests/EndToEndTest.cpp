@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ namespace {
 const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
 const char kJdkKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
 const char kJreKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const char kNewJdkKey[] = "SOFTWARE\\JavaSoft\\JDK";
 
 const char kStarting[] = "Vantry is starting...\r\nPlease wait...\r\n";
 const char kJavaMissing[] =
@@ -172,6 +174,7 @@ protected:
             DeleteMachineKey(kSettingsKey, view);
             DeleteMachineKey(kJdkKey, view);
             DeleteMachineKey(kJreKey, view);
+            DeleteMachineKey(kNewJdkKey, view);
         }
         DeleteUserKey(kSettingsKey);
     }
@@ -424,6 +427,30 @@ TEST_F(LauncherEndToEnd, WithoutJavaTheCancelledDialogReportsItStoresNothingAndT
     EXPECT_TRUE(launcher.JavaChildren().empty());
 
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
+    RunningLauncher::Click(console, IDCANCEL);
+    EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+}
+
+TEST_F(LauncherEndToEnd, AJava17RegisteredUnderTheNewJavaSoftKeyIsOfferedInTheDialog)
+{
+    // In the registry's 64-bit view, where a 64-bit Java registers and the JDK 1.3 search never looks.
+    std::string home = Scratch("e2e-java17");
+    CreateDirectoryA((home + "\\bin").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(StandinJavaPath().c_str(), (home + "\\bin\\java.exe").c_str(), FALSE));
+    std::ofstream(home + "\\release") << "IMPLEMENTOR=\"Oracle Corporation\"\nJAVA_VERSION=\"17.0.2\"\n";
+    WriteMachineText(std::string(kNewJdkKey) + "\\17", "JavaHome", home, KEY_WOW64_64KEY);
+    Install("e2e-java17-home");
+    ASSERT_NO_FATAL_FAILURE(Start());
+
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
+    ASSERT_NE(nullptr, dialog);
+    HWND box = GetDlgItem(dialog, IDC_JAVA_PATH);
+    ASSERT_EQ(1, SendMessageA(box, CB_GETCOUNT, 0, 0));
+    // Wine passes no line's text to another process; its length tells the line apart.
+    std::string line = "17, Oracle Corporation, 64-bit: " + home + "\\bin\\java.exe";
+    EXPECT_EQ(static_cast<LRESULT>(line.size()), SendMessageA(box, CB_GETLBTEXTLEN, 0, 0)) << line;
+    EXPECT_EQ(home + "\\bin\\java.exe", WindowText(box)); // pre-filled with it
+    RunningLauncher::Click(dialog, IDCANCEL);
     RunningLauncher::Click(console, IDCANCEL);
     EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
 }
