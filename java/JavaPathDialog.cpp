@@ -6,13 +6,6 @@
 
 #include <algorithm>
 
-BEGIN_MESSAGE_MAP(JavaPathDialog, CDialog)
-    ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
-    ON_BN_CLICKED(IDC_DOWNLOAD_JAVA, OnDownloadJava)
-    { WM_COMMAND, CBN_SELCHANGE, IDC_JAVA_PATH, AFX_VOID(OnJavaChosen), nullptr },
-    { WM_APP + 1, 0, 0, AFX_VOID(ShowChosenPath), nullptr },
-END_MESSAGE_MAP()
-
 namespace {
 
 // The combo box writes the chosen line into its edit after telling of the choice; the path goes in
@@ -22,6 +15,15 @@ constexpr UINT WM_SHOW_CHOSEN_PATH = WM_APP + 1;
 INT_PTR SystemRunFileDialog(CFileDialog& dialog) { return dialog.DoModal(); }
 
 } // namespace
+
+// clang-format off
+BEGIN_MESSAGE_MAP(JavaPathDialog, CDialog)
+    ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
+    ON_BN_CLICKED(IDC_DOWNLOAD_JAVA, OnDownloadJava)
+    { WM_COMMAND, CBN_SELCHANGE, IDC_JAVA_PATH, AFX_VOID(OnJavaChosen), nullptr },
+    { WM_SHOW_CHOSEN_PATH, 0, 0, AFX_VOID(ShowChosenPath), nullptr },
+END_MESSAGE_MAP()
+// clang-format on
 
 JavaPathDialogPlatform javaPathDialogPlatform = { &SystemRunFileDialog };
 

@@ -26,8 +26,8 @@ public:
 
     std::string path;
     std::vector<InstalledJava> javas; // offered in the path box's list
-    CWnd pathBox;                        // the drop-down combo box IDC_JAVA_PATH
-    CEdit pathEdit;                      // its edit field
+    CWnd pathBox;                     // the drop-down combo box IDC_JAVA_PATH
+    CEdit pathEdit;                   // its edit field
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

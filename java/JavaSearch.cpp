@@ -303,8 +303,8 @@ std::vector<InstalledJava> FindJavaInstallations(const char* homeDir)
 std::string JavaLabel(const InstalledJava& java)
 {
     std::string label;
-    for (const std::string& part : { java.version, java.vendor,
-                                     java.bits ? std::to_string(java.bits) + "-bit" : std::string() }) {
+    for (const std::string& part :
+         { java.version, java.vendor, java.bits ? std::to_string(java.bits) + "-bit" : std::string() }) {
         if (part.empty()) continue;
         if (!label.empty()) label += ", ";
         label += part;

@@ -22,7 +22,7 @@ int ReadJavaHome(HKEY installationKey, char* candidate);
 struct InstalledJava {
     std::string version;
     std::string vendor;
-    int bits = 0; // 32 or 64, from java.exe's image header
+    int bits = 0;     // 32 or 64, from java.exe's image header
     std::string path; // <home>\bin\java.exe, a file
 };
 

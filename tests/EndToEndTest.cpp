@@ -9,6 +9,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,14 +111,16 @@ std::string UnixPath(const std::string& windowsPath)
 }
 
 // Saves what the screen shows of window as <build>\screenshots\<name>.png; true when the file is there.
-bool SaveScreenshot(HWND window, const std::string& name)
+// With also, what the screen shows of both (a drop-down's open list reaches past its window).
+bool SaveScreenshot(HWND window, const std::string& name, HWND also = nullptr)
 {
     std::string folder = BuildDir() + "\\screenshots";
     CreateDirectoryA(folder.c_str(), nullptr);
     std::string file = folder + "\\" + name + ".png";
     DeleteFileA(file.c_str());
-    RECT r;
+    RECT r, other;
     if (!GetWindowRect(window, &r)) return false;
+    if (also && GetWindowRect(also, &other)) UnionRect(&r, &r, &other);
     std::string unixFolder = UnixPath(folder);
     std::string partial = "'" + unixFolder + "/" + name + ".partial.png'";
     std::string geometry = std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
@@ -826,11 +829,30 @@ TEST_F(LauncherEndToEnd, ScreenshotsOfTheReadyConsoleAndOfTheJavaPathDialog)
     ASSERT_TRUE(PortFree());
 
     ClearMachineState();
+    // The dialog with its list of the Javas found open.
+    const struct {
+        std::string key, release;
+    } javas[] = {
+        { std::string(kJreKey) + "\\1.8.0_402", "IMPLEMENTOR=\"Eclipse Adoptium\"" },
+        { std::string(kNewJdkKey) + "\\17.0.10", "IMPLEMENTOR=\"Microsoft\"" },
+        { std::string(kNewJdkKey) + "\\21.0.2", "IMPLEMENTOR=\"Azul Systems, Inc.\"" },
+    };
+    std::string folder = Scratch("e2e-picture-javas");
+    for (const auto& java : javas) {
+        std::string home = folder + "\\" + java.key.substr(java.key.rfind('\\') + 1);
+        SHCreateDirectoryExA(nullptr, (home + "\\bin").c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA(StandinJavaPath().c_str(), (home + "\\bin\\java.exe").c_str(), FALSE));
+        std::ofstream(home + "\\release") << java.release << "\n";
+        WriteMachineText(java.key, "JavaHome", home, KEY_WOW64_64KEY);
+    }
     ASSERT_NO_FATAL_FAILURE(Start());
     HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
     ASSERT_NE(nullptr, dialog);
+    PostMessageA(GetDlgItem(dialog, IDC_JAVA_PATH), CB_SHOWDROPDOWN, TRUE, 0);
     PumpFor(1000);
-    EXPECT_TRUE(SaveScreenshot(dialog, "java-path-dialog"));
+    HWND list = FindWindowA("ComboLBox", nullptr);
+    EXPECT_TRUE(list && IsWindowVisible(list));
+    EXPECT_TRUE(SaveScreenshot(dialog, "java-path-dialog", list));
 }
 
 } // namespace

@@ -325,19 +325,19 @@ TEST_F(JavaPathDialogTest, ListsEveryJavaFoundAndChoosingOnePutsItsPathInTheEdit
     dialog.path = first.path;
     std::vector<std::string> lines;
     std::string afterChoice;
-    INT_PTR result = RunDialog(dialog, { Observe([&](HWND d) {
-                                             HWND box = Item(d, IDC_JAVA_PATH);
-                                             LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
-                                             for (LRESULT i = 0; i < count; ++i) {
-                                                 char line[1024] = "";
-                                                 SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(line));
-                                                 lines.push_back(line);
-                                             }
-                                             SendMessageA(box, CB_SETCURSEL, 0, 0);
-                                         }),
-                                         PressKey(VK_DOWN), // the next line, as the user's arrow key chooses it
-                                         Observe([&](HWND d) { afterChoice = TextOf(PathEdit(d)); }),
-                                         Click(IDCANCEL) });
+    INT_PTR result =
+        RunDialog(dialog, { Observe([&](HWND d) {
+                                HWND box = Item(d, IDC_JAVA_PATH);
+                                LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
+                                for (LRESULT i = 0; i < count; ++i) {
+                                    char line[1024] = "";
+                                    SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(line));
+                                    lines.push_back(line);
+                                }
+                                SendMessageA(box, CB_SETCURSEL, 0, 0);
+                            }),
+                            PressKey(VK_DOWN), // the next line, as the user's arrow key chooses it
+                            Observe([&](HWND d) { afterChoice = TextOf(PathEdit(d)); }), Click(IDCANCEL) });
     EXPECT_EQ((std::vector<std::string>{ "1.8.0_392, Eclipse Adoptium, 32-bit: C:\\temurin8\\bin\\java.exe",
                                          "17.0.9, 64-bit: D:\\jdk-17\\bin\\java.exe" }),
               lines);
@@ -379,9 +379,8 @@ TEST_F(JavaPathDialogTest, BrowseRefusesAFileWhosePathTheLauncherCouldNotHold)
     ScriptedPathDialog dialog;
     dialog.answers = { "C:\\" + std::string(768, 'd') + "\\java.exe" }; // 780 characters: one too many
     std::string edit = "(not seen)";
-    INT_PTR result =
-        RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
-                            Observe([&](HWND d) { edit = TextOf(PathEdit(d)); }), Click(IDOK) });
+    INT_PTR result = RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
+                                         Observe([&](HWND d) { edit = TextOf(PathEdit(d)); }), Click(IDOK) });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(1u, dialog.calls.size());
     EXPECT_EQ(TestChildPath(), edit);

@@ -278,19 +278,18 @@ TEST_F(JavaSearchTest, EveryJavaIsListedOnceWithWhatItIsInOrderOfClosenessTo12An
     const Layout layouts[] = {
         { "old JavaSoft JDK", std::string(kJdkKey) + "\\1.3.1", "JavaHome", nullptr, 32, nullptr, "jdk1.3.1" },
         { "old JavaSoft JRE, by version", std::string(kJreKey) + "\\1.8", "JavaHome", nullptr, 64, nullptr, "jre8" },
-        { "old JavaSoft JRE, by full version: the same home", std::string(kJreKey) + "\\1.8.0_392", "JavaHome",
-          nullptr, 64, nullptr, "jre8" },
+        { "old JavaSoft JRE, by full version: the same home", std::string(kJreKey) + "\\1.8.0_392", "JavaHome", nullptr,
+          64, nullptr, "jre8" },
         { "new JavaSoft JDK (Amazon Corretto)", "SOFTWARE\\JavaSoft\\JDK\\17.0.9", "JavaHome", nullptr, 64,
           "IMPLEMENTOR=\"Amazon.com Inc.\"", "corretto17" },
         { "new JavaSoft JRE", "SOFTWARE\\JavaSoft\\JRE\\21.0.2", "JavaHome", nullptr, 64, nullptr, "jre21" },
-        { "Eclipse Adoptium JDK", "SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI", "Path", nullptr,
-          64, nullptr, "temurin21", true },
-        { "Eclipse Adoptium JRE 8", "SOFTWARE\\Eclipse Adoptium\\JRE\\8.0.402.6\\hotspot\\MSI", "Path", nullptr,
-          32, nullptr, "temurin8", true },
-        { "Microsoft", "SOFTWARE\\Microsoft\\JDK\\17.0.10.7\\hotspot\\MSI", "Path", nullptr, 64, nullptr,
-          "microsoft17", true },
-        { "Azul Zulu", "SOFTWARE\\Azul Systems\\Zulu\\zulu-11", "InstallationPath", "11.0.21", 64, nullptr,
-          "zulu11" },
+        { "Eclipse Adoptium JDK", "SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI", "Path", nullptr, 64,
+          nullptr, "temurin21", true },
+        { "Eclipse Adoptium JRE 8", "SOFTWARE\\Eclipse Adoptium\\JRE\\8.0.402.6\\hotspot\\MSI", "Path", nullptr, 32,
+          nullptr, "temurin8", true },
+        { "Microsoft", "SOFTWARE\\Microsoft\\JDK\\17.0.10.7\\hotspot\\MSI", "Path", nullptr, 64, nullptr, "microsoft17",
+          true },
+        { "Azul Zulu", "SOFTWARE\\Azul Systems\\Zulu\\zulu-11", "InstallationPath", "11.0.21", 64, nullptr, "zulu11" },
         { "Azul Zulu 32-bit, version from the release file", "SOFTWARE\\Azul Systems\\Zulu 32-bit\\zulu-8",
           "InstallationPath", nullptr, 32, "JAVA_VERSION=\"1.8.0_382\"", "zulu8" },
         { "BellSoft Liberica", "SOFTWARE\\BellSoft\\Liberica\\jdk-25", "InstallationPath", "25.0.1", 64, nullptr,
@@ -322,8 +321,8 @@ TEST_F(JavaSearchTest, EveryJavaIsListedOnceWithWhatItIsInOrderOfClosenessTo12An
     }
     ScopedEnvironment javaHome("JAVA_HOME", root + "\\javahome\\");
     // A share is passed over unasked: a slow one would stall the start.
-    ScopedEnvironment path("PATH", "\\\\no-such-server\\share\\bin;relative\\bin;\"" + root +
-                                       "\\onpath\\bin\";" + root + "\\jre8\\bin");
+    ScopedEnvironment path("PATH", "\\\\no-such-server\\share\\bin;relative\\bin;\"" + root + "\\onpath\\bin\";" +
+                                       root + "\\jre8\\bin");
 
     std::vector<std::string> labels;
     for (const InstalledJava& java : FindJavaInstallations(install.c_str())) labels.push_back(JavaLabel(java));
