@@ -313,36 +313,23 @@ TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
 TEST_F(JavaPathDialogTest, ListsEveryJavaFoundAndChoosingOnePutsItsPathInTheEdit)
 {
     JavaPathDialog dialog(nullptr);
-    InstalledJava first, second;
-    first.version = "1.8.0_392";
-    first.vendor = "Eclipse Adoptium";
-    first.bits = 32;
-    first.path = "C:\\temurin8\\bin\\java.exe";
-    second.version = "17.0.9";
-    second.bits = 64;
-    second.path = "D:\\jdk-17\\bin\\java.exe";
-    dialog.javas = { first, second };
-    dialog.path = first.path;
+    dialog.javas = { { "1.8.0_392", "Eclipse Adoptium", 32, "C:\\jdk8\\bin\\java.exe" },
+                     { "17.0.9", "", 64, "D:\\jdk17\\bin\\java.exe" } };
     std::vector<std::string> lines;
-    std::string afterChoice;
-    INT_PTR result =
-        RunDialog(dialog, { Observe([&](HWND d) {
-                                HWND box = Item(d, IDC_JAVA_PATH);
-                                LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
-                                for (LRESULT i = 0; i < count; ++i) {
-                                    char line[1024] = "";
-                                    SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(line));
-                                    lines.push_back(line);
-                                }
-                                SendMessageA(box, CB_SETCURSEL, 0, 0);
-                            }),
-                            PressKey(VK_DOWN), // the next line, as the user's arrow key chooses it
-                            Observe([&](HWND d) { afterChoice = TextOf(PathEdit(d)); }), Click(IDCANCEL) });
-    EXPECT_EQ((std::vector<std::string>{ "1.8.0_392, Eclipse Adoptium, 32-bit: C:\\temurin8\\bin\\java.exe",
-                                         "17.0.9, 64-bit: D:\\jdk-17\\bin\\java.exe" }),
+    std::string chosen;
+    RunDialog(dialog, { Observe([&](HWND d) {
+                            char line[256] = "";
+                            for (WPARAM i = 0; SendMessageA(Item(d, IDC_JAVA_PATH), CB_GETLBTEXT, i,
+                                                            reinterpret_cast<LPARAM>(line)) != CB_ERR;
+                                 ++i)
+                                lines.push_back(line);
+                        }),
+                        PressKey(VK_DOWN), PressKey(VK_DOWN), // the second line, as the user's arrow keys choose it
+                        Observe([&](HWND d) { chosen = TextOf(PathEdit(d)); }), Click(IDCANCEL) });
+    EXPECT_EQ((std::vector<std::string>{ "1.8.0_392, Eclipse Adoptium, 32-bit: C:\\jdk8\\bin\\java.exe",
+                                         "17.0.9, 64-bit: D:\\jdk17\\bin\\java.exe" }),
               lines);
-    EXPECT_EQ("D:\\jdk-17\\bin\\java.exe", afterChoice);
-    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ("D:\\jdk17\\bin\\java.exe", chosen);
 }
 
 // --- Browse and Download ------------------------------------------------------------------------------

@@ -227,123 +227,81 @@ TEST_F(JavaSearchTest, AnInstallationTooLongForTheDestinationIsPassedOver)
 
 // --- Every Java on the machine ---------------------------------------------------------------------------
 
-// One Java home and what registers it; each row of the table below.
-struct Layout {
-    const char* what;
-    std::string key;   // under HKEY_LOCAL_MACHINE; empty: not registered
-    const char* value; // names the home
-    const char* currentVersion;
-    int bits;            // of the java.exe written: 32, 64, 0 for no program; -1 missing, -2 a folder
-    const char* release; // the runtime's release file, or nullptr
-    const char* home;    // the folder's name under the test's root
-    bool trailingBackslash = false;
-};
-
-// A java.exe whose image header names the machine of that many bits, as far as a reader looks.
-void WriteImage(const std::string& path, int bits)
+// A java.exe whose image header names a 32- or 64-bit machine; bits -1: none, -2: a folder of that name.
+void WriteJava(const std::string& path, int bits)
 {
-    std::string image(0x80, '\0');
-    image[0] = 'M';
-    image[1] = 'Z';
-    image[0x3C] = 0x40;
-    image.replace(0x40, 4, std::string("PE\0\0", 4));
+    if (bits == -2) CreateDirectoryA(path.c_str(), nullptr);
+    if (bits < 0) return;
+    std::string image(0x46, '\0');
+    image.replace(0, 2, "MZ").replace(0x40, 4, std::string("PE\0\0", 4))[0x3C] = 0x40;
     WORD machine = bits == 32 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
     image[0x44] = static_cast<char>(machine & 0xFF);
     image[0x45] = static_cast<char>(machine >> 8);
-    std::ofstream(path, std::ios::binary) << (bits ? image : std::string("no program"));
+    std::ofstream(path, std::ios::binary) << image;
 }
-
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name)
-    {
-        char old[32768];
-        DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
-        had_ = length > 0 && length < sizeof old;
-        if (had_) old_ = old;
-        SetEnvironmentVariableA(name, value.c_str());
-    }
-    ~ScopedEnvironment() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
 
 TEST_F(JavaSearchTest, EveryJavaIsListedOnceWithWhatItIsInOrderOfClosenessTo12And13)
 {
-    const std::string install = root + "\\install";
-    CreateDirectoryA(install.c_str(), nullptr);
-    const Layout layouts[] = {
-        { "old JavaSoft JDK", std::string(kJdkKey) + "\\1.3.1", "JavaHome", nullptr, 32, nullptr, "jdk1.3.1" },
-        { "old JavaSoft JRE, by version", std::string(kJreKey) + "\\1.8", "JavaHome", nullptr, 64, nullptr, "jre8" },
-        { "old JavaSoft JRE, by full version: the same home", std::string(kJreKey) + "\\1.8.0_392", "JavaHome", nullptr,
-          64, nullptr, "jre8" },
-        { "new JavaSoft JDK (Amazon Corretto)", "SOFTWARE\\JavaSoft\\JDK\\17.0.9", "JavaHome", nullptr, 64,
-          "IMPLEMENTOR=\"Amazon.com Inc.\"", "corretto17" },
-        { "new JavaSoft JRE", "SOFTWARE\\JavaSoft\\JRE\\21.0.2", "JavaHome", nullptr, 64, nullptr, "jre21" },
-        { "Eclipse Adoptium JDK", "SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI", "Path", nullptr, 64,
-          nullptr, "temurin21", true },
-        { "Eclipse Adoptium JRE 8", "SOFTWARE\\Eclipse Adoptium\\JRE\\8.0.402.6\\hotspot\\MSI", "Path", nullptr, 32,
-          nullptr, "temurin8", true },
-        { "Microsoft", "SOFTWARE\\Microsoft\\JDK\\17.0.10.7\\hotspot\\MSI", "Path", nullptr, 64, nullptr, "microsoft17",
-          true },
-        { "Azul Zulu", "SOFTWARE\\Azul Systems\\Zulu\\zulu-11", "InstallationPath", "11.0.21", 64, nullptr, "zulu11" },
-        { "Azul Zulu 32-bit, version from the release file", "SOFTWARE\\Azul Systems\\Zulu 32-bit\\zulu-8",
-          "InstallationPath", nullptr, 32, "JAVA_VERSION=\"1.8.0_382\"", "zulu8" },
-        { "BellSoft Liberica", "SOFTWARE\\BellSoft\\Liberica\\jdk-25", "InstallationPath", "25.0.1", 64, nullptr,
-          "liberica25" },
-        { "java.exe missing", "SOFTWARE\\JavaSoft\\JDK\\22", "JavaHome", nullptr, -1, nullptr, "missing" },
-        { "java.exe a folder", "SOFTWARE\\Azul Systems\\Zulu\\zulu-23", "InstallationPath", "23", -2, nullptr,
-          "folder" },
-        { "not a program", "SOFTWARE\\JavaSoft\\JDK\\24", "JavaHome", nullptr, 0, nullptr, "noprogram" },
-        { "bundled", "", nullptr, nullptr, 64, "JAVA_VERSION=\"1.2.2\"\nIMPLEMENTOR=\"Sun\"", "install\\jre" },
-        { "JAVA_HOME", "", nullptr, nullptr, 64, nullptr, "javahome" },
-        { "PATH", "", nullptr, nullptr, 32, nullptr, "onpath" },
+    const std::string jdk = "SOFTWARE\\JavaSoft\\JDK\\", adoptium = "SOFTWARE\\Eclipse Adoptium\\",
+                      zulu = "SOFTWARE\\Azul Systems\\Zulu", msi = "\\hotspot\\MSI";
+    const struct {
+        std::string key; // empty: not registered
+        const char *value, *currentVersion, *home;
+        int bits;
+        const char* release;
+    } layouts[] = {
+        { std::string(kJdkKey) + "\\1.3.1", "JavaHome", nullptr, "jdk1.3.1", 32, nullptr },
+        { std::string(kJreKey) + "\\1.8", "JavaHome", nullptr, "jre8", 64, nullptr }, // and again, in full:
+        { std::string(kJreKey) + "\\1.8.0_392", "JavaHome", nullptr, "jre8", 64, nullptr },
+        { jdk + "17.0.9", "JavaHome", nullptr, "corretto17", 64, "IMPLEMENTOR=\"Amazon.com Inc.\"" },
+        { "SOFTWARE\\JavaSoft\\JRE\\21.0.2", "JavaHome", nullptr, "jre21", 64, nullptr },
+        { adoptium + "JDK\\21.0.1.12" + msi, "Path", nullptr, "temurin21\\", 64, nullptr },
+        { adoptium + "JRE\\8.0.402.6" + msi, "Path", nullptr, "temurin8\\", 32, nullptr },
+        { "SOFTWARE\\Microsoft\\JDK\\17.0.10.7" + msi, "Path", nullptr, "microsoft17\\", 64, nullptr },
+        { zulu + "\\zulu-11", "InstallationPath", "11.0.21", "zulu11", 64, nullptr },
+        { zulu + " 32-bit\\zulu-8", "InstallationPath", nullptr, "zulu8", 32, "JAVA_VERSION=\"1.8.0_382\"" },
+        { "SOFTWARE\\BellSoft\\Liberica\\jdk-25", "InstallationPath", "25.0.1", "liberica25", 64, nullptr },
+        { jdk + "22", "JavaHome", nullptr, "missing", -1, nullptr },
+        { zulu + "\\zulu-23", "InstallationPath", "23", "folder", -2, nullptr },
+        { "", nullptr, nullptr, "install\\jre", 64, "JAVA_VERSION=\"1.2.2\"\nIMPLEMENTOR=\"Sun\"" },
+        { "", nullptr, nullptr, "javahome", 64, nullptr },
+        { "", nullptr, nullptr, "onpath", 32, nullptr },
     };
-    for (const Layout& l : layouts) {
-        SCOPED_TRACE(l.what);
-        std::string home = root + "\\" + l.home;
-        SHCreateDirectoryExA(nullptr, (home + "\\bin").c_str(), nullptr);
-        if (l.bits == -2) CreateDirectoryA(JavaOf(home).c_str(), nullptr);
-        if (l.bits >= 0) WriteImage(JavaOf(home), l.bits);
-        if (l.release) std::ofstream(home + "\\release") << l.release << "\n";
-        if (l.key.empty()) continue;
+    for (const auto& l : layouts) {
+        std::string home = root + "\\" + l.home, folder = home.substr(0, home.find_last_not_of('\\') + 1);
+        SHCreateDirectoryExA(nullptr, (folder + "\\bin").c_str(), nullptr);
+        WriteJava(JavaOf(folder), l.bits);
+        if (l.release) std::ofstream(folder + "\\release") << l.release << "\n";
         RegistryKey key;
-        ASSERT_TRUE(key.Create(HKEY_LOCAL_MACHINE, l.key.c_str(), KEY_ALL_ACCESS));
-        std::string named = home + (l.trailingBackslash ? "\\" : "");
-        RegSetValueExA(key.Get(), l.value, 0, REG_SZ, reinterpret_cast<const BYTE*>(named.c_str()),
-                       static_cast<DWORD>(named.size() + 1));
-        if (l.currentVersion)
-            RegSetValueExA(key.Get(), "CurrentVersion", 0, REG_SZ, reinterpret_cast<const BYTE*>(l.currentVersion),
-                           static_cast<DWORD>(std::strlen(l.currentVersion) + 1));
+        if (l.key.empty() || !key.Create(HKEY_LOCAL_MACHINE, l.key.c_str(), KEY_ALL_ACCESS)) continue;
+        for (auto value : { std::make_pair(l.value, home.c_str()), std::make_pair("CurrentVersion", l.currentVersion) })
+            if (value.second)
+                RegSetValueExA(key.Get(), value.first, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.second),
+                               static_cast<DWORD>(std::strlen(value.second) + 1));
     }
-    ScopedEnvironment javaHome("JAVA_HOME", root + "\\javahome\\");
-    // A share is passed over unasked: a slow one would stall the start.
-    ScopedEnvironment path("PATH", "\\\\no-such-server\\share\\bin;relative\\bin;\"" + root + "\\onpath\\bin\";" +
-                                       root + "\\jre8\\bin");
+    char oldPath[32768] = "";
+    GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
+    SetEnvironmentVariableA("JAVA_HOME", (root + "\\javahome\\").c_str());
+    // A share is passed over unasked (a slow one would stall the start), and so is a relative folder.
+    std::string path = "\\\\no-server\\share\\bin;relative\\bin;\"" + root + "\\onpath\\bin\";" + root + "\\jre8\\bin";
+    SetEnvironmentVariableA("PATH", path.c_str());
+    std::vector<InstalledJava> found = FindJavaInstallations((root + "\\install").c_str());
+    SetEnvironmentVariableA("JAVA_HOME", nullptr);
+    SetEnvironmentVariableA("PATH", oldPath);
 
-    std::vector<std::string> labels;
-    for (const InstalledJava& java : FindJavaInstallations(install.c_str())) labels.push_back(JavaLabel(java));
-    const std::string r = root + "\\";
-    EXPECT_EQ((Names{
-                  "8.0.402.6, Eclipse Adoptium, 32-bit: " + r + "temurin8\\bin\\java.exe",
-                  "1.8.0_392, 64-bit: " + r + "jre8\\bin\\java.exe",
-                  "1.8.0_382, Azul Zulu, 32-bit: " + r + "zulu8\\bin\\java.exe",
-                  "1.3.1, 32-bit: " + r + "jdk1.3.1\\bin\\java.exe",
-                  "1.2.2, Sun, 64-bit: " + r + "install\\jre\\bin\\java.exe",
-                  "11.0.21, Azul Zulu, 64-bit: " + r + "zulu11\\bin\\java.exe",
-                  "17.0.9, Amazon.com Inc., 64-bit: " + r + "corretto17\\bin\\java.exe",
-                  "17.0.10.7, Microsoft, 64-bit: " + r + "microsoft17\\bin\\java.exe",
-                  "21.0.1.12, Eclipse Adoptium, 64-bit: " + r + "temurin21\\bin\\java.exe",
-                  "21.0.2, 64-bit: " + r + "jre21\\bin\\java.exe",
-                  "24: " + r + "noprogram\\bin\\java.exe",
-                  "25.0.1, BellSoft Liberica, 64-bit: " + r + "liberica25\\bin\\java.exe",
-                  "64-bit: " + r + "javahome\\bin\\java.exe",
-                  "32-bit: " + r + "onpath\\bin\\java.exe",
-              }),
-              labels);
+    Names labels;
+    for (const InstalledJava& java : found) labels.push_back(JavaLabel(java));
+    const std::string r = root + "\\", j = "\\bin\\java.exe";
+    EXPECT_EQ(
+        (Names{ "8.0.402.6, Eclipse Adoptium, 32-bit: " + r + "temurin8" + j, "1.8.0_392, 64-bit: " + r + "jre8" + j,
+                "1.8.0_382, Azul Zulu, 32-bit: " + r + "zulu8" + j, "1.3.1, 32-bit: " + r + "jdk1.3.1" + j,
+                "1.2.2, Sun, 64-bit: " + r + "install\\jre" + j, "11.0.21, Azul Zulu, 64-bit: " + r + "zulu11" + j,
+                "17.0.9, Amazon.com Inc., 64-bit: " + r + "corretto17" + j,
+                "17.0.10.7, Microsoft, 64-bit: " + r + "microsoft17" + j,
+                "21.0.1.12, Eclipse Adoptium, 64-bit: " + r + "temurin21" + j, "21.0.2, 64-bit: " + r + "jre21" + j,
+                "25.0.1, BellSoft Liberica, 64-bit: " + r + "liberica25" + j, "64-bit: " + r + "javahome" + j,
+                "32-bit: " + r + "onpath" + j }),
+        labels);
 }
 
 class ReadJavaHomeTest : public JavaSearchTest {

@@ -180,32 +180,20 @@ TEST_F(StartupTest, FirstStartWithAJdk13FindsItWithoutAskingStoresItAndRunsTheIn
 TEST_F(StartupTest, ABundledRuntimeIsTakenBeforeAnythingElseWithoutAskingAndNeverRemembered)
 {
     // What would otherwise be used: a remembered java.exe and a registered JDK 1.3.
-    std::string remembered = MakeJava(javas + "\\remembered");
-    SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", remembered);
+    SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", MakeJava(javas + "\\remembered"));
     SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", javas + "\\jdk");
     MakeJava(javas + "\\jdk");
     Marker();
-    const struct {
-        const char* what;
-        std::vector<const char*> folders;
-        const char* taken;
-    } cases[] = {
-        { "a jre", { "jre" }, "jre" },
-        { "a jdk and a jre: the jdk", { "jre", "jdk" }, "jdk" },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        for (const char* folder : c.folders) MakeJava(home + "\\" + folder);
+    for (const char* bundled : { "jre", "jdk" }) { // a jre alone; then a jdk beside it, which goes first
+        SCOPED_TRACE(bundled);
+        std::string java = MakeJava(home + "\\" + bundled);
         settingWrites = 0;
         ConsoleDialog start;
-        {
-            ScopedOverride count(settingsPlatform.setValue, &CountSettingWrite);
-            start.CreateConsole();
-        }
-        EXPECT_EQ(home + "\\" + c.taken + "\\bin\\java.exe", std::string(start.javaExePath));
+        ScopedOverride count(settingsPlatform.setValue, &CountSettingWrite);
+        start.CreateConsole();
+        EXPECT_EQ(java, std::string(start.javaExePath));
         EXPECT_FALSE(answers.dialogSeen);
         EXPECT_EQ(0, settingWrites);
-        EXPECT_EQ(remembered, GetString("JavaExe"));
         MSG msg;
         EXPECT_TRUE(PeekMessageA(&msg, start.m_hWnd, WM_START_SERVER, WM_START_SERVER, PM_REMOVE));
         start.TrayRemove();
