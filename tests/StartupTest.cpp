@@ -185,7 +185,6 @@ TEST_F(StartupTest, ABundledRuntimeIsTakenBeforeAnythingElseWithoutAskingAndNeve
     MakeJava(javas + "\\jdk");
     Marker();
     for (const char* bundled : { "jre", "jdk" }) { // a jre alone; then a jdk beside it, which goes first
-        SCOPED_TRACE(bundled);
         std::string java = MakeJava(home + "\\" + bundled);
         settingWrites = 0;
         ConsoleDialog start;
@@ -194,8 +193,6 @@ TEST_F(StartupTest, ABundledRuntimeIsTakenBeforeAnythingElseWithoutAskingAndNeve
         EXPECT_EQ(java, std::string(start.javaExePath));
         EXPECT_FALSE(answers.dialogSeen);
         EXPECT_EQ(0, settingWrites);
-        MSG msg;
-        EXPECT_TRUE(PeekMessageA(&msg, start.m_hWnd, WM_START_SERVER, WM_START_SERVER, PM_REMOVE));
         start.TrayRemove();
     }
 }
