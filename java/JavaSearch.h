@@ -1,9 +1,11 @@
 // Finds a Java 1.3 or 1.2 installation through the JavaSoft keys under HKEY_LOCAL_MACHINE (in the
-// registry's 32-bit view, where their installers register).
+// registry's 32-bit view, where their installers register), and lists every Java on the machine.
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 constexpr size_t kJavaCandidateSize = 261 + 13; // a JavaHome of up to 260 characters and "\bin\java.exe"
 
@@ -14,9 +16,6 @@ int SearchJavaInstallation(char* destination, size_t destinationSize, const char
 // 0 when candidate (kJavaCandidateSize bytes) holds the key's JavaHome followed by "\bin\java.exe",
 // -1 when the key has no usable JavaHome (candidate untouched).
 int ReadJavaHome(HKEY installationKey, char* candidate);
-
-#include <string>
-#include <vector>
 
 // One Java found on the machine. What cannot be told stays empty (version, vendor) or 0 (bits).
 struct InstalledJava {
