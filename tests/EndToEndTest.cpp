@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ namespace {
 const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
 const char kJdkKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
 const char kJreKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const char kNewJdkKey[] = "SOFTWARE\\JavaSoft\\JDK";
 
 const char kStarting[] = "Vantry is starting...\r\nPlease wait...\r\n";
 const char kJavaMissing[] =
@@ -108,14 +110,16 @@ std::string UnixPath(const std::string& windowsPath)
 }
 
 // Saves what the screen shows of window as <build>\screenshots\<name>.png; true when the file is there.
-bool SaveScreenshot(HWND window, const std::string& name)
+// With also, what the screen shows of both (a drop-down's open list reaches past its window).
+bool SaveScreenshot(HWND window, const std::string& name, HWND also = nullptr)
 {
     std::string folder = BuildDir() + "\\screenshots";
     CreateDirectoryA(folder.c_str(), nullptr);
     std::string file = folder + "\\" + name + ".png";
     DeleteFileA(file.c_str());
-    RECT r;
+    RECT r, other;
     if (!GetWindowRect(window, &r)) return false;
+    if (also && GetWindowRect(also, &other)) UnionRect(&r, &r, &other);
     std::string unixFolder = UnixPath(folder);
     std::string partial = "'" + unixFolder + "/" + name + ".partial.png'";
     std::string geometry = std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
@@ -172,6 +176,7 @@ protected:
             DeleteMachineKey(kSettingsKey, view);
             DeleteMachineKey(kJdkKey, view);
             DeleteMachineKey(kJreKey, view);
+            DeleteMachineKey(kNewJdkKey, view);
         }
         DeleteUserKey(kSettingsKey);
     }
@@ -189,6 +194,16 @@ protected:
     static void RememberJava(const std::string& javaExe)
     {
         WriteMachineText(kSettingsKey, "JavaExe", javaExe, kLauncherView);
+    }
+    // In the registry's 64-bit view, where a 64-bit Java registers and the JDK 1.3 search never looks.
+    std::string RegisterJava(const std::string& key, const char* implementor)
+    {
+        std::string home = Scratch("e2e-java");
+        CreateDirectoryA((home + "\\bin").c_str(), nullptr);
+        EXPECT_TRUE(CopyFileA(StandinJavaPath().c_str(), (home + "\\bin\\java.exe").c_str(), FALSE));
+        std::ofstream(home + "\\release") << "IMPLEMENTOR=\"" << implementor << "\"\n";
+        WriteMachineText(key, "JavaHome", home, KEY_WOW64_64KEY);
+        return home + "\\bin\\java.exe";
     }
     static MachineValue Setting(const char* name) { return ReadMachineValue(kSettingsKey, name, kLauncherView); }
     static bool KeyIn64BitView(const std::string& key)
@@ -426,6 +441,20 @@ TEST_F(LauncherEndToEnd, WithoutJavaTheCancelledDialogReportsItStoresNothingAndT
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
     RunningLauncher::Click(console, IDCANCEL);
     EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+}
+
+TEST_F(LauncherEndToEnd, AJava17RegisteredUnderTheNewJavaSoftKeyIsOfferedInTheDialog)
+{
+    std::string java = RegisterJava(std::string(kNewJdkKey) + "\\17", "Oracle Corporation");
+    Install("e2e-java17");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
+    ASSERT_NE(nullptr, dialog);
+    HWND box = GetDlgItem(dialog, IDC_JAVA_PATH);
+    ASSERT_EQ(1, SendMessageA(box, CB_GETCOUNT, 0, 0));
+    // Wine passes no line's text to another process; its length tells the line apart.
+    EXPECT_EQ(("17, Oracle Corporation, 64-bit: " + java).size(), size_t(SendMessageA(box, CB_GETLBTEXTLEN, 0, 0)));
+    EXPECT_EQ(java, WindowText(box)); // pre-filled with it
 }
 
 TEST_F(LauncherEndToEnd, AJavaPathTypedIntoTheDialogIsStoredAndTheRunGoesOnToReady)
@@ -799,11 +828,18 @@ TEST_F(LauncherEndToEnd, ScreenshotsOfTheReadyConsoleAndOfTheJavaPathDialog)
     ASSERT_TRUE(PortFree());
 
     ClearMachineState();
+    // The dialog with its list of the Javas found open.
+    RegisterJava(std::string(kJreKey) + "\\1.8.0_402", "Eclipse Adoptium");
+    RegisterJava(std::string(kNewJdkKey) + "\\17.0.10", "Microsoft");
+    RegisterJava(std::string(kNewJdkKey) + "\\21.0.2", "Azul Systems, Inc.");
     ASSERT_NO_FATAL_FAILURE(Start());
     HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
     ASSERT_NE(nullptr, dialog);
+    PostMessageA(GetDlgItem(dialog, IDC_JAVA_PATH), CB_SHOWDROPDOWN, TRUE, 0);
     PumpFor(1000);
-    EXPECT_TRUE(SaveScreenshot(dialog, "java-path-dialog"));
+    HWND list = FindWindowA("ComboLBox", nullptr);
+    EXPECT_TRUE(list && IsWindowVisible(list));
+    EXPECT_TRUE(SaveScreenshot(dialog, "java-path-dialog", list));
 }
 
 } // namespace
