@@ -150,10 +150,13 @@ bool ConsoleOutput::TakePiece(std::string& piece)
     piece.clear();
     if (skippedBytes_ > 0) {
         if (lastDropped_ != '\n') SkipToLineStart();
+        const std::string where = keptIn_ ? keptIn_() : std::string();
         char note[96];
-        std::snprintf(note, sizeof note, "%s[... %llu bytes of output not shown ...]\r\n",
-                      lastShown_ == '\n' ? "" : "\r\n", static_cast<unsigned long long>(skippedBytes_));
+        std::snprintf(note, sizeof note, "%s[... %llu bytes of output not shown", lastShown_ == '\n' ? "" : "\r\n",
+                      static_cast<unsigned long long>(skippedBytes_));
         piece = note;
+        if (!where.empty()) piece += "; all of it is in " + where;
+        piece += " ...]\r\n";
         skippedBytes_ = 0;
         // Text that goes on inside a line now starts one: guard it as the queue guards line starts.
         if (!pending_.empty() && pending_.front()[frontOffset_] == kLineStartCrash) piece += ' ';
