@@ -140,6 +140,7 @@ void ConsoleDialog::LoadSettings()
     const int shown = hide;
     ReadSettings(hide, javaExePath, sizeof javaExePath, homeDir, sizeof homeDir, markerPath, sizeof markerPath);
     if (hide != shown) hideOnStartup.SetCheck(hide);
+    log_.Open(homeDir, this); // the output's folder follows the home
 }
 
 void ConsoleDialog::SaveJavaExe() { StoreJavaExe(javaExePath, sizeof javaExePath); }

@@ -20,7 +20,6 @@ void ConsoleDialog::RunStartupSequence()
     CopyText(javaExePath, "Bad path: java.exe");
     CopyText(homeDir, "Bad path: Vty Home");
     LoadSettings();
-    log_.Open(homeDir, this);
 
     if (hideOnStartup.GetCheck() == 0) ShowConsole(m_hWnd);
 

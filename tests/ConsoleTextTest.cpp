@@ -174,7 +174,7 @@ bool EndsWith(const std::string& text, const std::string& end)
 long long SkippedIn(const std::string& line)
 {
     const std::string head = "[... ";
-    if (line.compare(0, head.size(), head) != 0 || line.find(" bytes of output not shown ...]") == std::string::npos)
+    if (line.compare(0, head.size(), head) != 0 || line.find(" bytes of output not shown") == std::string::npos)
         return -1;
     return std::atoll(line.c_str() + head.size());
 }
@@ -183,6 +183,7 @@ TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheConsoleSaysWhatItSkipped)
 {
     const size_t cap = 64 * 1024;
     ConsoleHost host(cap);
+    host.output.KeptIn([] { return std::string("C:\\logs\\console.log"); });
     const std::string older = "older text, shown before the flood\r\n";
     host.output.Append(older.c_str());
     std::string all;
@@ -201,6 +202,8 @@ TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheConsoleSaysWhatItSkipped)
     size_t noteEnd = text.find("\r\n", noteStart) + 2;
     long long skipped = SkippedIn(text.substr(noteStart, noteEnd - noteStart));
     ASSERT_GT(skipped, 0) << text.substr(0, 200);
+    EXPECT_EQ("output not shown; all of it is in C:\\logs\\console.log ...]\r\n",
+              text.substr(text.find("output not shown", noteStart), noteEnd - text.find("output not shown", noteStart)));
     // After the note: the newest output, from a whole line, and exactly what was not skipped.
     std::string shown = text.substr(noteEnd);
     EXPECT_TRUE(EndsWith(all, shown));
