@@ -172,9 +172,12 @@ bool ConsoleOutput::TakePiece(std::string& piece)
             pending_.pop_front();
             frontOffset_ = 0;
         } else {
-            // End at a line end when there is one, so a line is seldom inserted in two parts.
+            // End at a line end, so that a line queued whole is never shown in two parts (the
+            // piece's end may be the window's last text until the next flush). Only a line longer
+            // than a whole piece is cut.
             size_t end = front.rfind('\n', frontOffset_ + take - 1);
-            take = end == std::string::npos || end < frontOffset_ ? take : end + 1 - frontOffset_;
+            if (end != std::string::npos && end >= frontOffset_) take = end + 1 - frontOffset_;
+            else if (!piece.empty()) break;
             piece.append(front, frontOffset_, take);
             pendingBytes_ -= take;
             frontOffset_ += take;
