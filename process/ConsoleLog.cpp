@@ -11,6 +11,9 @@ namespace {
 
 // Queued chunks are joined up to this size: a flood of 2 KiB reads is not a flood of allocations.
 constexpr size_t kPieceBytes = 64 * 1024;
+// The writer gathers what comes within this long (or a piece's worth) into one write: a flood of
+// small reads neither wakes it for each read nor makes a write of each.
+constexpr DWORD kGatherMilliseconds = 20;
 
 bool SystemLocalAppData(char* path, size_t size)
 {
@@ -108,7 +111,8 @@ void ConsoleLog::Started(const char* program, const char* commandLine)
 void ConsoleLog::Ended(DWORD exitCode, bool stoppedByLauncher)
 {
     char line[96];
-    std::snprintf(line, sizeof line, exitCode >= 0x80000000u ? "Ended with exit code 0x%08lX%s" : "Ended with exit code %lu%s",
+    std::snprintf(line, sizeof line,
+                  exitCode >= 0x80000000u ? "Ended with exit code 0x%08lX%s" : "Ended with exit code %lu%s",
                   static_cast<unsigned long>(exitCode), stoppedByLauncher ? " (stopped by the launcher)" : "");
     Line(line);
 }
@@ -133,20 +137,20 @@ void ConsoleLog::Enqueue(const char* text, size_t length, std::unique_lock<std::
             return;
         }
     }
+    const bool wake = queuedBytes_ == 0 || (queuedBytes_ < kPieceBytes && queuedBytes_ + length >= kPieceBytes);
     if (!queue_.empty() && queue_.back().size() + length <= kPieceBytes) queue_.back().append(text, length);
     else queue_.emplace_back(text, length);
     queuedBytes_ += length;
     enqueued_ += length;
     lastByte_ = text[length - 1];
-    more_.notify_one();
+    if (wake) more_.notify_one();
 }
 
 bool ConsoleLog::Drain(DWORD milliseconds)
 {
     std::unique_lock<std::mutex> lock(lock_);
     const unsigned long long target = enqueued_;
-    return room_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                          [&] { return failed_ || written_ >= target; });
+    return room_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return failed_ || written_ >= target; });
 }
 
 UINT ConsoleLog::WriterMain(LPVOID log)
@@ -160,6 +164,8 @@ void ConsoleLog::WriteOut()
     std::unique_lock<std::mutex> lock(lock_);
     for (;;) {
         more_.wait(lock, [&] { return !queue_.empty() || ending_; });
+        more_.wait_for(lock, std::chrono::milliseconds(kGatherMilliseconds),
+                       [&] { return queuedBytes_ >= kPieceBytes || ending_; });
         if (queue_.empty()) return;
         std::deque<std::string> taken;
         taken.swap(queue_);
@@ -207,8 +213,7 @@ bool ConsoleLog::OpenFile()
         return false;
     }
     file_ = CreateFileA(Numbered(0).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     LARGE_INTEGER size = {};
     if (file_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(file_, &size)) {
         Fail(Numbered(0).c_str(), GetLastError());
@@ -248,8 +253,8 @@ void ConsoleLog::Fail(const char* what, DWORD error)
     if (console_) {
         char code[32];
         std::snprintf(code, sizeof code, "%lu", static_cast<unsigned long>(error));
-        std::string report = std::string("\r\nThe output cannot be kept on disk: ") + what + " cannot be written (error " +
-                             code + "). The console shows it as before.\r\n";
+        std::string report = std::string("\r\nThe output cannot be kept on disk: ") + what +
+                             " cannot be written (error " + code + "). The console shows it as before.\r\n";
         console_->AppendConsoleText(report.c_str());
     }
 }

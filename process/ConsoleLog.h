@@ -28,8 +28,8 @@ extern ConsoleLogPlatform consoleLogPlatform;
 class ConsoleLog {
 public:
     static constexpr unsigned long long kFileBytes = 10ull * 1024 * 1024;
-    static constexpr int kFiles = 5;                         // console.log and four older ones
-    static constexpr size_t kQueueBytes = 4 * 1024 * 1024;  // what the disk may fall behind by
+    static constexpr int kFiles = 5;                       // console.log and four older ones
+    static constexpr size_t kQueueBytes = 4 * 1024 * 1024; // what the disk may fall behind by
 
     explicit ConsoleLog(unsigned long long fileBytes = kFileBytes) : fileBytes_(fileBytes) {}
     // Writes what is queued, then ends the writer.

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,22 +15,10 @@ namespace {
 std::string logBase; // the test's stand-in for local application data
 bool TestLocalAppData(char* path, size_t size) { return CopyText(path, size, logBase.c_str()) == 1; }
 
-class RecordingConsole : public RunnerOwner {
-public:
-    void AppendConsoleText(const char* text) override
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        text_ += text;
-    }
+// Read only after the log has ended, whose writer thread tells it.
+struct RecordingConsole : RunnerOwner {
+    void AppendConsoleText(const char* text) override { text_ += text; }
     void PostServerReady() override {}
-    std::string Text()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return text_;
-    }
-
-private:
-    std::mutex lock_;
     std::string text_;
 };
 
@@ -39,7 +26,7 @@ private:
 std::string Stream(size_t n)
 {
     std::string text;
-    for (size_t i = 0; text.size() < n; ++i) text += "byte " + std::to_string(text.size()) + "\n";
+    while (text.size() < n) text += "byte " + std::to_string(text.size()) + "\n";
     return text.substr(0, n);
 }
 
@@ -49,53 +36,47 @@ TEST(ConsoleLog, KeepsTheOutputInTheInstallationsFolderRotatesAtItsSizeAndTellsA
     ScopedOverride folder(consoleLogPlatform.localAppData, &TestLocalAppData);
     const std::string logs = logBase + "\\Vantry\\logs\\";
     struct Case {
-        const char* name;
         const char* home;
-        const char* folder;          // under logs
-        unsigned long long fileBytes;
-        size_t written;              // in writes of 700 bytes
-        std::vector<size_t> starts;  // where console.log, console.1.log, ... begin in the stream; all end at the next
-        bool blocked;                // a file stands where the folder would be made
+        const char* folder;           // under logs, when the row is about it
+        unsigned long long fileBytes; // 0: the launcher's
+        size_t written;               // in writes of 700 bytes
+        std::vector<size_t> starts;   // where console.log, console.1.log, ... begin in the output; none: it fails
     };
     const Case cases[] = {
-        { "the home's folder name and the installation's key", "C:\\Apps\\My Vantry", "My Vantry.e34214719b7b75d8",
-          ConsoleLog::kFileBytes, 3000, { 0 }, false },
-        { "the same installation spelled in other letters", "c:\\apps\\MY VANTRY", "MY VANTRY.e34214719b7b75d8",
-          ConsoleLog::kFileBytes, 700, { 0 }, false },
-        { "five files of 1000 bytes keep the last 4000 to 5000 bytes", "C:\\Apps\\Rotated", nullptr, 1000, 6500,
-          { 6000, 5000, 4000, 3000, 2000 }, false },
-        { "a folder that cannot be made", "C:\\Apps\\Blocked", nullptr, ConsoleLog::kFileBytes,
-          ConsoleLog::kQueueBytes + 100000, {}, true },
+        { "C:\\Apps\\My Vantry", "My Vantry.e34214719b7b75d8", 0, 3000, { 0 } },
+        { "c:\\apps\\MY VANTRY", "MY VANTRY.e34214719b7b75d8", 0, 700, { 0 } },         // the same installation
+        { "C:\\Apps\\Rotated", nullptr, 1000, 6500, { 6000, 5000, 4000, 3000, 2000 } }, // the last 5 files
+        { "C:\\Apps\\Blocked", nullptr, 0, ConsoleLog::kQueueBytes + 100000, {} },      // a file where the folder goes
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.home);
+        const bool blocked = c.starts.empty();
         RemoveTree(logBase + "\\Vantry");
         RecordingConsole console;
         const std::string stream = Stream(c.written);
         std::string path;
         {
-            ConsoleLog log(c.fileBytes);
+            ConsoleLog log(c.fileBytes ? c.fileBytes : ConsoleLog::kFileBytes);
             log.Open(c.home, &console);
-            if (c.folder) {
-                EXPECT_EQ(logs + c.folder, log.Folder());
-            }
-            if (c.blocked) {
+            if (c.folder) EXPECT_EQ(logs + c.folder, log.Folder());
+            if (blocked) {
                 ASSERT_TRUE(CreateDirectoryA((logBase + "\\Vantry").c_str(), nullptr));
                 ASSERT_TRUE(WriteWholeFile(logs.substr(0, logs.size() - 1), "not a folder"));
             }
             path = log.Folder() + "\\console";
             // More than the queue holds: a failed file must not keep the reader waiting for room.
-            for (size_t at = 0; at < stream.size(); at += 700) log.Write(stream.data() + at, std::min<size_t>(700, stream.size() - at));
+            for (size_t at = 0; at < stream.size(); at += 700)
+                log.Write(stream.data() + at, std::min<size_t>(700, stream.size() - at));
             EXPECT_TRUE(log.Drain(30000));
-            EXPECT_EQ(c.blocked, log.FilePath().empty());
+            EXPECT_EQ(blocked, log.FilePath().empty());
         }
-        if (c.blocked) {
-            std::string text = console.Text();
+        if (blocked) {
+            const std::string& text = console.text_;
             EXPECT_NE(std::string::npos, text.find(path.substr(0, path.size() - 8) + " cannot be written")) << text;
             EXPECT_EQ(text.find("cannot be written"), text.rfind("cannot be written")) << "told more than once";
             continue;
         }
-        EXPECT_EQ("", console.Text());
+        EXPECT_EQ("", console.text_);
         size_t end = stream.size();
         for (size_t i = 0; i < c.starts.size(); ++i) {
             const std::string file = path + (i == 0 ? std::string() : "." + std::to_string(i)) + ".log";

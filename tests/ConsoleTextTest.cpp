@@ -235,8 +235,9 @@ TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheConsoleSaysWhatItSkipped)
     size_t noteEnd = text.find("\r\n", noteStart) + 2;
     long long skipped = SkippedIn(text.substr(noteStart, noteEnd - noteStart));
     ASSERT_GT(skipped, 0) << text.substr(0, 200);
-    EXPECT_EQ("output not shown; all of it is in C:\\logs\\console.log ...]\r\n",
-              text.substr(text.find("output not shown", noteStart), noteEnd - text.find("output not shown", noteStart)));
+    EXPECT_EQ(
+        "output not shown; all of it is in C:\\logs\\console.log ...]\r\n",
+        text.substr(text.find("output not shown", noteStart), noteEnd - text.find("output not shown", noteStart)));
     // After the note: the newest output, from a whole line, and exactly what was not skipped.
     std::string shown = text.substr(noteEnd);
     EXPECT_TRUE(EndsWith(all, shown));
