@@ -8,7 +8,6 @@
 
 #include <sddl.h>
 
-#include <cstdint>
 #include <cstring>
 
 namespace {
