@@ -3,16 +3,20 @@
 // message box and Java path dialog, the registry it keeps, the files it opens and the server it runs.
 #include <winsock2.h> // before windows.h, which the headers bring
 
+#include "children/Numbered.h"
 #include "framework/Handle.h"
+#include "framework/Paths.h"
 #include "res/resource.h"
 #include "support/Installation.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -402,6 +406,41 @@ TEST_F(LauncherEndToEnd, TakenPortStopsTheServerWithoutMarkerAndTheLauncherWaits
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
     RunningLauncher::Click(console, IDCANCEL);
     EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+}
+
+// The file is written by a thread of its own while the console shows the same output: all of a
+// server's 3 MiB is there, after its start line and before its end line.
+TEST_F(LauncherEndToEnd, EverythingTheServerPrintsIsKeptInTheInstallationsLogFile)
+{
+    Install("e2e-log-flood").CreateMarker();
+    std::string java = Scratch("e2e-log-java") + "\\java.exe";
+    ASSERT_TRUE(CopyFileA(TestChildPath().c_str(), java.c_str(), FALSE));
+    RememberJava(java);
+    char appData[MAX_PATH], longHome[kPathSize], key[17];
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
+    LongHome(install->Home().c_str(), longHome, sizeof longHome);
+    HomeKey(install->Home().c_str(), key, sizeof key);
+    const std::string folder =
+        std::string(appData) + "\\Vantry\\logs\\" + (std::strrchr(longHome, '\\') + 1) + "." + key;
+    RemoveTree(folder);
+
+    SetEnvironmentVariableA("VANTRY_TEST_STEPS", "big:3145728 exit:7");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
+    ASSERT_TRUE(launcher.WaitForText("Vantry has been terminated.", kStartTimeout)) << launcher.ConsoleText();
+    std::string kept;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            kept = ReadWholeFile(folder + "\\console.log");
+            return kept.find("] Ended with exit code 7\r\n") != std::string::npos;
+        },
+        kActionTimeout))
+        << kept.size() << " bytes in " << folder;
+    const size_t started = kept.find("] Started \"" + java + "\" "), output = kept.find(NumberedText(3145728));
+    EXPECT_TRUE(started < output && output < kept.find("] Ended with exit code 7\r\n"))
+        << "start line at " << started << ", the whole output at " << output << "\n"
+        << kept.substr(0, 300);
+    RemoveTree(folder);
 }
 
 TEST_F(LauncherEndToEnd, ARememberedJavaThatHasGoneIsReplacedByTheRegisteredJdkWithoutAsking)
