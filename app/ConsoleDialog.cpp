@@ -33,6 +33,8 @@ BOOL DestroyBlockReason(HWND window)
 
 // The longest the exit waits for its children: what a user has always waited for at Exit.
 constexpr DWORD kExitWaitMilliseconds = 1500;
+// What the output file's writer is given at least, after the children, for what is queued.
+constexpr DWORD kLogDrainMilliseconds = 100;
 
 // A runner's child, held from the start of the exit so that its id cannot be reused while the exit
 // waits for it; none when the runner has no child.
@@ -64,6 +66,8 @@ ConsoleDialog::ConsoleDialog(CWnd* parent)
       tray(*this)
 {
     mainIcon = tray.BigIcon(IDI_READY); // the tray owns the icons
+    serverRunner.SetLog(&log_);
+    initRunner.SetLog(&log_);
 }
 
 // The tray icon goes with its member, before the window.
@@ -104,6 +108,9 @@ void ConsoleDialog::EndLauncher(bool sessionEnds)
     // Windows shows the reason if the session's end has to wait for the server.
     const bool blocking = sessionEnds && exitPlatform.blockReasonCreate(m_hWnd, L"Vantry is stopping its server.");
     StopChildren(deadline);
+    // The process ends at once: what the readers have queued for the file goes to disk first.
+    const LONG left = static_cast<LONG>(deadline - GetTickCount());
+    log_.Drain(left > static_cast<LONG>(kLogDrainMilliseconds) ? static_cast<DWORD>(left) : kLogDrainMilliseconds);
     if (blocking) exitPlatform.blockReasonDestroy(m_hWnd);
     exitPlatform.endProcess(0);
 }
@@ -133,6 +140,7 @@ void ConsoleDialog::LoadSettings()
     const int shown = hide;
     ReadSettings(hide, javaExePath, sizeof javaExePath, homeDir, sizeof homeDir, markerPath, sizeof markerPath);
     if (hide != shown) hideOnStartup.SetCheck(hide);
+    log_.Open(homeDir, this); // the output's folder follows the home
 }
 
 void ConsoleDialog::SaveJavaExe() { StoreJavaExe(javaExePath, sizeof javaExePath); }

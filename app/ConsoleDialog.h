@@ -20,6 +20,7 @@
 #pragma once
 #include "framework/Dialog.h"
 #include "framework/Paths.h"
+#include "process/ConsoleLog.h"
 #include "process/InitRunner.h"
 #include "process/RunnerOwner.h"
 #include "process/ServerRunner.h"
@@ -86,6 +87,7 @@ public:
 private:
     // Before the runners, so that it outlives them: their readers write to it until they have ended.
     ConsoleOutput output_;
+    ConsoleLog log_; // the same output on disk; written by the runners' readers and watchers
 
 public:
     ServerRunner serverRunner;
@@ -105,6 +107,7 @@ protected:
     void OnShowWindow();
     void OnTrayOpen();
     void OnTrayGoto();
+    void OnTrayLogs();
     void ReportLaunchFailure(const char* what);
     void TellHidden(const char* line, const char* nextLine);
     void TellServerEnd();

@@ -20,6 +20,7 @@ BEGIN_MESSAGE_MAP(ConsoleDialog, CDialog)
     ON_BN_CLICKED(IDC_HIDE_ON_STARTUP, SaveHideOnStartup)
     ON_COMMAND(ID_TRAY_EXIT, OnCancel)
     ON_COMMAND(ID_TRAY_GOTO, OnTrayGoto)
+    ON_COMMAND(ID_TRAY_LOGS, OnTrayLogs)
     ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen){ WM_SHOWWINDOW, 0, 0, AFX_VOID(OnShowWindow), nullptr },
 END_MESSAGE_MAP()
 
@@ -46,6 +47,7 @@ BOOL ConsoleDialog::OnInitDialog()
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(tray.SmallIcon(IDI_READY)));
     output_.Attach(console.m_hWnd, m_hWnd);
+    output_.KeptIn([this] { return log_.FilePath(); });
     consoleFind.Attach(console.m_hWnd, m_hWnd);
     tray.Attach(m_hWnd);
     return TRUE;
@@ -102,6 +104,12 @@ void ConsoleDialog::OnShowWindow()
 void ConsoleDialog::OnTrayOpen() { OpenConsole(); }
 
 void ConsoleDialog::OnTrayGoto() { OpenApplication(); }
+
+// Made if no output has been kept yet, so that Explorer has a folder to open.
+void ConsoleDialog::OnTrayLogs()
+{
+    if (log_.MakeFolder()) ShellOpen(log_.Folder().c_str());
+}
 
 void ConsoleDialog::GoToApplication()
 {

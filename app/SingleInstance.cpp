@@ -1,13 +1,13 @@
 #include "app/SingleInstance.h"
 
 #include "framework/Handle.h"
+#include "framework/Paths.h"
 #include "framework/Text.h"
 #include "framework/User32.h"
 #include "ui/TrayZoom.h"
 
 #include <sddl.h>
 
-#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -37,7 +37,7 @@ UINT ShowMessage()
 }
 
 // Mutex and mapping names from the home directory, as the file system compares it: its long form,
-// in capitals. A name cannot hold backslashes, so the folder is hashed (FNV-1a).
+// in capitals. A name cannot hold backslashes, so the folder is hashed.
 bool ObjectNames(char* mutexName, size_t mutexSize, char* mappingName, size_t mappingSize)
 {
     char module[1024];
@@ -46,20 +46,8 @@ bool ObjectNames(char* mutexName, size_t mutexSize, char* mappingName, size_t ma
     char* separator = std::strrchr(module, '\\');
     if (!separator) return false;
     *separator = '\0';
-    char home[1024];
-    DWORD longLength = GetLongPathNameA(module, home, sizeof home);
-    if (longLength == 0 || longLength >= sizeof home) CopyText(home, module);
-    CharUpperBuffA(home, static_cast<DWORD>(std::strlen(home)));
-
-    uint64_t hash = 14695981039346656037ull;
-    for (const char* c = home; *c; ++c) {
-        hash ^= static_cast<unsigned char>(*c);
-        hash *= 1099511628211ull;
-    }
     char name[64] = "Local\\Vantry.";
-    char* digit = name + std::strlen(name);
-    for (int shift = 60; shift >= 0; shift -= 4) *digit++ = "0123456789abcdef"[(hash >> shift) & 0xF];
-    *digit = '\0';
+    HomeKey(module, name + std::strlen(name), sizeof name - std::strlen(name));
     CopyText(mutexName, mutexSize, name);
     CopyText(mappingName, mappingSize, name);
     return AppendText(mappingName, mappingSize, ".console") != 0;

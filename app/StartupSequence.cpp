@@ -29,8 +29,11 @@ void ConsoleDialog::RunStartupSequence()
         return;
     }
 
+    // A runtime shipped with this installation is taken first and never remembered: JavaExe is shared
+    // by every installation on the machine, and another one must not run this one's runtime.
+    bool bundled = FindBundledJava(homeDir, javaExePath, sizeof javaExePath);
     // Only a file can be java.exe: a folder of that name would fail every launch and be kept for ever.
-    bool javaFound = IsFile(javaExePath);
+    bool javaFound = bundled || IsFile(javaExePath);
     if (!javaFound) {
         if (SearchJavaInstallation(javaExePath, sizeof javaExePath, kJdkKey) == -1) {
             int jreResult = SearchJavaInstallation(javaExePath, sizeof javaExePath, kJreKey);
@@ -43,6 +46,8 @@ void ConsoleDialog::RunStartupSequence()
                             "JDK not found.", MB_ICONINFORMATION);
                 dialog.path = javaExePath;
             }
+            dialog.javas = FindJavaInstallations(homeDir);
+            if (jreResult == -1 && !dialog.javas.empty()) dialog.path = dialog.javas.front().path;
             // A path longer than the buffer (set into the edit by another program; typing stops
             // earlier) is refused: cut, it would name another file.
             if (dialog.DoModal() == IDOK && dialog.path.size() < sizeof javaExePath)

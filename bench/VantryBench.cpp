@@ -4,6 +4,8 @@
 // whose message loop the benchmark runs) or Vantry.exe itself, with load_child.exe as the server.
 // Nothing here asserts: the figures are for people, and the machine may be shared and noisy.
 #include "harness/Harness.h"
+#include "kit/Files.h"
+#include "process/ConsoleLog.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -91,10 +93,27 @@ struct FloodResult {
     double peakPrivateMb = 0, peakTextKb = 0;
 };
 
-FloodResult FloodThroughTheLauncher(size_t bytes, bool probe)
+// The home the flood's output file is named after: one folder for every run.
+std::string FloodHome() { return ModuleFolder() + "\\flood-home"; }
+std::string FloodLogFolder()
+{
+    ConsoleLog named;
+    named.Open(FloodHome().c_str(), nullptr);
+    return named.Folder();
+}
+
+// withFile: the runner also keeps the output in a file, as the launcher does, and the flood ends
+// when the file has all of it.
+FloodResult FloodThroughTheLauncher(size_t bytes, bool probe, bool withFile = false)
 {
     FloodResult result;
+    ConsoleLog log; // outlives the console's runner, which writes to it
     Console console;
+    if (withFile) {
+        RemoveTree(FloodLogFolder()); // each run begins its file afresh, and leaves no 50 MiB behind
+        log.Open(FloodHome().c_str(), nullptr);
+        console.dialog.serverRunner.SetLog(&log);
+    }
     Pump([] { return false; }, 300); // settle
     // In front, as the user has it: the keys go to it. (Under Wine the docked tray icon takes the
     // front from a window that asks for it; a click is what the user would do anyway.)
@@ -109,6 +128,7 @@ FloodResult FloodThroughTheLauncher(size_t bytes, bool probe)
     double start = NowMs();
     console.StartServer(steps.c_str());
     bool ended = Pump([&] { return console.Ended(); }, 600000);
+    if (withFile) ended = log.Drain(600000) && ended;
     double elapsed = NowMs() - start;
     if (sampler) {
         // The last press may have come as the flood ended; one that is never taken counts as long
@@ -135,10 +155,13 @@ void FloodRows(int runs, size_t bytes)
 {
     // Throughput without the probe: on some machines a thread that wakes every 10 ms changes how
     // fast a pipe is drained, and the bare reader runs without one.
-    Figures launcher, limit, p99, worst, inputP99, inputWorst, memory, text;
+    Figures launcher, limit, p99, worst, inputP99, inputWorst, memory, text, withFile;
     for (int run = 0; run < runs; ++run) {
         limit.Add(BareReaderMs(bytes));
+        // With and without the output file in turn, so that the machine's mood falls on both alike.
+        if (run % 2) withFile.Add(FloodThroughTheLauncher(bytes, false, true).ms);
         launcher.Add(FloodThroughTheLauncher(bytes, false).ms);
+        if (run % 2 == 0) withFile.Add(FloodThroughTheLauncher(bytes, false, true).ms);
         FloodResult probed = FloodThroughTheLauncher(bytes, true);
         p99.Add(probed.latencies.Percentile(0.99));
         worst.Add(probed.latencies.Max());
@@ -146,18 +169,24 @@ void FloodRows(int runs, size_t bytes)
         inputWorst.Add(probed.inputs.Max());
         memory.Add(probed.peakPrivateMb);
         text.Add(probed.peakTextKb);
-        std::printf("    run %d: launcher %.0f ms, bare reader %.0f ms; with the probes: %.0f ms, %zu answers, "
+        std::printf("    run %d: launcher %.0f ms, with the output file %.0f ms, bare reader %.0f ms; with the probes: "
+                    "%.0f ms, %zu answers, "
                     "p99 %.1f ms, max %.1f ms; %zu keys of %d pressed, p99 %.1f ms, max %.1f ms; %.1f MiB, "
                     "text %.0f KiB\n",
-                    run + 1, launcher.values.back(), limit.values.back(), probed.ms, probed.latencies.values.size(),
-                    p99.values.back(), worst.values.back(), probed.inputs.values.size(), probed.presses,
-                    inputP99.values.back(), inputWorst.values.back(), memory.values.back(), text.values.back());
+                    run + 1, launcher.values.back(), withFile.values.back(), limit.values.back(), probed.ms,
+                    probed.latencies.values.size(), p99.values.back(), worst.values.back(), probed.inputs.values.size(),
+                    probed.presses, inputP99.values.back(), inputWorst.values.back(), memory.values.back(),
+                    text.values.back());
         std::fflush(stdout);
     }
     double ratio = launcher.Median() / limit.Median();
     std::string mib = Format("%.0f MiB", static_cast<double>(bytes >> 20));
     AddRow("Output throughput (" + mib + ")", "ratio <= 1.25", launcher.Text("ms"), limit.Text("ms"),
            Format("%.2f", ratio), ratio <= 1.25);
+    double fileRatio = withFile.Median() / launcher.Median();
+    AddRow("Output throughput with the output file (" + mib + ", until the file has all of it)", "ratio <= 1.10",
+           withFile.Text("ms"), launcher.Text("ms") + " (the launcher without the file)", Format("%.2f", fileRatio),
+           fileRatio <= 1.10);
     AddRow("Input latency during the flood (a key pressed every 20 ms, until its handler runs), 99th percentile",
            "<= 50 ms", inputP99.Text("ms", 1), "-", "-", inputP99.Max() <= 50);
     AddRow("Input latency during the flood, maximum", "<= 250 ms", inputWorst.Text("ms", 1), "-", "-",
@@ -193,11 +222,17 @@ double ReadinessMs(size_t floodBytes)
     // than the icon changes, after a flood.
     std::string text;
     size_t at = std::string::npos;
+    bool cut = false;
     Pump(
         [&] {
             text = console.dialog.console.GetWindowText();
             at = text.rfind("Vantry is initialized at ");
-            return at != std::string::npos;
+            // The console shows output as it comes: the line may still lack the end of its number.
+            if (at != std::string::npos && text.find("\r\n", at) == std::string::npos && !cut) {
+                cut = true;
+                std::printf("    the marker's line was shown before its end: \"%s\"\n", text.substr(at).c_str());
+            }
+            return at != std::string::npos && text.find("\r\n", at) != std::string::npos;
         },
         60000);
     if (!seen || at == std::string::npos) return -1;
@@ -271,9 +306,14 @@ void StartUpRow(int runs)
             Sleep(500);
         }
     }
+    // One run's ratio swings with the machine: the ratios of every run, and the median's.
+    Figures ratios;
+    for (size_t i = 0; i < launcher.values.size() && i < limit.values.size(); ++i)
+        ratios.Add(launcher.values[i] / limit.values[i]);
     double ratio = launcher.Median() / limit.Median();
     AddRow("Start-up until the console shows (started as a desktop starts it)", "ratio <= 1.3", launcher.Text("ms"),
-           limit.Text("ms"), Format("%.2f", ratio), ratio <= 1.3);
+           limit.Text("ms"),
+           Format("%.2f (runs: %.2f / %.2f / %.2f)", ratio, ratios.Min(), ratios.Median(), ratios.Max()), ratio <= 1.3);
     // Not a goal: the console takes the keyboard focus while it is made (its buttons need it), the
     // minimal dialog only once it shows; this limit takes it as the console does.
     AddComparison("Start-up, against a minimal dialog that takes the focus as it is made", launcher.Text("ms"),

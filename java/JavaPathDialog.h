@@ -2,6 +2,7 @@
 #pragma once
 #include "framework/Dialog.h"
 #include "framework/FileDialog.h"
+#include "java/JavaSearch.h"
 
 #include <string>
 
@@ -14,12 +15,19 @@ struct JavaPathDialogPlatform {
 };
 extern JavaPathDialogPlatform javaPathDialogPlatform;
 
+// Fills a drop-down combo box with the list, one "version, vendor, bits: path" line each.
+void FillJavaChoices(HWND combo, const std::vector<InstalledJava>& javas);
+// The Java chosen in a combo that FillJavaChoices filled from javas, or nullptr.
+const InstalledJava* ChosenJava(HWND combo, const std::vector<InstalledJava>& javas);
+
 class JavaPathDialog : public CDialog {
 public:
     explicit JavaPathDialog(CWnd* parent);
 
     std::string path;
-    CEdit pathEdit;
+    std::vector<InstalledJava> javas; // offered in the path box's list
+    CWnd pathBox;                     // the drop-down combo box IDC_JAVA_PATH
+    CEdit pathEdit;                   // its edit field
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -27,6 +35,8 @@ protected:
     void OnOK() override;
     void OnBrowse();
     void OnDownloadJava();
+    void OnJavaChosen();
+    void ShowChosenPath();
 
     DECLARE_MESSAGE_MAP()
 };

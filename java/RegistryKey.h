@@ -16,11 +16,12 @@ public:
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
 
-    // True when the key is open; a failed call leaves this object empty.
-    bool Open(HKEY parent, const char* path, REGSAM access)
+    // True when the key is open; a failed call leaves this object empty. The search for every Java
+    // looks in both views, so it names the view it wants.
+    bool Open(HKEY parent, const char* path, REGSAM access, REGSAM view = kRegistryView)
     {
         Reset();
-        if (RegOpenKeyExA(parent, path, 0, access | kRegistryView, &key_) != ERROR_SUCCESS) key_ = nullptr;
+        if (RegOpenKeyExA(parent, path, 0, access | view, &key_) != ERROR_SUCCESS) key_ = nullptr;
         return key_ != nullptr;
     }
     bool Create(HKEY parent, const char* path, REGSAM access)

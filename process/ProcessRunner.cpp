@@ -1,5 +1,7 @@
 #include "process/ProcessRunner.h"
 
+#include "process/ConsoleLog.h"
+
 #include <shellapi.h>
 
 namespace {
@@ -136,6 +138,8 @@ int ProcessRunner::Start(const char* applicationName, char* commandLine, const c
         AbandonChild();
         return 0;
     }
+    // Before the child runs, so that its start comes before its output.
+    if (log_) log_->Started(applicationName, commandLine);
     // The child was created suspended, so that it runs only once it is in its job and watched.
     if (ResumeThread(creationThread_.Get()) == static_cast<DWORD>(-1)) Stop();
     creationThread_.Reset();
@@ -266,6 +270,7 @@ UINT ProcessRunner::ReaderMain(LPVOID runner)
         if (got == 0) continue; // a zero-length write by the child is not the end of its output
         if (self->readerCancel_) break;
         buffer[got] = '\0';
+        if (self->log_) self->log_->Write(buffer, got);
         if (!self->OnOutput(buffer, static_cast<int>(got))) break;
     }
     self->CloseHandles();
@@ -313,6 +318,10 @@ void ProcessRunner::Watch()
         if (notifyWnd) PostMessageA(notifyWnd->m_hWnd, notifyMsg, 0, 0);
     }
     EndReader();
+    if (log_ && process) {
+        if (!codeKnown) GetExitCodeProcess(process.Get(), &code);
+        log_->Ended(code, !codeKnown); // after the last of its output
+    }
     processId = kNoProcess;
     CloseHandles();
     std::lock_guard<std::mutex> guard(lock_);

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <mutex>
 
+class ConsoleLog;
+
 class ProcessRunner {
 public:
     static constexpr int kChunkSize = 2048;
@@ -30,6 +32,8 @@ public:
     // Asks the watcher to end the child (and what it started); nonzero when a child was told to stop.
     int Stop();
     void SetNotify(CWnd* window, UINT message);
+    // Where each captured child's start, output and end are also kept; null: nowhere.
+    void SetLog(ConsoleLog* log) { log_ = log; }
     void CloseHandles();
     static int IsConsoleProgram(const char* path);
 
@@ -80,4 +84,5 @@ private:
     Handle creationProcess_;
     Handle creationThread_;
     Handle job_; // the child's process tree; closing it ends whatever is left of the tree
+    ConsoleLog* log_ = nullptr;
 };

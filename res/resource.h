@@ -33,3 +33,7 @@
 #define ID_CONSOLE_FIND 32790
 #define ID_CONSOLE_FIND_NEXT 32791
 #define ID_CONSOLE_SAVE 32792
+
+// The output kept on disk: its folder from the tray menu, and the console emptied.
+#define ID_TRAY_LOGS 32795
+#define ID_CONSOLE_CLEAR 32797

@@ -191,6 +191,7 @@ TEST_F(ConsoleFindTest, TheRightClickMenuOffersCopyOnlyForASelectionAndDoesWhatI
         { ID_CONSOLE_FIND_NEXT, "Find &next\tF3", true },
         { 0, "", false },
         { ID_CONSOLE_SAVE, "&Save output as...", false },
+        { ID_CONSOLE_CLEAR, "Clear", false },
     };
     ASSERT_EQ(expected.size(), menusShown[0].size());
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -217,6 +218,13 @@ TEST_F(ConsoleFindTest, TheRightClickMenuOffersCopyOnlyForASelectionAndDoesWhatI
     if (data) GlobalUnlock(data);
     CloseClipboard();
     EXPECT_EQ("beta", copied);
+
+    // Clear empties the text; what comes next is shown as before.
+    menuAnswer = ID_CONSOLE_CLEAR;
+    SendMessageA(Edit(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Edit()), MAKELPARAM(-1, -1));
+    EXPECT_EQ("", Text());
+    dialog.AppendConsoleText(kThreeLines);
+    EXPECT_EQ(kThreeLines, Text());
 }
 
 TEST_F(ConsoleFindTest, FindGoesDownFromTheCaretWrapsHonoursMatchCaseAndSaysWhenNothingIsFound)

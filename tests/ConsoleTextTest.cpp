@@ -174,15 +174,49 @@ bool EndsWith(const std::string& text, const std::string& end)
 long long SkippedIn(const std::string& line)
 {
     const std::string head = "[... ";
-    if (line.compare(0, head.size(), head) != 0 || line.find(" bytes of output not shown ...]") == std::string::npos)
+    if (line.compare(0, head.size(), head) != 0 || line.find(" bytes of output not shown") == std::string::npos)
         return -1;
     return std::atoll(line.c_str() + head.size());
+}
+
+std::vector<std::string> insertions;
+WNDPROC editProc = nullptr;
+LRESULT CALLBACK RecordInsertion(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == EM_REPLACESEL && lParam && *reinterpret_cast<const char*>(lParam))
+        insertions.push_back(reinterpret_cast<const char*>(lParam));
+    return CallWindowProcA(editProc, edit, message, wParam, lParam);
+}
+
+// Each insertion may be the window's last text until the next flush: a line queued whole is never
+// cut between two, also where a slice's room ends before a line of the next queued piece.
+TEST(ConsoleText, ALineQueuedWholeIsInsertedWhole)
+{
+    ConsoleHost host(1024 * 1024);
+    insertions.clear();
+    editProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(host.edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordInsertion)));
+    std::string lines;
+    while (lines.size() + 100 <= 65500) lines += std::string(98, 'a') + "\r\n";
+    const std::string longLine = std::string(7998, 'b') + "\r\n"; // does not join the first piece
+    std::thread writer([&] {
+        host.output.Append(lines.c_str());
+        host.output.Append(longLine.c_str());
+    });
+    writer.join();
+    ASSERT_TRUE(WaitUntil([&] { return EndsWith(host.Text(), longLine); }, 30000));
+    SetWindowLongPtrA(host.edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc));
+    EXPECT_EQ(lines + longLine, host.Text());
+    for (const std::string& insertion : insertions) {
+        EXPECT_EQ('\n', insertion.back()) << insertion.size() << " bytes ending in the middle of a line";
+    }
 }
 
 TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheConsoleSaysWhatItSkipped)
 {
     const size_t cap = 64 * 1024;
     ConsoleHost host(cap);
+    host.output.KeptIn([] { return std::string("C:\\logs\\console.log"); });
     const std::string older = "older text, shown before the flood\r\n";
     host.output.Append(older.c_str());
     std::string all;
@@ -201,6 +235,9 @@ TEST(ConsoleText, AFloodNeverMakesTheWriterWaitAndTheConsoleSaysWhatItSkipped)
     size_t noteEnd = text.find("\r\n", noteStart) + 2;
     long long skipped = SkippedIn(text.substr(noteStart, noteEnd - noteStart));
     ASSERT_GT(skipped, 0) << text.substr(0, 200);
+    EXPECT_EQ(
+        "output not shown; all of it is in C:\\logs\\console.log ...]\r\n",
+        text.substr(text.find("output not shown", noteStart), noteEnd - text.find("output not shown", noteStart)));
     // After the note: the newest output, from a whole line, and exactly what was not skipped.
     std::string shown = text.substr(noteEnd);
     EXPECT_TRUE(EndsWith(all, shown));

@@ -3,15 +3,20 @@
 // message box and Java path dialog, the registry it keeps, the files it opens and the server it runs.
 #include <winsock2.h> // before windows.h, which the headers bring
 
+#include "children/Numbered.h"
 #include "framework/Handle.h"
+#include "framework/Paths.h"
 #include "res/resource.h"
 #include "support/Installation.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +26,7 @@ namespace {
 const char kSettingsKey[] = "SOFTWARE\\Vantry\\Vantrybench";
 const char kJdkKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
 const char kJreKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const char kNewJdkKey[] = "SOFTWARE\\JavaSoft\\JDK";
 
 const char kStarting[] = "Vantry is starting...\r\nPlease wait...\r\n";
 const char kJavaMissing[] =
@@ -108,14 +114,16 @@ std::string UnixPath(const std::string& windowsPath)
 }
 
 // Saves what the screen shows of window as <build>\screenshots\<name>.png; true when the file is there.
-bool SaveScreenshot(HWND window, const std::string& name)
+// With also, what the screen shows of both (a drop-down's open list reaches past its window).
+bool SaveScreenshot(HWND window, const std::string& name, HWND also = nullptr)
 {
     std::string folder = BuildDir() + "\\screenshots";
     CreateDirectoryA(folder.c_str(), nullptr);
     std::string file = folder + "\\" + name + ".png";
     DeleteFileA(file.c_str());
-    RECT r;
+    RECT r, other;
     if (!GetWindowRect(window, &r)) return false;
+    if (also && GetWindowRect(also, &other)) UnionRect(&r, &r, &other);
     std::string unixFolder = UnixPath(folder);
     std::string partial = "'" + unixFolder + "/" + name + ".partial.png'";
     std::string geometry = std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
@@ -172,6 +180,7 @@ protected:
             DeleteMachineKey(kSettingsKey, view);
             DeleteMachineKey(kJdkKey, view);
             DeleteMachineKey(kJreKey, view);
+            DeleteMachineKey(kNewJdkKey, view);
         }
         DeleteUserKey(kSettingsKey);
     }
@@ -189,6 +198,16 @@ protected:
     static void RememberJava(const std::string& javaExe)
     {
         WriteMachineText(kSettingsKey, "JavaExe", javaExe, kLauncherView);
+    }
+    // In the registry's 64-bit view, where a 64-bit Java registers and the JDK 1.3 search never looks.
+    std::string RegisterJava(const std::string& key, const char* implementor)
+    {
+        std::string home = Scratch("e2e-java");
+        CreateDirectoryA((home + "\\bin").c_str(), nullptr);
+        EXPECT_TRUE(CopyFileA(StandinJavaPath().c_str(), (home + "\\bin\\java.exe").c_str(), FALSE));
+        std::ofstream(home + "\\release") << "IMPLEMENTOR=\"" << implementor << "\"\n";
+        WriteMachineText(key, "JavaHome", home, KEY_WOW64_64KEY);
+        return home + "\\bin\\java.exe";
     }
     static MachineValue Setting(const char* name) { return ReadMachineValue(kSettingsKey, name, kLauncherView); }
     static bool KeyIn64BitView(const std::string& key)
@@ -433,6 +452,41 @@ TEST_F(LauncherEndToEnd, AReservedPortIsSaidToBeSoAndADllPlantedBesideTheProgram
     EXPECT_FALSE(PathExists(home.Home() + "\\loaded.txt"));
 }
 
+// The file is written by a thread of its own while the console shows the same output: all of a
+// server's 3 MiB is there, after its start line and before its end line.
+TEST_F(LauncherEndToEnd, EverythingTheServerPrintsIsKeptInTheInstallationsLogFile)
+{
+    Install("e2e-log-flood").CreateMarker();
+    std::string java = Scratch("e2e-log-java") + "\\java.exe";
+    ASSERT_TRUE(CopyFileA(TestChildPath().c_str(), java.c_str(), FALSE));
+    RememberJava(java);
+    char appData[MAX_PATH], longHome[kPathSize], key[17];
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
+    LongHome(install->Home().c_str(), longHome, sizeof longHome);
+    HomeKey(install->Home().c_str(), key, sizeof key);
+    const std::string folder =
+        std::string(appData) + "\\Vantry\\logs\\" + (std::strrchr(longHome, '\\') + 1) + "." + key;
+    RemoveTree(folder);
+
+    SetEnvironmentVariableA("VANTRY_TEST_STEPS", "big:3145728 exit:7");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
+    ASSERT_TRUE(launcher.WaitForText("Vantry has been terminated.", kStartTimeout)) << launcher.ConsoleText();
+    std::string kept;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            kept = ReadWholeFile(folder + "\\console.log");
+            return kept.find("] Ended with exit code 7\r\n") != std::string::npos;
+        },
+        kActionTimeout))
+        << kept.size() << " bytes in " << folder;
+    const size_t started = kept.find("] Started \"" + java + "\" "), output = kept.find(NumberedText(3145728));
+    EXPECT_TRUE(started < output && output < kept.find("] Ended with exit code 7\r\n"))
+        << "start line at " << started << ", the whole output at " << output << "\n"
+        << kept.substr(0, 300);
+    RemoveTree(folder);
+}
+
 TEST_F(LauncherEndToEnd, ARememberedJavaThatHasGoneIsReplacedByTheRegisteredJdkWithoutAsking)
 {
     const Installation& home = Install("e2e-gone");
@@ -470,6 +524,20 @@ TEST_F(LauncherEndToEnd, WithoutJavaTheCancelledDialogReportsItStoresNothingAndT
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
     RunningLauncher::Click(console, IDCANCEL);
     EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+}
+
+TEST_F(LauncherEndToEnd, AJava17RegisteredUnderTheNewJavaSoftKeyIsOfferedInTheDialog)
+{
+    std::string java = RegisterJava(std::string(kNewJdkKey) + "\\17", "Oracle Corporation");
+    Install("e2e-java17");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
+    ASSERT_NE(nullptr, dialog);
+    HWND box = GetDlgItem(dialog, IDC_JAVA_PATH);
+    ASSERT_EQ(1, SendMessageA(box, CB_GETCOUNT, 0, 0));
+    // Wine passes no line's text to another process; its length tells the line apart.
+    EXPECT_EQ(("17, Oracle Corporation, 64-bit: " + java).size(), size_t(SendMessageA(box, CB_GETLBTEXTLEN, 0, 0)));
+    EXPECT_EQ(java, WindowText(box)); // pre-filled with it
 }
 
 TEST_F(LauncherEndToEnd, AJavaPathTypedIntoTheDialogIsStoredAndTheRunGoesOnToReady)
@@ -857,11 +925,18 @@ TEST_F(LauncherEndToEnd, ScreenshotsOfTheReadyConsoleAndOfTheJavaPathDialog)
     ASSERT_TRUE(PortFree());
 
     ClearMachineState();
+    // The dialog with its list of the Javas found open.
+    RegisterJava(std::string(kJreKey) + "\\1.8.0_402", "Eclipse Adoptium");
+    RegisterJava(std::string(kNewJdkKey) + "\\17.0.10", "Microsoft");
+    RegisterJava(std::string(kNewJdkKey) + "\\21.0.2", "Azul Systems, Inc.");
     ASSERT_NO_FATAL_FAILURE(Start());
     HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
     ASSERT_NE(nullptr, dialog);
+    PostMessageA(GetDlgItem(dialog, IDC_JAVA_PATH), CB_SHOWDROPDOWN, TRUE, 0);
     PumpFor(1000);
-    EXPECT_TRUE(SaveScreenshot(dialog, "java-path-dialog"));
+    HWND list = FindWindowA("ComboLBox", nullptr);
+    EXPECT_TRUE(list && IsWindowVisible(list));
+    EXPECT_TRUE(SaveScreenshot(dialog, "java-path-dialog", list));
 }
 
 } // namespace

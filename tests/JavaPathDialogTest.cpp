@@ -88,6 +88,8 @@ INT_PTR RunDialog(JavaPathDialog& dialog, std::vector<Step> steps, bool* allStep
 }
 
 HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+// The path box is a drop-down combo box: what the user types and reads is its edit field.
+HWND PathEdit(HWND dialog) { return FindWindowExA(Item(dialog, IDC_JAVA_PATH), nullptr, "Edit", nullptr); }
 
 std::string TextOf(HWND window)
 {
@@ -106,7 +108,7 @@ Step Click(int id)
 Step SetEditText(std::string text)
 {
     return [text](HWND dialog) {
-        SetWindowTextA(Item(dialog, IDC_JAVA_PATH), text.c_str());
+        SetWindowTextA(PathEdit(dialog), text.c_str());
         return true;
     };
 }
@@ -114,7 +116,7 @@ Step SetEditText(std::string text)
 Step PressKey(WPARAM key)
 {
     return [key](HWND dialog) {
-        HWND edit = Item(dialog, IDC_JAVA_PATH);
+        HWND edit = PathEdit(dialog);
         SetFocus(edit);
         PostMessageA(edit, WM_KEYDOWN, key, 1);
         PostMessageA(edit, WM_KEYUP, key, 0xC0000001);
@@ -208,7 +210,7 @@ TEST_F(JavaPathDialogTest, OpensWithTheGivenPathAndTheFocusOnOk)
         std::string shown = "(not seen)";
         bool focusOnOk = false;
         INT_PTR result = RunDialog(dialog, { Observe([&](HWND d) {
-                                                 shown = TextOf(Item(d, IDC_JAVA_PATH));
+                                                 shown = TextOf(PathEdit(d));
                                                  focusOnOk = GetFocus() == Item(d, IDOK);
                                              }),
                                              Click(IDCANCEL) });
@@ -272,8 +274,8 @@ TEST_F(JavaPathDialogTest, OkTakesOnlyAFileAndOtherwiseSaysSoAndStaysOpenForAnot
         INT_PTR result =
             RunDialog(dialog, { SetEditText(c.typed), Click(IDOK), AnswerMessageBox(&message), Observe([&](HWND d) {
                                     open = IsWindowVisible(d) && IsWindowEnabled(d);
-                                    edit = TextOf(Item(d, IDC_JAVA_PATH));
-                                    focusOnEdit = GetFocus() == Item(d, IDC_JAVA_PATH);
+                                    edit = TextOf(PathEdit(d));
+                                    focusOnEdit = GetFocus() == PathEdit(d);
                                     pathAfterRefusal = dialog.path;
                                 }),
                                 SetEditText(file), Click(IDOK) });
@@ -322,7 +324,7 @@ TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
     std::string typed;
     INT_PTR result =
         RunDialog(dialog, { Observe([&](HWND d) {
-                                HWND edit = Item(d, IDC_JAVA_PATH);
+                                HWND edit = PathEdit(d);
                                 limit = SendMessageA(edit, EM_GETLIMITTEXT, 0, 0);
                                 std::string pasted(800, 'p');
                                 SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
@@ -336,6 +338,19 @@ TEST_F(JavaPathDialogTest, TheEditTakesNoMoreThanAPathBufferHolds)
     EXPECT_EQ(std::string(779, 'p'), typed);
 }
 
+TEST_F(JavaPathDialogTest, ListsEveryJavaFoundAndChoosingOnePutsItsPathInTheEdit)
+{
+    JavaPathDialog dialog(nullptr);
+    dialog.javas = { { "1.8", "Temurin", 32, "C:\\jdk8\\bin\\java.exe" }, { "17", "", 64, "D:\\jdk\\bin\\java.exe" } };
+    char line[256] = "";
+    std::vector<std::string> chosen; // as the user's arrow keys choose one line, then the next
+    auto look = Observe([&](HWND d) { chosen.push_back(TextOf(PathEdit(d))); });
+    Step read = Observe([&](HWND d) { SendMessageA(Item(d, IDC_JAVA_PATH), CB_GETLBTEXT, 1, LPARAM(line)); });
+    RunDialog(dialog, { read, PressKey(VK_DOWN), look, PressKey(VK_DOWN), look, Click(IDCANCEL) });
+    EXPECT_STREQ("17, 64-bit: D:\\jdk\\bin\\java.exe", line);
+    EXPECT_EQ((std::vector<std::string>{ dialog.javas[0].path, dialog.javas[1].path }), chosen);
+}
+
 // --- Browse and Download ------------------------------------------------------------------------------
 
 TEST_F(JavaPathDialogTest, BrowseReplacesTheEditWithTheChosenFileOnlyWhenOneIsChosen)
@@ -344,7 +359,7 @@ TEST_F(JavaPathDialogTest, BrowseReplacesTheEditWithTheChosenFileOnlyWhenOneIsCh
     dialog.path = "C:\\given\\java.exe";
     dialog.answers = { "", "C:\\jdk1.3.1\\bin\\java.exe", "D:\\jdk1.2.2\\bin\\java.exe" };
     std::vector<std::string> edits;
-    auto look = Observe([&](HWND d) { edits.push_back(TextOf(Item(d, IDC_JAVA_PATH))); });
+    auto look = Observe([&](HWND d) { edits.push_back(TextOf(PathEdit(d))); });
     HWND window = nullptr;
     INT_PTR result = RunDialog(dialog, { Observe([&](HWND d) { window = d; }), Click(IDC_BROWSE), look,
                                          Click(IDC_BROWSE), look, Click(IDC_BROWSE), look, Click(IDCANCEL) });
@@ -370,9 +385,8 @@ TEST_F(JavaPathDialogTest, BrowseRefusesAFileWhosePathTheLauncherCouldNotHold)
     ScriptedPathDialog dialog;
     dialog.answers = { "C:\\" + std::string(768, 'd') + "\\java.exe" }; // 780 characters: one too many
     std::string edit = "(not seen)";
-    INT_PTR result =
-        RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
-                            Observe([&](HWND d) { edit = TextOf(Item(d, IDC_JAVA_PATH)); }), Click(IDOK) });
+    INT_PTR result = RunDialog(dialog, { SetEditText(TestChildPath()), Click(IDC_BROWSE),
+                                         Observe([&](HWND d) { edit = TextOf(PathEdit(d)); }), Click(IDOK) });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(1u, dialog.calls.size());
     EXPECT_EQ(TestChildPath(), edit);
@@ -404,7 +418,7 @@ TEST_F(JavaPathDialogTest, TheRealFileDialogIsAnOpenDialogOverTheJavaPathDialog)
                     },
                     [&](HWND d) {
                         if (FindOwnWindow("Open") || !IsWindowEnabled(d)) return false;
-                        edit = TextOf(Item(d, IDC_JAVA_PATH));
+                        edit = TextOf(PathEdit(d));
                         return true;
                     },
                     Click(IDCANCEL) },
@@ -423,7 +437,7 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
     std::string edit;
     INT_PTR result = RunDialog(dialog, { SetEditText("C:\\typed"), Click(IDC_DOWNLOAD_JAVA), Observe([&](HWND d) {
                                              stillOpen = IsWindowVisible(d) != FALSE;
-                                             edit = TextOf(Item(d, IDC_JAVA_PATH));
+                                             edit = TextOf(PathEdit(d));
                                          }),
                                          Click(IDCANCEL) });
     EXPECT_EQ(IDCANCEL, result);
@@ -469,7 +483,8 @@ TEST(JavaPathDialogTemplate, IsTheClassicLayoutWithItsSevenControlsInTabOrder)
         { -1, "#130", "Java 1.2 or 1.3 path has not been found!", 61, 6, 198, 12, child | SS_CENTER | WS_GROUP },
         { IDC_DOWNLOAD_JAVA, "#128", "Download Java", 7, 21, 307, 13, child | BS_PUSHBUTTON | WS_TABSTOP },
         { -1, "#130", "Please enter the path of Java 1.2 or 1.3:", 7, 40, 128, 8, child | SS_LEFT | WS_GROUP },
-        { IDC_JAVA_PATH, "#129", "", 7, 58, 248, 12, child | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP },
+        { IDC_JAVA_PATH, "#133", "", 7, 58, 248, 100,
+          child | CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP },
         { IDC_BROWSE, "#128", "Browse...", 261, 58, 53, 13, child | BS_PUSHBUTTON | WS_TABSTOP },
     };
     for (const auto& e : expected) {

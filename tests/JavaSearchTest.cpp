@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <fstream>
 #include <string>
@@ -222,6 +223,80 @@ TEST_F(JavaSearchTest, AnInstallationTooLongForTheDestinationIsPassedOver)
     char small[16] = "small";
     EXPECT_EQ(-1, SearchJavaInstallation(small, sizeof small, kJdkKey));
     EXPECT_STREQ("small", small);
+}
+
+// --- Every Java on the machine ---------------------------------------------------------------------------
+
+// A java.exe whose image header names a 32- or 64-bit machine; bits -1: none, -2: a folder of that name.
+void WriteJava(const std::string& path, int bits)
+{
+    if (bits == -2) CreateDirectoryA(path.c_str(), nullptr);
+    std::string header(bits == 32 ? "PE\0\0\x4c\x01" : "PE\0\0\x64\x86", 6), image(0x40, '\0');
+    image.replace(0, 2, "MZ")[0x3C] = 0x40;
+    if (bits >= 0) std::ofstream(path, std::ios::binary) << image << header;
+}
+
+TEST_F(JavaSearchTest, EveryJavaIsListedOnceWithWhatItIsInOrderOfClosenessTo12And13)
+{
+    const std::string jdk = "SOFTWARE\\JavaSoft\\JDK\\", adoptium = "SOFTWARE\\Eclipse Adoptium\\",
+                      zulu = "SOFTWARE\\Azul Systems\\Zulu", msi = "\\hotspot\\MSI";
+    const struct {
+        std::string key; // empty: not registered
+        const char *value, *currentVersion, *home;
+        int bits;
+        const char* release;
+    } layouts[] = {
+        { std::string(kJdkKey) + "\\1.3.1", "JavaHome", nullptr, "jdk1.3.1", 32, nullptr },
+        { std::string(kJreKey) + "\\1.8.0_392", "JavaHome", nullptr, "jre8", 64, nullptr },
+        { jdk + "17.0.9", "JavaHome", nullptr, "corretto17", 64, "IMPLEMENTOR=\"Amazon.com Inc.\"" },
+        { "SOFTWARE\\JavaSoft\\JRE\\21.0.2", "JavaHome", nullptr, "jre21", 64, nullptr },
+        { adoptium + "JDK\\21.0.1.12" + msi, "Path", nullptr, "temurin21\\", 64, nullptr },
+        { adoptium + "JRE\\8.0.402.6" + msi, "Path", nullptr, "temurin8\\", 32, nullptr },
+        { "SOFTWARE\\Microsoft\\JDK\\17.0.10.7" + msi, "Path", nullptr, "microsoft17\\", 64, nullptr },
+        { zulu + "\\zulu-11", "InstallationPath", "11.0.21", "zulu11", 64, nullptr },
+        { zulu + " 32-bit\\zulu-8", "InstallationPath", nullptr, "zulu8", 32, "JAVA_VERSION=\"1.8.0_382\"" },
+        { "SOFTWARE\\BellSoft\\Liberica\\jdk-25", "InstallationPath", "25.0.1", "liberica25", 64, nullptr },
+        { jdk + "22", "JavaHome", nullptr, "missing", -1, nullptr },
+        { zulu + "\\zulu-23", "InstallationPath", "23", "folder", -2, nullptr },
+        { "", nullptr, nullptr, "install\\jre", 64, "JAVA_VERSION=\"1.2.2\"\nIMPLEMENTOR=\"Sun\"" },
+        { "", nullptr, nullptr, "javahome", 64, nullptr },
+        { "", nullptr, nullptr, "onpath", 32, nullptr },
+    };
+    for (const auto& l : layouts) {
+        std::string home = root + "\\" + l.home, folder = home.substr(0, home.find_last_not_of('\\') + 1);
+        SHCreateDirectoryExA(nullptr, (folder + "\\bin").c_str(), nullptr);
+        WriteJava(JavaOf(folder), l.bits);
+        if (l.release) std::ofstream(folder + "\\release") << l.release << "\n";
+        RegistryKey key;
+        if (l.key.empty() || !key.Create(HKEY_LOCAL_MACHINE, l.key.c_str(), KEY_ALL_ACCESS)) continue;
+        for (auto value : { std::make_pair(l.value, home.c_str()), std::make_pair("CurrentVersion", l.currentVersion) })
+            if (value.second)
+                RegSetValueExA(key.Get(), value.first, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.second),
+                               static_cast<DWORD>(std::strlen(value.second) + 1));
+    }
+    char oldPath[32768] = "";
+    GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
+    SetEnvironmentVariableA("JAVA_HOME", (root + "\\javahome\\").c_str());
+    // A share is passed over unasked (a slow one would stall the start), and so is a relative folder.
+    std::string path = "\\\\no-server\\share\\bin;relative\\bin;\"" + root + "\\onpath\\bin\";" + root + "\\jre8\\bin";
+    SetEnvironmentVariableA("PATH", path.c_str());
+    std::vector<InstalledJava> found = FindJavaInstallations((root + "\\install").c_str());
+    SetEnvironmentVariableA("JAVA_HOME", nullptr);
+    SetEnvironmentVariableA("PATH", oldPath);
+
+    Names labels;
+    for (const InstalledJava& java : found) labels.push_back(JavaLabel(java));
+    const std::string r = root + "\\", j = "\\bin\\java.exe";
+    EXPECT_EQ(
+        (Names{ "8.0.402.6, Eclipse Adoptium, 32-bit: " + r + "temurin8" + j, "1.8.0_392, 64-bit: " + r + "jre8" + j,
+                "1.8.0_382, Azul Zulu, 32-bit: " + r + "zulu8" + j, "1.3.1, 32-bit: " + r + "jdk1.3.1" + j,
+                "1.2.2, Sun, 64-bit: " + r + "install\\jre" + j, "11.0.21, Azul Zulu, 64-bit: " + r + "zulu11" + j,
+                "17.0.9, Amazon.com Inc., 64-bit: " + r + "corretto17" + j,
+                "17.0.10.7, Microsoft, 64-bit: " + r + "microsoft17" + j,
+                "21.0.1.12, Eclipse Adoptium, 64-bit: " + r + "temurin21" + j, "21.0.2, 64-bit: " + r + "jre21" + j,
+                "25.0.1, BellSoft Liberica, 64-bit: " + r + "liberica25" + j, "64-bit: " + r + "javahome" + j,
+                "32-bit: " + r + "onpath" + j }),
+        labels);
 }
 
 class ReadJavaHomeTest : public JavaSearchTest {

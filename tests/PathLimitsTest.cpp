@@ -116,7 +116,7 @@ BOOL CALLBACK AnswerWindow(HWND window, LPARAM)
         return TRUE;
     }
     answer.seen = true;
-    HWND edit = GetDlgItem(window, IDC_JAVA_PATH);
+    HWND edit = FindWindowExA(GetDlgItem(window, IDC_JAVA_PATH), nullptr, "Edit", nullptr);
     if (!answer.setText.empty()) SetWindowTextA(edit, answer.setText.c_str());
     size_t keys = std::min<size_t>(answer.typed.size(), 100);
     for (size_t i = 0; i < keys; ++i) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(answer.typed[i]), 1);

@@ -388,13 +388,12 @@ TEST(ExitDuringStartUp, TheTrayMenusExitWorksWhileTheMessageBoxAndTheDialogWait)
 {
     RegistrySandbox sandbox;
     std::string home = TempDir("exit-startup");
-    CreateDirectoryA((home + "\\jre").c_str(), nullptr);
-    CreateDirectoryA((home + "\\jre\\bin").c_str(), nullptr);
-    CopyFileA(TestChildPath().c_str(), (home + "\\jre\\bin\\java.exe").c_str(), FALSE);
+    std::string jre = TempDir("exit-startup-jre"); // outside the home, where it would be bundled
+    CreateDirectoryA((jre + "\\bin").c_str(), nullptr);
+    CopyFileA(TestChildPath().c_str(), (jre + "\\bin\\java.exe").c_str(), FALSE);
     HKEY key;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.3.1", 0, nullptr, 0,
                     KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    std::string jre = home + "\\jre";
     RegSetValueExA(key, "JavaHome", 0, REG_SZ, reinterpret_cast<const BYTE*>(jre.c_str()),
                    static_cast<DWORD>(jre.size() + 1));
     RegCloseKey(key);

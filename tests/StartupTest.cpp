@@ -118,6 +118,8 @@ protected:
         sharedHomeDir[0] = '\0';
         home = MakeServerHome("startup", FreeLoopbackPort());
         launcherPath = home + "\\Vantry.exe";
+        // Outside the home: a jdk or jre folder in it is a runtime bundled with the installation.
+        javas = TempDir("startup-javas");
         timer = SetTimer(nullptr, 0, 50, &Answer);
     }
     void TearDown() override
@@ -144,7 +146,7 @@ protected:
     void Marker() { std::ofstream(home + "\\config\\vty3.2.sav"); }
 
     RegistrySandbox sandbox;
-    std::string home;
+    std::string home, javas;
     ScopedOverride<decltype(settingsPlatform.moduleFileName)> module{ settingsPlatform.moduleFileName,
                                                                       &FakeModuleFileName };
     ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
@@ -157,11 +159,11 @@ const char kNotFound[] =
 
 TEST_F(StartupTest, FirstStartWithAJdk13FindsItWithoutAskingStoresItAndRunsTheInitialiser)
 {
-    std::string java = MakeJava(home + "\\jdk");
-    SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", home + "\\jdk");
+    std::string java = MakeJava(javas + "\\jdk");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", javas + "\\jdk");
     // A JRE of the same version is passed over for the JDK.
-    MakeJava(home + "\\jre");
-    SetString(HKEY_LOCAL_MACHINE, std::string(kJreKey) + "\\1.3.1", "JavaHome", home + "\\jre");
+    MakeJava(javas + "\\jre");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJreKey) + "\\1.3.1", "JavaHome", javas + "\\jre");
     dialog.CreateConsole();
 
     EXPECT_EQ(0u, Text().find("Vantry is starting...\r\nPlease wait...\r\n"));
@@ -175,13 +177,33 @@ TEST_F(StartupTest, FirstStartWithAJdk13FindsItWithoutAskingStoresItAndRunsTheIn
     EXPECT_TRUE(WaitUntil([&] { return std::string(sharedHomeDir) == home; }, 10000));
 }
 
+TEST_F(StartupTest, ABundledRuntimeIsTakenBeforeAnythingElseWithoutAskingAndNeverRemembered)
+{
+    // What would otherwise be used: a remembered java.exe and a registered JDK 1.3.
+    SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", MakeJava(javas + "\\remembered"));
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", javas + "\\jdk");
+    MakeJava(javas + "\\jdk");
+    Marker();
+    for (const char* bundled : { "jre", "jdk" }) { // a jre alone; then a jdk beside it, which goes first
+        std::string java = MakeJava(home + "\\" + bundled);
+        settingWrites = 0;
+        ConsoleDialog start;
+        ScopedOverride count(settingsPlatform.setValue, &CountSettingWrite);
+        start.CreateConsole();
+        EXPECT_EQ(java, std::string(start.javaExePath));
+        EXPECT_FALSE(answers.dialogSeen);
+        EXPECT_EQ(0, settingWrites);
+        start.TrayRemove();
+    }
+}
+
 TEST_F(StartupTest, LaterStartWithTheRememberedJavaAndTheMarkerStartsTheServerWithoutSearching)
 {
     std::string java = MakeJava(home + "\\java");
     SetString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", java);
     // A search would find this JDK and store it.
-    MakeJava(home + "\\jdk");
-    SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", home + "\\jdk");
+    MakeJava(javas + "\\jdk");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJdkKey) + "\\1.3.1", "JavaHome", javas + "\\jdk");
     Marker();
     settingWrites = 0;
     {
@@ -219,8 +241,8 @@ TEST_F(StartupTest, RememberedJavaGoneOrAFolderAndAJdk12RegisteredIsFoundAndStor
 
 TEST_F(StartupTest, AJreOnlyIsAnnouncedOfferedInTheDialogAndKeptWhenTheUserCancels)
 {
-    std::string jre = MakeJava(home + "\\jre");
-    SetString(HKEY_LOCAL_MACHINE, std::string(kJreKey) + "\\1.3.1", "JavaHome", home + "\\jre");
+    std::string jre = MakeJava(javas + "\\jre");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kJreKey) + "\\1.3.1", "JavaHome", javas + "\\jre");
     Marker();
     dialog.CreateConsole();
     ASSERT_TRUE(answers.messageBoxSeen);

@@ -2,6 +2,8 @@
 #include "app/ConsoleDialog.h"
 #include "ui/Messages.h"
 #include "framework/Shell.h"
+#include "framework/Text.h"
+#include "kit/Files.h"
 #include "res/resource.h"
 #include "support/TestSupport.h"
 #include "ui/TrayPlatform.h"
@@ -390,7 +392,9 @@ TEST_F(TrayTest, MenuOffersGoToOnlyWhileTheServerIsReady)
     EXPECT_TRUE(MenuGotoState(dialog) & MF_GRAYED);
 }
 
-TEST_F(TrayTest, MenuCommandsOpenGoToAndExit)
+bool TestLocalAppData(char* path, size_t size) { return CopyText(path, size, TempPath("tray-appdata").c_str()) == 1; }
+
+TEST_F(TrayTest, MenuCommandsOpenGoToOpenLogFolderAndExit)
 {
     Busy();
     dialog.SendMessage(WM_COMMAND, ID_TRAY_OPEN, 0);
@@ -398,6 +402,17 @@ TEST_F(TrayTest, MenuCommandsOpenGoToAndExit)
     dialog.SendMessage(WM_COMMAND, ID_TRAY_GOTO, 0);
     ASSERT_EQ(1u, opened.size());
     EXPECT_TRUE(dialog.IsWindowVisible()); // the menu's "Go to" leaves the console where it is
+
+    // The installation's log folder, made if no output has been kept yet.
+    RemoveTree(TempPath("tray-appdata"));
+    ScopedOverride appData(consoleLogPlatform.localAppData, &TestLocalAppData);
+    dialog.LoadSettings();
+    dialog.SendMessage(WM_COMMAND, ID_TRAY_LOGS, 0);
+    ASSERT_EQ(2u, opened.size());
+    const std::string logs = TempPath("tray-appdata") + "\\Vantry\\logs\\bin.";
+    EXPECT_EQ(logs, opened[1].substr(0, logs.size()));
+    EXPECT_TRUE(IsFolder(opened[1]));
+    RemoveTree(TempPath("tray-appdata"));
 }
 
 } // namespace

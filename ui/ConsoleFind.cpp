@@ -214,6 +214,7 @@ void ConsoleFind::ShowMenu(int x, int y)
     case ID_CONSOLE_FIND: OpenFindBox(); break;
     case ID_CONSOLE_FIND_NEXT: FindNext(); break;
     case ID_CONSOLE_SAVE: SaveConsoleOutput(edit_, window_); break;
+    case ID_CONSOLE_CLEAR: SetWindowTextA(edit_, ""); break; // the file keeps everything
     default: break;
     }
 }

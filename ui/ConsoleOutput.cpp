@@ -150,10 +150,13 @@ bool ConsoleOutput::TakePiece(std::string& piece)
     piece.clear();
     if (skippedBytes_ > 0) {
         if (lastDropped_ != '\n') SkipToLineStart();
+        const std::string where = keptIn_ ? keptIn_() : std::string();
         char note[96];
-        std::snprintf(note, sizeof note, "%s[... %llu bytes of output not shown ...]\r\n",
-                      lastShown_ == '\n' ? "" : "\r\n", static_cast<unsigned long long>(skippedBytes_));
+        std::snprintf(note, sizeof note, "%s[... %llu bytes of output not shown", lastShown_ == '\n' ? "" : "\r\n",
+                      static_cast<unsigned long long>(skippedBytes_));
         piece = note;
+        if (!where.empty()) piece += "; all of it is in " + where;
+        piece += " ...]\r\n";
         skippedBytes_ = 0;
         // Text that goes on inside a line now starts one: guard it as the queue guards line starts.
         if (!pending_.empty() && pending_.front()[frontOffset_] == kLineStartCrash) piece += ' ';
@@ -169,9 +172,12 @@ bool ConsoleOutput::TakePiece(std::string& piece)
             pending_.pop_front();
             frontOffset_ = 0;
         } else {
-            // End at a line end when there is one, so a line is seldom inserted in two parts.
+            // End at a line end, so that a line queued whole is never shown in two parts (the
+            // piece's end may be the window's last text until the next flush). Only a line longer
+            // than a whole piece is cut.
             size_t end = front.rfind('\n', frontOffset_ + take - 1);
-            take = end == std::string::npos || end < frontOffset_ ? take : end + 1 - frontOffset_;
+            if (end != std::string::npos && end >= frontOffset_) take = end + 1 - frontOffset_;
+            else if (!piece.empty()) break;
             piece.append(front, frontOffset_, take);
             pendingBytes_ -= take;
             frontOffset_ += take;

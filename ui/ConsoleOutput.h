@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -35,6 +36,9 @@ public:
     // what is queued.
     void Flush();
     void Close(); // the launcher is ending: nothing more is taken
+    // Where all of the output is kept, for the note that says text was not shown ("" when nowhere).
+    // Asked on the window's thread.
+    void KeptIn(std::function<std::string()> where) { keptIn_ = std::move(where); }
 
 private:
     size_t QueueCap() const { return cap_ / 2; }
@@ -75,4 +79,5 @@ private:
     bool closed_ = false;
     char lastQueued_ = '\n'; // the last character queued: whether the next one starts a line
     char lastShown_ = '\n';  // window's thread: the last character given to the console
+    std::function<std::string()> keptIn_;
 };

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "app/ExitPlatform.h"
+#include "process/ConsoleLog.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,11 @@ const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(
 
 // Installed for every test of every test program, whatever the test before it left behind.
 class EarlyEndGuard : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo&) override { exitPlatform.endProcess = &EndProcessFails; }
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        exitPlatform.endProcess = &EndProcessFails;
+        consoleLogPlatform.localAppData = nullptr; // no output file unless a test asks for one
+    }
 };
 const bool guardInstalled = [] {
     ::testing::UnitTest::GetInstance()->listeners().Append(new EarlyEndGuard);
