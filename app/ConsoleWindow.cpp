@@ -4,6 +4,7 @@
 #include "framework/Shell.h"
 #include "framework/PaintDC.h"
 #include "framework/Text.h"
+#include "process/BatchFile.h"
 #include "res/resource.h"
 #include "ui/TrayZoom.h"
 
@@ -132,8 +133,7 @@ void ConsoleDialog::OpenLogFile()
 
 void ConsoleDialog::RunGenJavadoc()
 {
-    // Quoted: unquoted, a home under "C:\Program Files" would make Windows try "C:\Program" first.
-    char command[kActionPathSize] = "\"";
-    if (AppendText(command, ActionHome(homeDir)) && AppendText(command, "\\GenJavadoc.bat\""))
-        WinExec(command, SW_SHOW);
+    const char* home = ActionHome(homeDir);
+    if (!RunBatchFile(home, "GenJavadoc.bat"))
+        AppendConsoleText((std::string("\r\nCould not run ") + home + "\\GenJavadoc.bat\r\n").c_str());
 }

@@ -17,6 +17,7 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_TIMER:
         // The console's flushes have a timer of their own, which must not hurry the animation.
         if (wParam == ConsoleOutput::kFlushTimer) output_.Flush();
+        else if (wParam == TrayIcon::ADD_TIMER_ID) tray.OnAdd();
         else AdvanceAnimation();
         break;
     case WM_TRAY_NOTIFY: OnTrayNotify(static_cast<UINT>(lParam)); break;

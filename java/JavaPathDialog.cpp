@@ -1,5 +1,6 @@
 #include "java/JavaPathDialog.h"
 
+#include "framework/Foreground.h"
 #include "framework/Paths.h"
 #include "framework/Shell.h"
 #include "res/resource.h"
@@ -71,6 +72,11 @@ BOOL JavaPathDialog::OnInitDialog()
     pathEdit.SendMessage(EM_SETLIMITTEXT, kPathSize - 1);
     FillJavaChoices(pathBox.m_hWnd, javas);
     pathEdit.SetWindowText(path.c_str());
+    // Owned by a hidden console ("Hide on startup"), the dialog would have no taskbar button, and at
+    // log-on it opens behind other windows: the launcher would look hung.
+    SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE, GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE) | WS_EX_APPWINDOW);
+    ShowWindow(SW_SHOW); // shown now, so that a refused foreground flashes its button
+    AskForTheForeground(m_hWnd);
     return TRUE;
 }
 

@@ -147,10 +147,10 @@ int ProcessRunner::Start(const char* applicationName, char* commandLine, const c
 }
 
 int ProcessRunner::CreateChild(const char* applicationName, char* commandLine, const char* currentDirectory,
-                               STARTUPINFOA& startup)
+                               STARTUPINFOA& startup, DWORD flags)
 {
     PROCESS_INFORMATION created = {};
-    if (!CreateProcessA(applicationName, commandLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+    if (!CreateProcessA(applicationName, commandLine, nullptr, nullptr, TRUE, flags | CREATE_SUSPENDED, nullptr,
                         currentDirectory, &startup, &created)) {
         processId = kNoProcess;
         return 0;
@@ -177,7 +177,7 @@ int ProcessRunner::LaunchPlain(const char* applicationName, char* commandLine, c
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showCommand);
-    return CreateChild(applicationName, commandLine, currentDirectory, startup);
+    return CreateChild(applicationName, commandLine, currentDirectory, startup, 0);
 }
 
 int ProcessRunner::LaunchCaptured(const char* applicationName, char* commandLine, const char* currentDirectory)
@@ -196,12 +196,13 @@ int ProcessRunner::LaunchCaptured(const char* applicationName, char* commandLine
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
+    startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inRead;
     startup.hStdOutput = outWrite;
     startup.hStdError = outWrite;
-    int created = CreateChild(applicationName, commandLine, currentDirectory, startup);
+    // A console without a window, handed down to what the child starts: a new console's window would
+    // be shown by a terminal that ignores SW_HIDE (Windows Terminal), and closing it ends the child.
+    int created = CreateChild(applicationName, commandLine, currentDirectory, startup, CREATE_NO_WINDOW);
 
     // The launcher keeps no writer of the output pipe, so the reader sees the output end as soon as
     // the child and all it started are gone; and no later child inherits the input end.

@@ -53,8 +53,8 @@ protected:
 private:
     int LaunchPlain(const char* applicationName, char* commandLine, const char* currentDirectory, int showCommand);
     int LaunchCaptured(const char* applicationName, char* commandLine, const char* currentDirectory);
-    int CreateChild(const char* applicationName, char* commandLine, const char* currentDirectory,
-                    STARTUPINFOA& startup);
+    int CreateChild(const char* applicationName, char* commandLine, const char* currentDirectory, STARTUPINFOA& startup,
+                    DWORD flags);
     int StartWatcher();
     void AbandonChild();
     void EndReader();

@@ -3,6 +3,7 @@
 #include "process/TakenPort.h"
 
 #include "framework/Handle.h"
+#include "framework/SystemDlls.h"
 #include "framework/Text.h"
 #include "process/ServerRunner.h"
 
@@ -63,7 +64,16 @@ int PortInLine(const std::string& text, size_t begin, size_t end)
 
 DWORD SystemListeners(ULONG family, void* table, DWORD* size)
 {
-    return GetExtendedTcpTable(table, size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
+    // Not imported at load time: iphlpapi is no known DLL, so Windows would look for it beside us.
+    using Function = DWORD(WINAPI*)(void*, DWORD*, BOOL, ULONG, TCP_TABLE_CLASS, ULONG);
+    static const Function getTable = [] {
+        HMODULE iphlpapi = SystemDll("iphlpapi.dll");
+        return iphlpapi ? reinterpret_cast<Function>(
+                              reinterpret_cast<void (*)()>(GetProcAddress(iphlpapi, "GetExtendedTcpTable")))
+                        : nullptr;
+    }();
+    if (!getTable) return ERROR_NOT_SUPPORTED;
+    return getTable(table, size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
 }
 
 bool SystemProgramName(DWORD processId, char* name, size_t size)
@@ -77,19 +87,20 @@ bool SystemProgramName(DWORD processId, char* name, size_t size)
     return CopyText(name, size, file ? file + 1 : path) && name[0] != '\0';
 }
 
-// The listeners of one family; empty when the system gives none.
-std::vector<unsigned char> Listeners(ULONG family)
+// The listeners of one family; false when the system gives no table.
+bool Listeners(ULONG family, std::vector<unsigned char>& table)
 {
-    std::vector<unsigned char> table;
+    table.clear();
     DWORD size = 0;
     // The table can grow between the two calls: asked again a few times.
     for (int attempt = 0; attempt < 3; ++attempt) {
         DWORD result = portOwnerPlatform.listeners(family, table.empty() ? nullptr : table.data(), &size);
-        if (result == NO_ERROR) return table;
+        if (result == NO_ERROR) return true;
         if (result != ERROR_INSUFFICIENT_BUFFER || size == 0) break;
         table.assign(size, 0);
     }
-    return {};
+    table.clear();
+    return false;
 }
 
 int HostPort(DWORD networkOrder)
@@ -97,20 +108,23 @@ int HostPort(DWORD networkOrder)
     return static_cast<int>(((networkOrder & 0xFF) << 8) | ((networkOrder >> 8) & 0xFF));
 }
 
-// The owner of the port in a table of rows (MIB_TCPTABLE_OWNER_PID or its IPv6 form); only the rows
-// that the table's size holds are read.
-template <typename Table, typename Row> DWORD OwnerIn(const std::vector<unsigned char>& data, int port)
+// The port's listener in a table of rows (MIB_TCPTABLE_OWNER_PID or its IPv6 form), a known owner
+// before an unknown one; only the rows that the table's size holds are read.
+template <typename Table, typename Row> PortHolder HolderIn(const std::vector<unsigned char>& data, int port)
 {
+    PortHolder holder = { PortHolder::kNoListener, 0 };
     const size_t rowsAt = offsetof(Table, table);
-    if (data.size() < rowsAt) return 0;
+    if (data.size() < rowsAt) return holder;
     const Table* table = reinterpret_cast<const Table*>(data.data());
     size_t rows = (data.size() - rowsAt) / sizeof(Row);
     if (table->dwNumEntries < rows) rows = table->dwNumEntries;
     for (size_t i = 0; i < rows; ++i) {
         const Row& row = table->table[i];
-        if (HostPort(row.dwLocalPort) == port && row.dwOwningPid != 0) return row.dwOwningPid;
+        if (HostPort(row.dwLocalPort) != port) continue;
+        if (row.dwOwningPid != 0) return { PortHolder::kOwner, row.dwOwningPid };
+        holder.found = PortHolder::kUnknown;
     }
-    return 0;
+    return holder;
 }
 
 } // namespace
@@ -208,20 +222,33 @@ PortOwnerPlatform SystemPortOwnerPlatform() { return { &SystemListeners, &System
 
 PortOwnerPlatform portOwnerPlatform = SystemPortOwnerPlatform();
 
-DWORD PortOwner(int port)
+PortHolder PortOwner(int port)
 {
-    if (DWORD owner = OwnerIn<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(Listeners(AF_INET), port)) return owner;
-    return OwnerIn<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6ROW_OWNER_PID>(Listeners(AF_INET6), port);
+    std::vector<unsigned char> v4, v6;
+    bool read4 = Listeners(AF_INET, v4), read6 = Listeners(AF_INET6, v6);
+    PortHolder holder = HolderIn<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(v4, port);
+    if (holder.found == PortHolder::kOwner) return holder;
+    PortHolder other = HolderIn<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6ROW_OWNER_PID>(v6, port);
+    if (other.found != PortHolder::kNoListener) return other;
+    // Only both tables, read whole, can tell that nobody listens.
+    if (holder.found == PortHolder::kNoListener && !(read4 && read6)) holder.found = PortHolder::kUnknown;
+    return holder;
 }
 
 std::string TakenPortMessage(int port)
 {
-    std::string message = "Port " + std::to_string(port) + " is in use by another program";
-    if (DWORD owner = PortOwner(port)) {
+    const std::string start = "Port " + std::to_string(port);
+    PortHolder holder = PortOwner(port);
+    // Nobody listens: a range the system keeps for itself (Hyper-V, WSL, Docker), or a bound socket.
+    if (holder.found == PortHolder::kNoListener) return start + " is in use or reserved.";
+    std::string message = start + " is in use by another program";
+    if (holder.found == PortHolder::kOwner) {
         char name[MAX_PATH] = "";
         message += " (";
-        if (portOwnerPlatform.programName(owner, name, sizeof name)) message += std::string(name) + ", ";
-        message += "process " + std::to_string(owner) + ")";
+        if (holder.processId == 4) message += "System (HTTP.sys), "; // the system's HTTP server
+        else if (portOwnerPlatform.programName(holder.processId, name, sizeof name))
+            message += std::string(name) + ", ";
+        message += "process " + std::to_string(holder.processId) + ")";
     }
     return message + ".";
 }

@@ -45,8 +45,12 @@ struct PortOwnerPlatform {
 extern PortOwnerPlatform portOwnerPlatform;
 PortOwnerPlatform SystemPortOwnerPlatform();
 
-// The process listening on the port, over IPv4 or IPv6; 0 when the system cannot tell.
-DWORD PortOwner(int port);
+// Who listens on the port, over IPv4 or IPv6.
+struct PortHolder {
+    enum Found { kNoListener, kUnknown, kOwner } found; // kUnknown: a listener, or no table to tell
+    DWORD processId;                                    // with kOwner
+};
+PortHolder PortOwner(int port);
 // "Port 8080 is in use by another program (httpd.exe, process 1234)." with as much of the holder as
-// the system tells.
+// the system tells; "Port 8080 is in use or reserved." when nobody listens on it.
 std::string TakenPortMessage(int port);

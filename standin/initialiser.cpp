@@ -42,6 +42,7 @@ int runInitialiser(const Invocation& inv)
 {
     const unsigned long delay = millisProperty(inv, "vantry.standin.delay", 0);
     lineOut("Vantry initialisation started");
+    lineOut(consoleWindowLine());
     if (delay > 0) Sleep(delay);
 
     const std::string home = currentDirectory();

@@ -51,4 +51,13 @@ std::string timestamp()
     return buf;
 }
 
+std::string consoleWindowLine()
+{
+    HWND window = GetConsoleWindow();
+    if (!window) return "Console window: none";
+    char line[64];
+    std::snprintf(line, sizeof line, "Console window: %p", static_cast<void*>(window));
+    return line;
+}
+
 } // namespace standin

@@ -15,6 +15,9 @@ void writeErr(const std::string& text);
 void lineOut(const std::string& line);
 void lineErr(const std::string& line);
 
+// "Console window: none", or the window of the console this program was given, as a terminal shows it.
+std::string consoleWindowLine();
+
 // "YYYY-MM-DD HH:MM:SS" in local time, as Tomcat stamps its log lines.
 std::string timestamp();
 

@@ -392,6 +392,7 @@ int runTomcat(const Invocation& inv)
     const unsigned long pause = millisProperty(inv, "vantry.standin.pause", 200);
 
     lineOut("Starting tomcat. Check logs/tomcat.log for error messages");
+    lineOut(consoleWindowLine());
     lineOut(timestamp() + " - ContextManager: Adding context Ctx( /Vantry )");
 
     WinsockSession winsock;

@@ -319,6 +319,21 @@ TEST_F(LauncherEndToEnd, FirstRunFindsTheJdkInitialisesStartsTheServerAndGoToOpe
     EXPECT_TRUE(launcher.Running());
 }
 
+// Started as a desktop starts it, with no console to hand down, the Java programs get a console
+// without a window (a terminal that showed one would let the user end the server with it); their
+// output is shown as ever.
+TEST_F(LauncherEndToEnd, TheJavaProgramsOfADesktopStartGetNoConsoleWindowAndTheirOutputIsShown)
+{
+    Install("e2e-no-window");
+    RegisterJdk();
+    ASSERT_TRUE(launcher.Start(install->Exe(), TestBinDir(), DETACHED_PROCESS));
+    ASSERT_NE(nullptr, console = launcher.Console(kStartTimeout));
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    const std::string text = launcher.ConsoleText(), none = "\r\nConsole window: none\r\n";
+    EXPECT_NE(std::string::npos, text.find("Vantry initialisation started" + none)) << text;
+    EXPECT_NE(std::string::npos, text.find("error messages" + none)) << text;
+}
+
 TEST_F(LauncherEndToEnd, LaterRunUsesTheRememberedJavaWithoutSearchingAndSkipsTheInitialiser)
 {
     // No JavaSoft key at all: a search would find nothing and ask the user.
@@ -406,6 +421,35 @@ TEST_F(LauncherEndToEnd, TakenPortStopsTheServerWithoutMarkerAndTheLauncherWaits
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), launcher.WaitForExit(kStaysFor));
     RunningLauncher::Click(console, IDCANCEL);
     EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
+}
+
+// A port held without a listener, as in a range the system reserved (Hyper-V, WSL, Docker), is said
+// to be so. A DLL named like one the program uses, put beside it, where Windows looks first for one
+// that is not among its known DLLs (Wine too, told to prefer a native DLL): never loaded, neither at
+// the start nor when the port's holder is looked up.
+TEST_F(LauncherEndToEnd, AReservedPortIsSaidToBeSoAndADllPlantedBesideTheProgramIsNeverLoaded)
+{
+    const Installation& home = Install("e2e-planted");
+    RegisterJdk();
+    ASSERT_TRUE(
+        CopyFileA((TestBinDir() + "\\planted\\iphlpapi.dll").c_str(), (home.Home() + "\\iphlpapi.dll").c_str(), FALSE));
+    // WINEDLLOVERRIDES=iphlpapi=n,b for this program alone: the variable does not reach Wine's children.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Vantry.exe\\DllOverrides",
+                                             0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
+    RegSetValueExA(key, "iphlpapi", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+    RegCloseKey(key);
+    SOCKET bound = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = { AF_INET, htons(static_cast<u_short>(home.Port())), { { { 127, 0, 0, 1 } } }, {} };
+    EXPECT_EQ(0, bind(bound, reinterpret_cast<sockaddr*>(&address), sizeof address));
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(launcher.WaitForText(
+        "\r\nPort " + std::to_string(home.Port()) + " is in use or reserved." + kTerminated, kStartTimeout))
+        << launcher.ConsoleText();
+    closesocket(bound);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Vantry.exe");
+    EXPECT_FALSE(PathExists(home.Home() + "\\loaded.txt"));
 }
 
 // The file is written by a thread of its own while the console shows the same output: all of a
@@ -850,6 +894,20 @@ TEST_F(LauncherEndToEnd, AtReadyHelpF1ViewLogAndGenerateJavadocWorkOnAHomeWithAS
         << "GenJavadoc.bat did not run";
     EXPECT_EQ(std::string::npos, opener->Opened().find("GenJavadoc.bat")) << opener->Opened();
     EXPECT_TRUE(launcher.Running());
+}
+
+// The batch runs in the home, whatever the launcher's own current folder (System32 when Windows
+// starts it at log-on), also when the home's path holds what the command shell reads as syntax.
+TEST_F(LauncherEndToEnd, GenerateJavadocRunsTheBatchInTheHomeWhateverCharactersItsPathHolds)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e (x86) A&B"));
+    const std::string home = install->Home();
+    ASSERT_TRUE(launcher.ControlEnabled(IDC_JAVADOC));
+    RunningLauncher::Click(console, IDC_JAVADOC);
+    const std::string folder = home + "\\javadoc-folder.txt";
+    EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(folder).find("\r\n") != std::string::npos; }, kActionTimeout))
+        << "GenJavadoc.bat did not run";
+    EXPECT_EQ(home + "\r\n", ReadWholeFile(folder));
 }
 
 // --- Pictures for people ------------------------------------------------------------------------------

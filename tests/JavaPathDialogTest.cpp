@@ -2,6 +2,7 @@
 #include "framework/Paths.h"
 #include "framework/Shell.h"
 #include "framework/Text.h"
+#include "framework/Foreground.h"
 #include "java/JavaPathDialog.h"
 #include "res/resource.h"
 #include "support/DialogTemplate.h"
@@ -217,6 +218,35 @@ TEST_F(JavaPathDialogTest, OpensWithTheGivenPathAndTheFocusOnOk)
         EXPECT_EQ(given, shown);
         EXPECT_TRUE(focusOnOk);
         EXPECT_EQ(given, dialog.path);
+    }
+}
+
+// Asked for at log-on or from a hidden console, the dialog has a taskbar button of its own and asks
+// for the foreground; refused it, it flashes until the user comes to it.
+BOOL granted = TRUE;
+std::string asked;
+BOOL WINAPI AskForeground(HWND window)
+{
+    asked += IsWindowVisible(window) ? "foreground;" : "foreground while hidden;";
+    return granted;
+}
+BOOL WINAPI Flash(PFLASHWINFO info)
+{
+    asked += info->dwFlags == (FLASHW_ALL | FLASHW_TIMERNOFG) ? "flash until in front;" : "flash;";
+    return TRUE;
+}
+
+TEST_F(JavaPathDialogTest, HasATaskbarButtonAsksForTheForegroundAndFlashesWhenRefused)
+{
+    ScopedOverride<ForegroundPlatform> foreground{ foregroundPlatform, ForegroundPlatform{ &AskForeground, &Flash } };
+    for (BOOL given : { TRUE, FALSE }) {
+        granted = given;
+        asked.clear();
+        JavaPathDialog dialog(nullptr);
+        LONG_PTR style = 0;
+        RunDialog(dialog, { Observe([&](HWND d) { style = GetWindowLongPtrA(d, GWL_EXSTYLE); }), Click(IDCANCEL) });
+        EXPECT_TRUE(style & WS_EX_APPWINDOW);
+        EXPECT_EQ(given ? "foreground;" : "foreground;flash until in front;", asked);
     }
 }
 

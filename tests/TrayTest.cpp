@@ -70,9 +70,7 @@ void SetControlKeys(bool left, bool right, bool either = false)
     SetKeyboardState(keys);
 }
 
-// The record in its first form, which every shell knows: 88 bytes in a 32-bit program, 104 in a
-// 64-bit one (its handles are twice as wide); and the form that carries balloons, 488 and 504.
-constexpr DWORD kFirstFormRecordSize = sizeof(void*) == 8 ? 104 : 88;
+// The record in the form that carries balloons: 488 bytes in a 32-bit program, 504 in a 64-bit one.
 constexpr DWORD kBalloonRecordSize = sizeof(void*) == 8 ? 504 : 488;
 
 class TrayTest : public ::testing::Test {
@@ -303,26 +301,33 @@ TEST_F(TrayTest, ABalloonRidesOnTheIconsRecordWithItsTextWholeOrItsFirstLineAlon
     }
 }
 
-// A shell from before balloons refuses their record: it gets the first form, for good, and no balloons.
-TEST_F(TrayTest, AShellThatRefusesTheBalloonRecordGetsTheFirstFormAndNoBalloons)
+// At log-on the taskbar may not be there yet (the add fails) or answer too late (it times out, and
+// may have taken the icon): the add is tried again on its timer until the icon is there, once, in
+// the state reached by then.
+TEST_F(TrayTest, AFailedAddIsTriedAgainOnItsTimerUntilTheIconIsThereOnceInItsCurrentState)
 {
-    shell.refuseAddsLargerThan = kFirstFormRecordSize;
-    Busy();
-    ASSERT_EQ(2u, trayCalls.size());
-    EXPECT_EQ(kBalloonRecordSize, trayCalls[0].data.cbSize);
-    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[1].operation);
-    EXPECT_EQ(kFirstFormRecordSize, trayCalls[1].data.cbSize);
-    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), trayCalls[1].data.uFlags);
-    EXPECT_EQ(TrayImage(IDI_BUSY1), trayCalls[1].data.hIcon);
-    EXPECT_STREQ("Vantry", trayCalls[1].data.szTip);
-
-    Tick();
-    EXPECT_EQ(kFirstFormRecordSize, trayCalls.back().data.cbSize);
-    size_t calls = trayCalls.size();
-    dialog.tray.ShowBalloon("Vantry is ready.", "http://localhost/Vantry");
-    EXPECT_EQ(calls, trayCalls.size());
-    dialog.SendMessage(RegisterWindowMessageA("TaskbarCreated"));
-    EXPECT_EQ(kFirstFormRecordSize, trayCalls.back().data.cbSize);
+    const struct {
+        std::vector<DWORD> errors;
+        std::vector<DWORD> asked; // of the shell, in order
+    } cases[] = { { { ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND }, { NIM_ADD, NIM_ADD, NIM_ADD } },
+                  { { ERROR_FILE_NOT_FOUND, ERROR_TIMEOUT }, { NIM_ADD, NIM_ADD, NIM_MODIFY } } };
+    for (const auto& c : cases) {
+        dialog.TrayRemove();
+        trayCalls.clear();
+        shell.addErrors = c.errors;
+        Busy();
+        dialog.TrayReady(); // while the shell has no icon
+        // The first retry comes by itself, from the window's timer; the rest are hurried.
+        ASSERT_TRUE(WaitUntil([&] { return trayCalls.size() == 2; }, 20000));
+        for (int i = 0; i < 3; ++i) dialog.SendMessage(WM_TIMER, TrayIcon::ADD_TIMER_ID, 0);
+        std::vector<DWORD> asked;
+        for (const auto& call : trayCalls) asked.push_back(call.operation);
+        EXPECT_EQ(c.asked, asked);
+        EXPECT_EQ(TrayImage(IDI_READY), trayCalls.back().data.hIcon);
+        EXPECT_TRUE(shell.iconThere);
+    }
+    for (DWORD since : { 0, 59999 }) EXPECT_EQ(2000u, TrayIcon::AddRetryMilliseconds(since));
+    for (DWORD since : { 60000, 3600000 }) EXPECT_EQ(10000u, TrayIcon::AddRetryMilliseconds(since));
 }
 
 int zooms = 0;

@@ -11,10 +11,9 @@ namespace {
 
 constexpr UINT kTrayIconId = 1;
 constexpr UINT kAnimationMilliseconds = 500;
-// The smallest record that carries a balloon, which every shell with balloons takes; the larger forms
-// add only what the launcher does not use (a GUID, a balloon's own icon).
+// The smallest record that carries a balloon, which every shell since Windows 2000 takes; the larger
+// forms add only what the launcher does not use (a GUID, a balloon's own icon).
 constexpr DWORD kBalloonRecordSize = NOTIFYICONDATAA_V2_SIZE;
-constexpr DWORD kFirstRecordSize = NOTIFYICONDATAA_V1_SIZE; // known to every shell
 
 // At the size the system asks for, so that nothing is stretched from another size.
 HICON LoadIconSized(int iconId, int widthMetric, int heightMetric)
@@ -37,7 +36,7 @@ TrayPlatform SystemTrayPlatform()
 
 TrayPlatform trayPlatform = SystemTrayPlatform();
 
-TrayIcon::TrayIcon(Owner& owner) : owner_(owner), recordSize_(kBalloonRecordSize)
+TrayIcon::TrayIcon(Owner& owner) : owner_(owner)
 {
     CopyText(trayTip, "Vantry");
     for (int i = 0; i < kIcons; ++i) {
@@ -80,17 +79,15 @@ void TrayIcon::Attach(HWND window)
 BOOL TrayIcon::Notify(DWORD operation, UINT id, HICON icon, const char* tip, const char* balloon)
 {
     NOTIFYICONDATAA data = {};
-    data.cbSize = recordSize_;
+    data.cbSize = kBalloonRecordSize;
     data.hWnd = window_;
     data.uID = id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAY_NOTIFY;
     data.hIcon = icon;
-    // The first form's tip has 64 bytes; the balloons' form has room for more, but the tip stays the same.
     lstrcpynA(data.szTip, tip ? tip : "", 64);
     // A text that does not fit is not shown cut.
-    if (balloon && recordSize_ == kBalloonRecordSize && CopyText(data.szInfo, balloon) &&
-        CopyText(data.szInfoTitle, "Vantry")) {
+    if (balloon && CopyText(data.szInfo, balloon) && CopyText(data.szInfoTitle, "Vantry")) {
         data.uFlags |= NIF_INFO;
         data.dwInfoFlags = NIIF_INFO;
     }
@@ -116,7 +113,7 @@ HICON TrayIcon::ShownIcon() const
 
 void TrayIcon::ShowBalloon(const char* line, const char* nextLine)
 {
-    if (!shown_ || recordSize_ != kBalloonRecordSize) return;
+    if (!shown_) return;
     char text[sizeof(NOTIFYICONDATAA::szInfo)] = "";
     CopyText(text, line);
     if (nextLine && *nextLine) {
@@ -152,28 +149,44 @@ void TrayIcon::Stopped()
 void TrayIcon::Remove()
 {
     StopAnimation();
-    if (shown_) Notify(NIM_DELETE, kTrayIconId, nullptr, nullptr);
-    shown_ = false;
+    KillTimer(window_, ADD_TIMER_ID);
+    if (shown_ || maybeAdded_) Notify(NIM_DELETE, kTrayIconId, nullptr, nullptr);
+    shown_ = maybeAdded_ = retrying_ = false;
     state_ = State::Absent;
 }
 
-// At start, and when Explorer was restarted (its new taskbar knows no icons): the icon is added
-// as it stands now.
+UINT TrayIcon::AddRetryMilliseconds(DWORD sinceFirstFailure) { return sinceFirstFailure < 60000 ? 2000 : 10000; }
+
+// At start, when Explorer was restarted (its new taskbar knows no icons), and on the retry timer: the
+// icon is added as it stands now. At log-on the taskbar is often not there yet, or too busy to answer
+// in time, and with "Hide on startup" the icon is the user's only way in: a failed add is tried again
+// until it holds.
 void TrayIcon::OnAdd()
 {
-    if (state_ == State::Absent) return;
-    // A shell from before balloons refuses their record: the icon goes in the first form, for good.
-    // When both fail the shell itself is missing, and the next add tries balloons again.
-    if (!Notify(NIM_ADD, kTrayIconId, ShownIcon(), trayTip) && recordSize_ != kFirstRecordSize) {
-        recordSize_ = kFirstRecordSize;
-        if (!Notify(NIM_ADD, kTrayIconId, ShownIcon(), trayTip)) recordSize_ = kBalloonRecordSize;
+    KillTimer(window_, ADD_TIMER_ID);
+    if (state_ == State::Absent || shown_) return;
+    // An add that timed out may have reached the shell: then the icon is changed, not added twice.
+    bool added = maybeAdded_ && Notify(NIM_MODIFY, kTrayIconId, ShownIcon(), trayTip);
+    if (!added) {
+        SetLastError(ERROR_SUCCESS);
+        added = Notify(NIM_ADD, kTrayIconId, ShownIcon(), trayTip) != FALSE;
+        if (!added && GetLastError() == ERROR_TIMEOUT) maybeAdded_ = true;
     }
-    shown_ = true;
+    shown_ = added;
+    if (added) {
+        maybeAdded_ = retrying_ = false;
+        return;
+    }
+    if (!retrying_) retrySince_ = GetTickCount();
+    retrying_ = true;
+    SetTimer(window_, ADD_TIMER_ID, AddRetryMilliseconds(GetTickCount() - retrySince_), nullptr);
 }
 
 void TrayIcon::OnBroadcast(UINT message)
 {
-    if (message == taskbarCreatedMessage_ && message != 0) OnAdd();
+    if (message != taskbarCreatedMessage_ || message == 0) return;
+    shown_ = maybeAdded_ = retrying_ = false;
+    OnAdd();
 }
 
 void TrayIcon::StartAnimation()

@@ -22,6 +22,9 @@ public:
     };
 
     static constexpr UINT_PTR ANIMATION_TIMER_ID = 200; // the window's timer of the animation
+    static constexpr UINT_PTR ADD_TIMER_ID = 202;       // the window's timer of a failed add's retry
+    // Every 2 s for the first minute after the first failed add, then every 10 s.
+    static UINT AddRetryMilliseconds(DWORD sinceFirstFailure);
 
     explicit TrayIcon(Owner& owner);
     // Takes the icon from the shell while the window is still there, and the window's icons before
@@ -41,7 +44,7 @@ public:
 
     // A balloon over the icon, titled "Vantry": the line, then the next line when the whole text fits
     // the record (a line cut short, an address above all, would mislead). None while the icon is not
-    // in the shell, nor where the shell took only the first form of the record.
+    // in the shell.
     void ShowBalloon(const char* line, const char* nextLine);
 
     // The one place the record is made; with a balloon's text, the record carries the balloon.
@@ -51,7 +54,7 @@ public:
     void AdvanceAnimation();          // WM_TIMER of the animation
     void OnNotify(UINT mouseMessage); // WM_TRAY_NOTIFY: the mouse on the icon, or a click on its balloon
     void ShowMenu();
-    void OnAdd();                   // WM_TRAY_ADD
+    void OnAdd();                   // WM_TRAY_ADD, and the add's retry timer
     void OnBroadcast(UINT message); // any other message: "TaskbarCreated" adds the icon anew
 
     // The five icons, each loaded once at the size the system asks for: the small one for the tray
@@ -73,9 +76,11 @@ private:
     IconHandle big_[kIcons];
     Owner& owner_;
     HWND window_ = nullptr;
-    DWORD recordSize_; // the balloons' form, or the first form where the shell refused that
     State state_ = State::Absent;
-    int stateIcon_ = 0;              // the state's icon, shown in the tray when not animating
-    bool shown_ = false;             // the shell has the icon
+    int stateIcon_ = 0;       // the state's icon, shown in the tray when not animating
+    bool shown_ = false;      // the shell has the icon
+    bool maybeAdded_ = false; // an add timed out: the shell may have it
+    bool retrying_ = false;   // an add failed; retried on the timer since retrySince_
+    DWORD retrySince_ = 0;
     UINT taskbarCreatedMessage_ = 0; // the shell's broadcast when the taskbar is made anew
 };

@@ -214,9 +214,22 @@ BOOL WINAPI TrayRecorder::Record(DWORD operation, PNOTIFYICONDATAA data)
 {
     Call call = { operation, {}, GetTickCount() };
     std::memcpy(&call.data, data, std::min<size_t>(data->cbSize, sizeof call.data));
-    current_->calls.push_back(call);
-    DWORD limit = current_->refuseAddsLargerThan;
-    return operation == NIM_ADD && limit != 0 && data->cbSize > limit ? FALSE : TRUE;
+    TrayRecorder& shell = *current_;
+    shell.calls.push_back(call);
+    if (operation != NIM_ADD) {
+        if (!shell.iconThere) return FALSE;
+        if (operation == NIM_DELETE) shell.iconThere = false;
+        return TRUE;
+    }
+    if (shell.iconThere) return FALSE;
+    DWORD error = ERROR_SUCCESS;
+    if (!shell.addErrors.empty()) {
+        error = shell.addErrors.front();
+        shell.addErrors.erase(shell.addErrors.begin());
+    }
+    shell.iconThere = error == ERROR_SUCCESS || error == ERROR_TIMEOUT;
+    SetLastError(error);
+    return error == ERROR_SUCCESS;
 }
 
 std::vector<std::string> TrayRecorder::Balloons() const

@@ -124,8 +124,11 @@ public:
     std::vector<std::string> Balloons() const;
 
     std::vector<Call> calls;
-    // NIM_ADD with a record larger than this fails, as on a shell from before balloons; 0: none fails.
-    DWORD refuseAddsLargerThan = 0;
+    // How the next adds fail, one each: with ERROR_TIMEOUT the shell still took the icon, as a shell
+    // too busy to answer in time may. Like a shell, an add of an icon it has and a change or removal
+    // of one it has not fail.
+    std::vector<DWORD> addErrors;
+    bool iconThere = false;
 
 private:
     static BOOL WINAPI Record(DWORD operation, PNOTIFYICONDATAA data);
