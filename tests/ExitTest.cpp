@@ -12,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -131,170 +134,208 @@ TEST(ExitLauncher, ProgramEndsWithStatusZeroAfterExit)
     EXPECT_LT(GetTickCount() - start, 15000u);
 }
 
-// --- A running server is asked to stop by its own command before anything is ended ----------------
+// --- The stop: a running server is asked by its own command, then given the stop timeout ------------
 
-// The stand-in's Tomcat answers its stop command: it records each request (and the working directory
-// it came from) in tomcat\stop-requests.txt, shuts down cleanly and records that in tomcat\clean-stop.txt.
-class ServerStop : public ::testing::Test {
-protected:
-    void SetUp() override
+std::vector<std::string> blockEvents;
+HANDLE blockWatched = nullptr; // the server, at the moment the block reason is made
+BOOL RecordBlockCreate(HWND, LPCWSTR reason)
+{
+    blockEvents.push_back(std::string("block ") + (reason && *reason ? "with a reason" : "without a reason") +
+                          (WaitForSingleObject(blockWatched, 0) == 0 ? ", server ended" : ", server running"));
+    return TRUE;
+}
+BOOL RecordBlockDestroy(HWND)
+{
+    blockEvents.push_back(std::string("unblock") + (exitCalls ? " after the end" : ""));
+    return TRUE;
+}
+
+// Sends the window one message from another thread, as another program would, and times its answer.
+class Sender {
+public:
+    Sender(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+        : thread_([=] {
+              DWORD start = GetTickCount();
+              DWORD_PTR result = 0;
+              answered_ = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 30000, &result) != 0;
+              took_ = GetTickCount() - start;
+              done_ = true;
+          })
     {
+    }
+    ~Sender()
+    {
+        if (thread_.joinable()) thread_.join();
+    }
+    // An exit that never waited has not answered yet: this thread does, meanwhile.
+    DWORD Took()
+    {
+        while (!done_) PumpFor(10);
+        thread_.join();
+        return answered_ ? took_ : 30000;
+    }
+
+private:
+    std::atomic<bool> done_{ false };
+    bool answered_ = false;
+    DWORD took_ = 0;
+    std::thread thread_;
+};
+
+// Every way the stop can go, for Exit and the end of the Windows session. The stand-in's Tomcat answers
+// its stop command: it records each request (and the working directory it came from) in
+// tomcat\stop-requests.txt, shuts down (after tomcat\conf\vantry-stop-delay.txt's milliseconds) and
+// records its clean end in tomcat\clean-stop.txt; tomcat\conf\vantry-deaf.txt makes it deaf. While
+// the exit waits, the window answers a message another program sends it.
+TEST(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoonAsItHasEnded)
+{
+    enum class How { Exit, SessionEnd, SessionEndDuringExit };
+    struct Case {
+        const char* name;
+        How how;
+        DWORD stopTimeout;
+        const char* stopDelay;  // the server's, in ms; null: it stops at once
+        bool deaf;              // it ignores its stop command
+        bool javaGone;          // the java.exe that started the server has gone; another has been chosen since
+        bool portTaken;         // another server holds the port: Exit comes as the marker is seen
+        bool initialiserOnly;   // no server, the initialiser runs
+        DWORD atLeast, before;  // the end, in ms after the stop began
+        int requests;           // stop commands that reached the server
+        bool clean;             // it stopped itself
+    };
+    const Case cases[] = {
+        { "stops in time", How::Exit, 10000, nullptr, false, false, false, false, 0, 1500, 1, true },
+        { "slow but within the timeout", How::Exit, 10000, "2500", false, false, false, false, 2500, 4500, 1, true },
+        { "deaf", How::Exit, 1500, nullptr, true, false, false, false, 1450, 2500, 1, false },
+        { "stop command cannot start", How::Exit, 1500, nullptr, false, true, false, false, 1450, 2500, 0, false },
+        { "taken port", How::Exit, 10000, nullptr, false, false, true, false, 0, 1500, 0, false },
+        { "initialiser only", How::Exit, 10000, nullptr, false, false, false, true, 0, 1500, 0, false },
+        { "session's end, deaf", How::SessionEnd, 60000, nullptr, true, false, false, false, 4950, 6500, 1, false },
+        { "session's end, slow", How::SessionEnd, 60000, "1000", false, false, false, false, 1000, 3000, 1, true },
+        { "session's end during an Exit's wait", How::SessionEndDuringExit, 60000, nullptr, true, false, false, false,
+          4950, 6500, 1, false },
+    };
+    ScopedOverride ending(exitPlatform.endProcess, &RecordExit);
+    ScopedOverride block(exitPlatform.blockReasonCreate, &RecordBlockCreate);
+    ScopedOverride unblock(exitPlatform.blockReasonDestroy, &RecordBlockDestroy);
+    std::string otherJava = MakeJava(TempDir("exit-other-java"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         exitCalls = 0;
-        events.clear();
+        blockEvents.clear();
         sharedHomeDir[0] = '\0';
+        const int port = FreeLoopbackPort();
+        const std::string home = MakeServerHome("exit-stop", port), tomcat = home + "\\tomcat\\";
+        if (c.deaf) WriteWholeFile(tomcat + "conf\\vantry-deaf.txt", "");
+        if (c.stopDelay) WriteWholeFile(tomcat + "conf\\vantry-stop-delay.txt", c.stopDelay);
+        const std::string java = MakeJava(home + "\\jdk");
+        std::unique_ptr<ServingConsole> holder;
+        if (c.portTaken) {
+            holder.reset(new ServingConsole);
+            ASSERT_TRUE(holder->Serve(home));
+        }
+        ConsoleDialog dialog;
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
-        CopyText(dialog.javaExePath, StandinJavaPath().c_str());
-        port = FreeLoopbackPort();
-        home = MakeServerHome("exit-stop", port);
+        dialog.stopTimeout = c.stopTimeout;
+        CopyText(dialog.javaExePath, java.c_str());
         CopyText(dialog.homeDir, home.c_str());
         CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
-    }
-    void TearDown() override
-    {
+        Handle child;
+        if (c.initialiserOnly) {
+            std::string line = "test_child.exe sleep:60000";
+            ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
+            child.Reset(Watch(dialog.initRunner.ProcessId()));
+        } else {
+            dialog.OnStartServer();
+            // Watched without a pause and without pumping, so that the server's end waits in the queue.
+            if (c.portTaken) {
+                for (DWORD start = GetTickCount(); !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
+                ASSERT_TRUE(dialog.serverRunner.PortTaken());
+            } else {
+                ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000)) << dialog.console.GetWindowText();
+            }
+            child.Reset(Watch(dialog.serverRunner.ProcessId()));
+        }
+        ASSERT_TRUE(child || c.portTaken); // the runner may have ended that server already
+        watchedAtExit.clear();
+        if (child) watchedAtExit.push_back(child.Get());
+        blockWatched = child.Get();
+        if (c.javaGone) {
+            ASSERT_TRUE(MoveFileA(java.c_str(), (java + ".gone").c_str()));
+            CopyText(dialog.javaExePath, otherJava.c_str());
+        }
+        const std::string shown = dialog.console.GetWindowText();
+
+        DWORD start = GetTickCount(), answer = 0, elapsed = 0;
+        if (c.how == How::SessionEnd) {
+            dialog.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        } else {
+            // Sent now, answered only once the exit waits: this thread serves no message until then.
+            Sender sender(dialog.m_hWnd, c.how == How::Exit ? WM_NULL : WM_ENDSESSION, TRUE, 0);
+            dialog.ExitLauncher();
+            elapsed = GetTickCount() - start;
+            answer = sender.Took();
+        }
+        if (c.how == How::SessionEnd) elapsed = GetTickCount() - start;
+        std::printf("    %s: the launcher ended %lu ms after the stop began\n", c.name,
+                    static_cast<unsigned long>(elapsed));
+
+        EXPECT_EQ(1, exitCalls);
+        EXPECT_EQ(0, exitStatus);
+        EXPECT_TRUE(allEndedAtExit) << "the process would have ended before its child";
+        EXPECT_GE(elapsed, c.atLeast) << "the server was not given its time";
+        EXPECT_LT(elapsed, c.before) << "the process outlived its child or its deadline";
+        if (c.how == How::Exit && c.atLeast > 1000) {
+            EXPECT_LT(answer, 1000u) << "the window answered no sent message while it waited";
+        }
+        EXPECT_FALSE(dialog.IsWindowVisible());
+        std::string requests;
+        for (int i = 0; i < c.requests; ++i) requests += "stop from " + home + "\r\n";
+        EXPECT_EQ(requests, ReadWholeFile(tomcat + "stop-requests.txt"));
+        EXPECT_EQ(c.clean ? "stopped cleanly\r\n" : "", ReadWholeFile(tomcat + "clean-stop.txt"));
+        if (c.how == How::Exit) {
+            EXPECT_TRUE(blockEvents.empty()) << "an Exit is no end of the session";
+        } else {
+            EXPECT_EQ((std::vector<std::string>{ "block with a reason, server running", "unblock" }), blockEvents);
+        }
+        if (c.portTaken) {
+            PumpFor(1500); // a stop command would have reached the other server within this time
+            EXPECT_FALSE(PathExists(tomcat + "stop-requests.txt"));
+            EXPECT_EQ(1, holder->dialog.serverReady);
+            EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
+        }
+        PumpFor(300);
+        EXPECT_EQ(shown, dialog.console.GetWindowText()) << "the end was shown to a user who has gone";
+        EXPECT_FALSE(dialog.javadocButton.IsWindowEnabled() && c.initialiserOnly) << "a server was started";
         watchedAtExit.clear();
         EndConsole(dialog);
+        holder.reset();
     }
-    // Started as the launcher starts it, and ready.
-    void StartServer()
-    {
-        dialog.OnStartServer();
-        ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000)) << Text();
-        server.Reset(OpenProcess(SYNCHRONIZE, FALSE, dialog.serverRunner.ProcessId()));
-        ASSERT_TRUE(server);
-        watchedAtExit = { server.Get() };
-    }
-    // Milliseconds from the start of the exit until the launcher would have ended its process.
-    DWORD Exit()
-    {
-        DWORD start = GetTickCount();
-        dialog.ExitLauncher();
-        return GetTickCount() - start;
-    }
-    std::string Tomcat(const char* file) const { return ReadWholeFile(home + "\\tomcat\\" + file); }
-    std::string Text() { return dialog.console.GetWindowText(); }
-    bool ServerEnded() const { return WaitForSingleObject(server.Get(), 10000) == WAIT_OBJECT_0; }
-
-    static BOOL RecordBlockCreate(HWND, LPCWSTR reason)
-    {
-        events.push_back(std::string("block ") + (reason && *reason ? "with a reason" : "without a reason") +
-                         (WaitForSingleObject(watchedAtExit.front(), 0) == 0 ? ", server ended" : ", server running"));
-        return TRUE;
-    }
-    static BOOL RecordBlockDestroy(HWND)
-    {
-        events.push_back(std::string("unblock") + (exitCalls ? " after the end" : ""));
-        return TRUE;
-    }
-
-    static std::vector<std::string> events;
-    ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
-    ScopedOverride<decltype(exitPlatform.blockReasonCreate)> block{ exitPlatform.blockReasonCreate,
-                                                                    &RecordBlockCreate };
-    ScopedOverride<decltype(exitPlatform.blockReasonDestroy)> unblock{ exitPlatform.blockReasonDestroy,
-                                                                       &RecordBlockDestroy };
-    ConsoleDialog dialog;
-    int port = 0;
-    std::string home;
-    Handle server;
-};
-std::vector<std::string> ServerStop::events;
-
-// Measured, not raced: the stand-in stops in a few tens of milliseconds, so the end comes long
-// before the deadline, and only a launcher that waited it out, or ended the server, would miss it.
-TEST_F(ServerStop, AServerThatStopsItselfEndsCleanlyAndTheLauncherEndsRightAfterIt)
-{
-    ASSERT_NO_FATAL_FAILURE(StartServer());
-    std::string shown = Text();
-    DWORD elapsed = Exit();
-    EXPECT_EQ(1, exitCalls);
-    EXPECT_EQ(0, exitStatus);
-    EXPECT_TRUE(allEndedAtExit) << "the process would have ended before its server";
-    EXPECT_EQ("stopped cleanly\r\n", Tomcat("clean-stop.txt")) << "the server was ended, not stopped";
-    EXPECT_LT(elapsed, 1500u) << "the exit waited out its deadline";
-    // One command, started in the server's working directory.
-    EXPECT_EQ("stop from " + home + "\r\n", Tomcat("stop-requests.txt"));
-    PumpFor(300);
-    EXPECT_EQ(shown, Text()) << "the server's last words or its end were shown to a user who has gone";
-    EXPECT_TRUE(events.empty()) << "an Exit is no end of the session";
-    std::printf("    a server that stops itself: the launcher ended %lu ms after Exit\n",
-                static_cast<unsigned long>(elapsed));
-}
-
-TEST_F(ServerStop, AServerDeafToItsStopCommandIsEndedAtTheDeadline)
-{
-    WriteWholeFile(home + "\\tomcat\\conf\\vantry-deaf.txt", "");
-    ASSERT_NO_FATAL_FAILURE(StartServer());
-    DWORD elapsed = Exit();
-    EXPECT_EQ(1, exitCalls);
-    EXPECT_EQ(0, exitStatus);
-    EXPECT_GE(elapsed, 1450u) << "the server was not given its time to stop";
-    EXPECT_LT(elapsed, 2000u);
-    EXPECT_EQ("stop from " + home + "\r\n", Tomcat("stop-requests.txt"));
-    EXPECT_TRUE(ServerEnded()) << "the deaf server outlived the exit";
-    EXPECT_EQ("", Tomcat("clean-stop.txt"));
-}
-
-// java.exe has gone since the server started: its stop command cannot start. Nothing is said about it.
-TEST_F(ServerStop, AStopCommandThatCannotStartLeavesTheServerToTheDeadlineAndNothingIsShown)
-{
-    ASSERT_NO_FATAL_FAILURE(StartServer());
-    CopyText(dialog.javaExePath, (home + "\\removed\\java.exe").c_str());
-    std::string shown = Text();
-    DWORD elapsed = Exit();
-    EXPECT_EQ(1, exitCalls);
-    EXPECT_EQ(0, exitStatus);
-    EXPECT_GE(elapsed, 1450u);
-    EXPECT_LT(elapsed, 2000u);
-    EXPECT_TRUE(ServerEnded());
-    EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
-    PumpFor(300);
-    EXPECT_EQ(shown, Text());
-}
-
-// The server found its port taken: a stop command would reach the other server, which holds that
-// port, and has the same home here. Exit comes before the launcher has seen its server's end.
-TEST_F(ServerStop, AfterATakenPortNoStopCommandRunsAndTheOtherServerGoesOn)
-{
-    ServingConsole first;
-    ASSERT_TRUE(first.Serve(home));
-
-    dialog.OnStartServer();
-    // Exit as soon as the marker is seen, while the runner is still ending the server: watched without
-    // a pause and without pumping, so that the server's end waits in the queue.
-    for (DWORD start = GetTickCount(); !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
-    ASSERT_TRUE(dialog.serverRunner.PortTaken());
-    Exit();
-    EXPECT_EQ(1, exitCalls);
-    // A stop command would have reached the other server within this time.
-    PumpFor(1500);
-    EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
-    EXPECT_EQ(1, first.dialog.serverReady);
-    EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
 }
 
 // Windows asks whether the session may end: yes at once, and nothing stops, since the end may still
-// be cancelled. A cancelled end changes nothing. The end itself stops the server as Exit does, with
-// Windows told why the launcher holds the end up meanwhile.
-TEST_F(ServerStop, TheEndOfTheWindowsSessionStopsTheServerAsExitDoesAndOnlyWhenItComes)
+// be cancelled. A cancelled end changes nothing.
+TEST(ServerStop, AQueryAndACancelledEndOfTheSessionStopNothing)
 {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
+    ScopedOverride ending(exitPlatform.endProcess, &RecordExit);
+    exitCalls = 0;
+    sharedHomeDir[0] = '\0';
+    const std::string home = MakeServerHome("exit-query", FreeLoopbackPort());
+    ConsoleDialog dialog;
+    ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+    CopyText(dialog.javaExePath, StandinJavaPath().c_str());
+    CopyText(dialog.homeDir, home.c_str());
+    CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
+    dialog.OnStartServer();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000));
     EXPECT_EQ(TRUE, dialog.SendMessage(WM_QUERYENDSESSION, 0, 0));
     EXPECT_EQ(TRUE, dialog.SendMessage(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
     dialog.SendMessage(WM_ENDSESSION, FALSE, 0);
     PumpFor(300);
     EXPECT_EQ(0, exitCalls);
-    EXPECT_TRUE(events.empty());
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(server.Get(), 0));
     EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
     EXPECT_EQ(1, dialog.serverReady);
-
-    dialog.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-    EXPECT_EQ(1, exitCalls);
-    EXPECT_EQ(0, exitStatus);
-    EXPECT_TRUE(allEndedAtExit);
-    EXPECT_EQ("stopped cleanly\r\n", Tomcat("clean-stop.txt"));
-    EXPECT_EQ((std::vector<std::string>{ "block with a reason, server running", "unblock" }), events);
-    EXPECT_FALSE(dialog.IsWindowVisible());
+    EndConsole(dialog);
 }
 
 } // namespace
