@@ -3,7 +3,9 @@
 #include "ui/Messages.h"
 #include "framework/Shell.h"
 #include "res/resource.h"
+#include "framework/Text.h"
 #include "support/TestSupport.h"
+#include "support/WholeConsole.h"
 #include "ui/TrayPlatform.h"
 #include "ui/TrayZoom.h"
 
@@ -351,6 +353,7 @@ TEST_F(TrayTest, AClickOnTheBalloonShowsTheConsoleWithTheZoomAsAClickOnTheIconDo
 
 // Looks at the open tray menu from inside its loop, then closes it.
 UINT gotoState = 0xFFFFFFFF;
+UINT restartState = 0xFFFFFFFF;
 void CALLBACK InspectMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND menuWindow = FindWindowA("#32768", nullptr);
@@ -358,15 +361,23 @@ void CALLBACK InspectMenu(HWND, UINT, UINT_PTR timer, DWORD)
     KillTimer(nullptr, timer);
     HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
     gotoState = GetMenuState(menu, ID_TRAY_GOTO, MF_BYCOMMAND);
+    restartState = GetMenuState(menu, ID_TRAY_RESTART, MF_BYCOMMAND);
     EndMenu();
 }
 
 UINT MenuGotoState(ConsoleDialog& dialog)
 {
-    gotoState = 0xFFFFFFFF;
+    gotoState = restartState = 0xFFFFFFFF;
     SetTimer(nullptr, 0, 50, &InspectMenu);
     dialog.SendMessage(WM_TRAY_NOTIFY, 1, WM_RBUTTONDOWN);
     return gotoState;
+}
+
+// The menu opened, and "Restart server" in it not grayed.
+bool RestartOffered(ConsoleDialog& dialog)
+{
+    MenuGotoState(dialog);
+    return restartState != 0xFFFFFFFF && !(restartState & MF_GRAYED);
 }
 
 TEST_F(TrayTest, MenuOffersGoToOnlyWhileTheServerIsReady)
@@ -393,6 +404,68 @@ TEST_F(TrayTest, MenuCommandsOpenGoToAndExit)
     dialog.SendMessage(WM_COMMAND, ID_TRAY_GOTO, 0);
     ASSERT_EQ(1u, opened.size());
     EXPECT_TRUE(dialog.IsWindowVisible()); // the menu's "Go to" leaves the console where it is
+}
+
+// "Restart server" is offered while the server runs or after it has ended; not before the server has
+// started, while the initialiser runs, nor during a restart. Its command stops the server alone as Exit
+// does, says so on a line of its own, keeps "Go to Vantry" disabled and the tray busy until the new
+// server is ready, tells no balloon of the server it stopped, and starts the server again, not the
+// initialiser.
+TEST_F(TrayTest, RestartServerIsOfferedWhileTheServerRunsOrHasEndedAndStartsItAgainWithoutABalloon)
+{
+    sharedHomeDir[0] = '\0';
+    const std::string home = MakeServerHome("tray-restart", FreeLoopbackPort());
+    WriteWholeFile(home + "\\tomcat\\conf\\vantry-stop-delay.txt", "500");
+    CopyText(dialog.javaExePath, StandinJavaPath().c_str());
+    CopyText(dialog.homeDir, home.c_str());
+    CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
+    Busy(); // the console is hidden: a balloon would tell every change
+    EXPECT_FALSE(RestartOffered(dialog)) << "before the server has started";
+    std::string line = "test_child.exe sleep:60000";
+    ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
+    EXPECT_FALSE(RestartOffered(dialog)) << "while the initialiser runs";
+    dialog.initRunner.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.initRunner.IsIdle(); }, 10000));
+
+    dialog.OnStartServer();
+    EXPECT_TRUE(RestartOffered(dialog)) << "while the server starts";
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000));
+    Handle first(OpenProcess(SYNCHRONIZE, FALSE, dialog.serverRunner.ProcessId()));
+    const std::string tomcat = home + "\\tomcat\\";
+    struct Step {
+        const char* what;
+        bool running; // the server runs when the restart is asked for: it gets its stop command
+    };
+    for (const Step& step : { Step{ "a running server", true }, Step{ "a server that has ended", false } }) {
+        SCOPED_TRACE(step.what);
+        if (!step.running) {
+            dialog.serverRunner.Stop();
+            ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 0 && dialog.serverRunner.IsIdle(); }, 10000));
+            EXPECT_TRUE(RestartOffered(dialog)) << "after the server has ended";
+        }
+        const size_t before = dialog.console.GetWindowText().size();
+        dialog.SendMessage(WM_COMMAND, ID_TRAY_RESTART, 0);
+        const std::string restarting = "\r\nRestarting Vantry...\r\n";
+        EXPECT_EQ(restarting, dialog.console.GetWindowText().substr(before, restarting.size()));
+        EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
+        EXPECT_NE(-1, dialog.tray.animFrame) << "the tray does not animate";
+        // An ended server's runner is idle: the new one starts at once.
+        if (step.running) {
+            EXPECT_FALSE(RestartOffered(dialog)) << "during the restart";
+        }
+        ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000)) << dialog.console.GetWindowText();
+        EXPECT_TRUE(dialog.gotoButton.IsWindowEnabled());
+        EXPECT_TRUE(RestartOffered(dialog)) << "while the new server runs";
+        EXPECT_TRUE(dialog.initRunner.IsIdle()) << "the initialiser was started";
+        EXPECT_EQ(std::string::npos, dialog.console.GetWindowText().find("Vantry has been terminated.", before));
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.Get(), 0));
+    EXPECT_EQ("stop from " + home + "\r\n", ReadWholeFile(tomcat + "stop-requests.txt"));
+    EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(tomcat + "clean-stop.txt"));
+    for (const std::string& balloon : shell.Balloons())
+        EXPECT_EQ(std::string::npos, balloon.find("stopped")) << balloon;
+    EXPECT_EQ(3u, shell.Balloons().size()) << "one ready balloon for each server";
+    EndConsole(dialog);
 }
 
 } // namespace
