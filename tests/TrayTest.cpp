@@ -1,5 +1,6 @@
 // The tray icon: its states and animation, clicks, the menu, and a restarted taskbar.
 #include "app/ConsoleDialog.h"
+#include "app/ExitPlatform.h"
 #include "ui/Messages.h"
 #include "framework/Shell.h"
 #include "res/resource.h"
@@ -465,6 +466,21 @@ TEST_F(TrayTest, RestartServerIsOfferedWhileTheServerRunsOrHasEndedAndStartsItAg
     for (const std::string& balloon : shell.Balloons())
         EXPECT_EQ(std::string::npos, balloon.find("stopped")) << balloon;
     EXPECT_EQ(3u, shell.Balloons().size()) << "one ready balloon for each server";
+
+    // Exit during a restart ends everything as Exit does: it waits for the server being stopped, asks
+    // it no second time, and nothing is started again.
+    Handle last(OpenProcess(SYNCHRONIZE, FALSE, dialog.serverRunner.ProcessId()));
+    dialog.SendMessage(WM_COMMAND, ID_TRAY_RESTART, 0);
+    static int ends;
+    ends = 0;
+    ScopedOverride ending(exitPlatform.endProcess, +[](int) { ++ends; });
+    dialog.ExitLauncher();
+    EXPECT_EQ(1, ends);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(last.Get(), 0)) << "the process would have ended before the server";
+    EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(tomcat + "clean-stop.txt"));
+    EXPECT_EQ("stop from " + home + "\r\nstop from " + home + "\r\n", ReadWholeFile(tomcat + "stop-requests.txt"));
+    PumpFor(kRunnerDrainMilliseconds + 500);
+    EXPECT_TRUE(dialog.serverRunner.IsIdle()) << "a server was started after the exit";
     EndConsole(dialog);
 }
 
