@@ -471,6 +471,8 @@ TEST_F(TrayTest, RestartServerIsOfferedWhileTheServerRunsOrHasEndedAndStartsItAg
     // it no second time, and nothing is started again.
     Handle last(OpenProcess(SYNCHRONIZE, FALSE, dialog.serverRunner.ProcessId()));
     dialog.SendMessage(WM_COMMAND, ID_TRAY_RESTART, 0);
+    const std::string twice = "stop from " + home + "\r\nstop from " + home + "\r\n";
+    ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(tomcat + "stop-requests.txt") == twice; }, 10000));
     static int ends;
     ends = 0;
     ScopedOverride ending(exitPlatform.endProcess, +[](int) { ++ends; });
@@ -478,7 +480,7 @@ TEST_F(TrayTest, RestartServerIsOfferedWhileTheServerRunsOrHasEndedAndStartsItAg
     EXPECT_EQ(1, ends);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(last.Get(), 0)) << "the process would have ended before the server";
     EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(tomcat + "clean-stop.txt"));
-    EXPECT_EQ("stop from " + home + "\r\nstop from " + home + "\r\n", ReadWholeFile(tomcat + "stop-requests.txt"));
+    EXPECT_EQ(twice, ReadWholeFile(tomcat + "stop-requests.txt"));
     PumpFor(kRunnerDrainMilliseconds + 500);
     EXPECT_TRUE(dialog.serverRunner.IsIdle()) << "a server was started after the exit";
     EndConsole(dialog);
