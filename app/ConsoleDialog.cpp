@@ -32,6 +32,8 @@ BOOL DestroyBlockReason(HWND window)
 
 // At the end of the Windows session, whatever the stop timeout: Windows ends the process soon after.
 constexpr DWORD kSessionEndMilliseconds = 5000;
+// What an ended tree may take to be gone.
+constexpr DWORD kTreeEndMilliseconds = 1000;
 
 } // namespace
 
@@ -98,6 +100,10 @@ void ConsoleDialog::EndLauncher(bool sessionEnds)
     AwaitChildren();
     if (ended_) return; // the session's end came during the wait and has finished the exit
     stop_.EndWhatIsLeft();
+    // Ended from outside, the tree goes within moments: no child is left behind the process.
+    stop_.Extend(kTreeEndMilliseconds);
+    AwaitChildren();
+    if (ended_) return;
     stop_.Finish();
     if (blocking_) exitPlatform.blockReasonDestroy(m_hWnd);
     ended_ = true;

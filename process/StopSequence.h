@@ -19,6 +19,8 @@ public:
     DWORD Remaining() const;
     // The deadline comes no later than milliseconds from now.
     void Shorten(DWORD milliseconds);
+    // The deadline is milliseconds from now.
+    void Extend(DWORD milliseconds) { deadline_ = GetTickCount() + milliseconds; }
     // The children to wait for, held since Begin so that their ids cannot be reused meanwhile; null
     // when there was none.
     HANDLE Initialiser() const { return initProcess_.Get(); }
