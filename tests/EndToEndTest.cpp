@@ -579,10 +579,10 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
     struct Case {
         const char* name;
         const char* folder;
-        bool initialised;  // the marker is there: the server starts at once
-        const char* steps; // test_child's as java.exe; null: the stand-in runtime
-        const char* shown; // the console shows this once the state is reached; null: wait for readiness
-        bool deaf;         // a server that ignores its stop command: ended at the end of the wait
+        bool initialised;                // the marker is there: the server starts at once
+        const char* steps;               // test_child's as java.exe; null: the stand-in runtime
+        const char* shown;               // the console shows this once the state is reached; null: wait for readiness
+        bool deaf;                       // a server that ignores its stop command: ended at the end of the wait
         const char* stopDelay = nullptr; // the stand-in's time to stop, in ms
     };
     const Case cases[] = {

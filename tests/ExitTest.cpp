@@ -194,14 +194,14 @@ TEST(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoonAs
         const char* name;
         How how;
         DWORD stopTimeout;
-        const char* stopDelay;  // the server's, in ms; null: it stops at once
-        bool deaf;              // it ignores its stop command
-        bool javaGone;          // the java.exe that started the server has gone; another has been chosen since
-        bool portTaken;         // another server holds the port: Exit comes as the marker is seen
-        bool initialiserOnly;   // no server, the initialiser runs
-        DWORD atLeast, before;  // the end, in ms after the stop began
-        int requests;           // stop commands that reached the server
-        bool clean;             // it stopped itself
+        const char* stopDelay; // the server's, in ms; null: it stops at once
+        bool deaf;             // it ignores its stop command
+        bool javaGone;         // the java.exe that started the server has gone; another has been chosen since
+        bool portTaken;        // another server holds the port: Exit comes as the marker is seen
+        bool initialiserOnly;  // no server, the initialiser runs
+        DWORD atLeast, before; // the end, in ms after the stop began
+        int requests;          // stop commands that reached the server
+        bool clean;            // it stopped itself
     };
     const Case cases[] = {
         { "stops in time", How::Exit, 10000, nullptr, false, false, false, false, 0, 1500, 1, true },
@@ -249,10 +249,12 @@ TEST(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoonAs
             dialog.OnStartServer();
             // Watched without a pause and without pumping, so that the server's end waits in the queue.
             if (c.portTaken) {
-                for (DWORD start = GetTickCount(); !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
+                for (DWORD start = GetTickCount();
+                     !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
                 ASSERT_TRUE(dialog.serverRunner.PortTaken());
             } else {
-                ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000)) << dialog.console.GetWindowText();
+                ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000))
+                    << dialog.console.GetWindowText();
             }
             child.Reset(Watch(dialog.serverRunner.ProcessId()));
         }

@@ -421,11 +421,11 @@ TEST_F(SettingsTest, StopTimeoutIsTheUsersOrTheMachinesNumberHeldWithinItsBounds
         DWORD timeout;
     };
     const Case cases[] = {
-        { nullptr, nullptr, 10000 }, { "3000", nullptr, 3000 },  { "1500", nullptr, 1500 },
-        { "1499", nullptr, 1500 },   { "0", nullptr, 1500 },     { "-20", nullptr, 1500 },
+        { nullptr, nullptr, 10000 }, { "3000", nullptr, 3000 },   { "1500", nullptr, 1500 },
+        { "1499", nullptr, 1500 },   { "0", nullptr, 1500 },      { "-20", nullptr, 1500 },
         { "60000", nullptr, 60000 }, { "60001", nullptr, 60000 }, { "99999999999999999999", nullptr, 60000 },
-        { " 2500 ", nullptr, 2500 }, { "", nullptr, 10000 },     { "2s", nullptr, 10000 },
-        { "ten", nullptr, 10000 },   { "20000", "4000", 4000 },  { nullptr, "4000", 4000 },
+        { " 2500 ", nullptr, 2500 }, { "", nullptr, 10000 },      { "2s", nullptr, 10000 },
+        { "ten", nullptr, 10000 },   { "20000", "4000", 4000 },   { nullptr, "4000", 4000 },
         { "20000", "x", 10000 },
     };
     for (const Case& c : cases) {

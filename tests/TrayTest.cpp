@@ -475,7 +475,8 @@ TEST_F(TrayTest, RestartServerIsOfferedWhileTheServerRunsOrHasEndedAndStartsItAg
     ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(tomcat + "stop-requests.txt") == twice; }, 10000));
     static int ends;
     ends = 0;
-    ScopedOverride ending(exitPlatform.endProcess, +[](int) { ++ends; });
+    ScopedOverride ending(
+        exitPlatform.endProcess, +[](int) { ++ends; });
     dialog.ExitLauncher();
     EXPECT_EQ(1, ends);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(last.Get(), 0)) << "the process would have ended before the server";
