@@ -385,11 +385,10 @@ void listenForShutdown(const Invocation& inv, unsigned short port)
     if (homeFileExists(inv, "conf\\vantry-deaf.txt")) return;
     HANDLE shutdown = CreateEventA(nullptr, FALSE, FALSE, shutdownEventName(inv).c_str());
     if (!shutdown) return;
-    const unsigned long delay = homeFileMillis(inv, "conf\\vantry-stop-delay.txt");
-    std::thread([inv, port, shutdown, delay] {
+    std::thread([inv, port, shutdown] {
         WaitForSingleObject(shutdown, INFINITE);
         lineOut(timestamp() + " - PoolTcpConnector: Stopping HttpConnectionHandler on " + std::to_string(port));
-        Sleep(delay);
+        Sleep(homeFileMillis(inv, "conf\\vantry-stop-delay.txt")); // read when asked: a test may set it late
         lineOut(timestamp() + " - ContextManager: Removing context Ctx( /Vantry )");
         lineOut("Tomcat stopped.");
         writeHomeFile(inv, "clean-stop.txt", "stopped cleanly\r\n");

@@ -80,26 +80,29 @@ TEST(ConsoleTemplate, IsTheExtendedLayoutWithItsNineControlsInTabOrder)
     }
 }
 
-TEST(TrayMenuResource, OffersOpenAGrayedGoToASeparatorAndExit)
+TEST(TrayMenuResource, OffersOpenAGrayedGoToAGrayedRestartASeparatorAndExit)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU));
     ASSERT_NE(nullptr, menu);
     HMENU popup = GetSubMenu(menu, 0);
-    ASSERT_EQ(4, GetMenuItemCount(popup));
+    ASSERT_EQ(5, GetMenuItemCount(popup));
     char text[64];
     const struct {
         UINT id;
         const char* text;
     } items[] = { { ID_TRAY_OPEN, "Open" },
                   { ID_TRAY_GOTO, "Go to Vantry... [Ctrl+Click]" },
+                  { ID_TRAY_RESTART, "Restart server" },
                   { ID_TRAY_EXIT, "Exit" } };
     for (const auto& item : items) {
         GetMenuStringA(popup, item.id, text, sizeof text, MF_BYCOMMAND);
         EXPECT_STREQ(item.text, text);
     }
     EXPECT_EQ(static_cast<UINT>(ID_TRAY_OPEN), GetMenuItemID(popup, 0));
-    EXPECT_TRUE(GetMenuState(popup, 2, MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(static_cast<UINT>(ID_TRAY_EXIT), GetMenuItemID(popup, 3));
+    EXPECT_EQ(static_cast<UINT>(ID_TRAY_RESTART), GetMenuItemID(popup, 2));
+    EXPECT_TRUE(GetMenuState(popup, ID_TRAY_RESTART, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(GetMenuState(popup, 3, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(static_cast<UINT>(ID_TRAY_EXIT), GetMenuItemID(popup, 4));
     EXPECT_TRUE(GetMenuState(popup, ID_TRAY_GOTO, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_FALSE(GetMenuState(popup, ID_TRAY_OPEN, MF_BYCOMMAND) & MF_GRAYED);
     DestroyMenu(menu);
@@ -166,8 +169,8 @@ TEST_F(ConsoleWindowTest, HideAndTheCloseBoxOnlyHideWhileExitAndEscEndTheLaunche
 
     Press(IDCANCEL); // the Exit button, and what Esc sends
     EXPECT_EQ(1, exits);
-    Press(ID_TRAY_EXIT);
-    EXPECT_EQ(2, exits);
+    Press(ID_TRAY_EXIT); // the launcher has ended: no second exit
+    EXPECT_EQ(1, exits);
 }
 
 TEST_F(ConsoleWindowTest, TheHideOnStartupBoxStoresEachClick)

@@ -11,9 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <atomic>
-#include <memory>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -134,210 +133,189 @@ TEST(ExitLauncher, ProgramEndsWithStatusZeroAfterExit)
     EXPECT_LT(GetTickCount() - start, 15000u);
 }
 
-// --- The stop: a running server is asked by its own command, then given the stop timeout ------------
+// --- A running server is asked to stop by its own command before anything is ended ----------------
 
-std::vector<std::string> blockEvents;
-HANDLE blockWatched = nullptr; // the server, at the moment the block reason is made
-BOOL RecordBlockCreate(HWND, LPCWSTR reason)
-{
-    blockEvents.push_back(std::string("block ") + (reason && *reason ? "with a reason" : "without a reason") +
-                          (WaitForSingleObject(blockWatched, 0) == 0 ? ", server ended" : ", server running"));
-    return TRUE;
-}
-BOOL RecordBlockDestroy(HWND)
-{
-    blockEvents.push_back(std::string("unblock") + (exitCalls ? " after the end" : ""));
-    return TRUE;
-}
-
-// Sends the window one message from another thread, as another program would, and times its answer.
-class Sender {
-public:
-    Sender(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-        : thread_([=] {
-              DWORD start = GetTickCount();
-              DWORD_PTR result = 0;
-              answered_ = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 30000, &result) != 0;
-              took_ = GetTickCount() - start;
-              done_ = true;
-          })
-    {
-    }
-    ~Sender()
-    {
-        if (thread_.joinable()) thread_.join();
-    }
-    // An exit that never waited has not answered yet: this thread does, meanwhile.
-    DWORD Took()
-    {
-        while (!done_) PumpFor(10);
-        thread_.join();
-        return answered_ ? took_ : 30000;
-    }
-
-private:
-    std::atomic<bool> done_{ false };
-    bool answered_ = false;
-    DWORD took_ = 0;
-    std::thread thread_;
+// Every way the stop can go. The stand-in's Tomcat answers its stop command: it records each request
+// (and the working directory it came from) in tomcat\stop-requests.txt, shuts down (after
+// conf\vantry-stop-delay.txt's milliseconds) and records that in tomcat\clean-stop.txt;
+// conf\vantry-deaf.txt makes it deaf.
+enum class How { Exit, SessionEnd, SessionEndDuringExit };
+enum class Setup { Server, Deaf, JavaGone, PortTaken, InitialiserOnly, Restarting };
+struct StopCase {
+    const char* name;
+    How how;
+    Setup setup;
+    DWORD stopTimeout;
+    const char* stopDelay; // the server's, in ms; null: it stops at once
+    DWORD atLeast, before; // the end, in ms after the stop began
 };
-
-// Every way the stop can go, for Exit and the end of the Windows session. The stand-in's Tomcat answers
-// its stop command: it records each request (and the working directory it came from) in
-// tomcat\stop-requests.txt, shuts down (after tomcat\conf\vantry-stop-delay.txt's milliseconds) and
-// records its clean end in tomcat\clean-stop.txt; tomcat\conf\vantry-deaf.txt makes it deaf. While
-// the exit waits, the window answers a message another program sends it.
-TEST(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoonAsItHasEnded)
-{
-    enum class How { Exit, SessionEnd, SessionEndDuringExit };
-    struct Case {
-        const char* name;
-        How how;
-        DWORD stopTimeout;
-        const char* stopDelay; // the server's, in ms; null: it stops at once
-        bool deaf;             // it ignores its stop command
-        bool javaGone;         // the java.exe that started the server has gone; another has been chosen since
-        bool portTaken;        // another server holds the port: Exit comes as the marker is seen
-        bool initialiserOnly;  // no server, the initialiser runs
-        DWORD atLeast, before; // the end, in ms after the stop began
-        int requests;          // stop commands that reached the server
-        bool clean;            // it stopped itself
-    };
-    const Case cases[] = {
-        { "stops in time", How::Exit, 10000, nullptr, false, false, false, false, 0, 1500, 1, true },
-        { "slow but within the timeout", How::Exit, 10000, "2500", false, false, false, false, 2500, 4500, 1, true },
-        { "deaf", How::Exit, 1500, nullptr, true, false, false, false, 1450, 2500, 1, false },
-        { "stop command cannot start", How::Exit, 1500, nullptr, false, true, false, false, 1450, 2500, 0, false },
-        { "taken port", How::Exit, 10000, nullptr, false, false, true, false, 0, 1500, 0, false },
-        { "initialiser only", How::Exit, 10000, nullptr, false, false, false, true, 0, 1500, 0, false },
-        { "session's end, deaf", How::SessionEnd, 60000, nullptr, true, false, false, false, 4950, 6500, 1, false },
-        { "session's end, slow", How::SessionEnd, 60000, "1000", false, false, false, false, 1000, 3000, 1, true },
-        { "session's end during an Exit's wait", How::SessionEndDuringExit, 60000, nullptr, true, false, false, false,
-          4950, 6500, 1, false },
-    };
-    ScopedOverride ending(exitPlatform.endProcess, &RecordExit);
-    ScopedOverride block(exitPlatform.blockReasonCreate, &RecordBlockCreate);
-    ScopedOverride unblock(exitPlatform.blockReasonDestroy, &RecordBlockDestroy);
-    std::string otherJava = MakeJava(TempDir("exit-other-java"));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+class ServerStop : public ::testing::TestWithParam<StopCase> {
+protected:
+    void SetUp() override
+    {
         exitCalls = 0;
-        blockEvents.clear();
+        events.clear();
         sharedHomeDir[0] = '\0';
-        const int port = FreeLoopbackPort();
-        const std::string home = MakeServerHome("exit-stop", port), tomcat = home + "\\tomcat\\";
-        if (c.deaf) WriteWholeFile(tomcat + "conf\\vantry-deaf.txt", "");
-        if (c.stopDelay) WriteWholeFile(tomcat + "conf\\vantry-stop-delay.txt", c.stopDelay);
-        const std::string java = MakeJava(home + "\\jdk");
-        std::unique_ptr<ServingConsole> holder;
-        if (c.portTaken) {
-            holder.reset(new ServingConsole);
-            ASSERT_TRUE(holder->Serve(home));
-        }
-        ConsoleDialog dialog;
         ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
-        dialog.stopTimeout = c.stopTimeout;
-        CopyText(dialog.javaExePath, java.c_str());
+        CopyText(dialog.javaExePath, StandinJavaPath().c_str());
+        port = FreeLoopbackPort();
+        home = MakeServerHome("exit-stop", port);
         CopyText(dialog.homeDir, home.c_str());
         CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
-        Handle child;
-        if (c.initialiserOnly) {
-            std::string line = "test_child.exe sleep:60000";
-            ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
-            child.Reset(Watch(dialog.initRunner.ProcessId()));
-        } else {
-            dialog.OnStartServer();
-            // Watched without a pause and without pumping, so that the server's end waits in the queue.
-            if (c.portTaken) {
-                for (DWORD start = GetTickCount();
-                     !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
-                ASSERT_TRUE(dialog.serverRunner.PortTaken());
-            } else {
-                ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000))
-                    << dialog.console.GetWindowText();
-            }
-            child.Reset(Watch(dialog.serverRunner.ProcessId()));
-        }
-        ASSERT_TRUE(child || c.portTaken); // the runner may have ended that server already
-        watchedAtExit.clear();
-        if (child) watchedAtExit.push_back(child.Get());
-        blockWatched = child.Get();
-        if (c.javaGone) {
-            ASSERT_TRUE(MoveFileA(java.c_str(), (java + ".gone").c_str()));
-            CopyText(dialog.javaExePath, otherJava.c_str());
-        }
-        const std::string shown = dialog.console.GetWindowText();
-
-        DWORD start = GetTickCount(), answer = 0, elapsed = 0;
-        if (c.how == How::SessionEnd) {
-            dialog.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-        } else {
-            // Sent now, answered only once the exit waits: this thread serves no message until then.
-            Sender sender(dialog.m_hWnd, c.how == How::Exit ? WM_NULL : WM_ENDSESSION, TRUE, 0);
-            dialog.ExitLauncher();
-            elapsed = GetTickCount() - start;
-            answer = sender.Took();
-        }
-        if (c.how == How::SessionEnd) elapsed = GetTickCount() - start;
-        std::printf("    %s: the launcher ended %lu ms after the stop began\n", c.name,
-                    static_cast<unsigned long>(elapsed));
-
-        EXPECT_EQ(1, exitCalls);
-        EXPECT_EQ(0, exitStatus);
-        EXPECT_TRUE(allEndedAtExit) << "the process would have ended before its child";
-        EXPECT_GE(elapsed, c.atLeast) << "the server was not given its time";
-        EXPECT_LT(elapsed, c.before) << "the process outlived its child or its deadline";
-        if (c.how == How::Exit && c.atLeast > 1000) {
-            EXPECT_LT(answer, 1000u) << "the window answered no sent message while it waited";
-        }
-        EXPECT_FALSE(dialog.IsWindowVisible());
-        std::string requests;
-        for (int i = 0; i < c.requests; ++i) requests += "stop from " + home + "\r\n";
-        EXPECT_EQ(requests, ReadWholeFile(tomcat + "stop-requests.txt"));
-        EXPECT_EQ(c.clean ? "stopped cleanly\r\n" : "", ReadWholeFile(tomcat + "clean-stop.txt"));
-        if (c.how == How::Exit) {
-            EXPECT_TRUE(blockEvents.empty()) << "an Exit is no end of the session";
-        } else {
-            EXPECT_EQ((std::vector<std::string>{ "block with a reason, server running", "unblock" }), blockEvents);
-        }
-        if (c.portTaken) {
-            PumpFor(1500); // a stop command would have reached the other server within this time
-            EXPECT_FALSE(PathExists(tomcat + "stop-requests.txt"));
-            EXPECT_EQ(1, holder->dialog.serverReady);
-            EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
-        }
-        PumpFor(300);
-        EXPECT_EQ(shown, dialog.console.GetWindowText()) << "the end was shown to a user who has gone";
-        EXPECT_FALSE(dialog.javadocButton.IsWindowEnabled() && c.initialiserOnly) << "a server was started";
+    }
+    void TearDown() override
+    {
         watchedAtExit.clear();
         EndConsole(dialog);
-        holder.reset();
+    }
+    // Started as the launcher starts it, and ready.
+    void StartServer()
+    {
+        dialog.OnStartServer();
+        ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000)) << Text();
+        server.Reset(OpenProcess(SYNCHRONIZE, FALSE, dialog.serverRunner.ProcessId()));
+        ASSERT_TRUE(server);
+        watchedAtExit = { server.Get() };
+    }
+    // Milliseconds from the start of the exit until the launcher would have ended its process.
+    DWORD Exit()
+    {
+        DWORD start = GetTickCount();
+        dialog.ExitLauncher();
+        return GetTickCount() - start;
+    }
+    std::string Tomcat(const char* file) const { return ReadWholeFile(home + "\\tomcat\\" + file); }
+    std::string Text() { return dialog.console.GetWindowText(); }
+
+    static BOOL RecordBlockCreate(HWND, LPCWSTR reason)
+    {
+        events.push_back(std::string("block ") + (reason && *reason ? "with a reason" : "without a reason") +
+                         (WaitForSingleObject(watchedAtExit.front(), 0) == 0 ? ", server ended" : ", server running"));
+        return TRUE;
+    }
+    static BOOL RecordBlockDestroy(HWND)
+    {
+        events.push_back(std::string("unblock") + (exitCalls ? " after the end" : ""));
+        return TRUE;
+    }
+
+    static std::vector<std::string> events;
+    ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
+    ScopedOverride<decltype(exitPlatform.blockReasonCreate)> block{ exitPlatform.blockReasonCreate,
+                                                                    &RecordBlockCreate };
+    ScopedOverride<decltype(exitPlatform.blockReasonDestroy)> unblock{ exitPlatform.blockReasonDestroy,
+                                                                       &RecordBlockDestroy };
+    ConsoleDialog dialog;
+    int port = 0;
+    std::string home;
+    Handle server;
+};
+std::vector<std::string> ServerStop::events;
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+const StopCase kStopCases[] = {
+    { "StopsInTime", How::Exit, Setup::Server, 10000, nullptr, 0, 1500 },
+    { "SlowButWithinTheTimeout", How::Exit, Setup::Server, 10000, "2500", 2500, 4500 },
+    { "Deaf", How::Exit, Setup::Deaf, 1500, nullptr, 1450, 2500 },
+    { "StopCommandCannotStart", How::Exit, Setup::JavaGone, 1500, nullptr, 1450, 2500 },
+    { "TakenPort", How::Exit, Setup::PortTaken, 10000, nullptr, 0, 1500 },
+    { "InitialiserOnly", How::Exit, Setup::InitialiserOnly, 10000, nullptr, 0, 1500 },
+    { "DuringARestart", How::Exit, Setup::Restarting, 10000, "1000", 0, 3000 },
+    { "SessionEndDeaf", How::SessionEnd, Setup::Deaf, 60000, nullptr, 4950, 6500 },
+    { "SessionEndSlow", How::SessionEnd, Setup::Server, 60000, "1000", 1000, 3000 },
+    { "SessionEndDuringAnExitsWait", How::SessionEndDuringExit, Setup::Deaf, 60000, nullptr, 4950, 6500 },
+};
+INSTANTIATE_TEST_SUITE_P(Cases, ServerStop, ::testing::ValuesIn(kStopCases),
+                         [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+// The process ends right after its child, or at the stop timeout (5 s at the session's end). While
+// the exit waits, the window answers what another program sends it.
+TEST_P(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoonAsItHasEnded)
+{
+    const StopCase& c = GetParam();
+    dialog.stopTimeout = c.stopTimeout;
+    if (c.setup == Setup::Deaf) WriteWholeFile(home + "\\tomcat\\conf\\vantry-deaf.txt", "");
+    if (c.stopDelay) WriteWholeFile(home + "\\tomcat\\conf\\vantry-stop-delay.txt", c.stopDelay);
+    const std::string java = MakeJava(home + "\\jdk");
+    CopyText(dialog.javaExePath, java.c_str());
+    ServingConsole other;
+    if (c.setup == Setup::PortTaken) {
+        ASSERT_TRUE(other.Serve(home));
+        dialog.OnStartServer();
+        // Exit as soon as the marker is seen, without pumping: the server's end waits in the queue.
+        for (DWORD start = GetTickCount(); !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
+    } else if (c.setup == Setup::InitialiserOnly) {
+        std::string line = "test_child.exe sleep:60000";
+        ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
+        server.Reset(OpenProcess(SYNCHRONIZE, FALSE, dialog.initRunner.ProcessId()));
+        watchedAtExit = { server.Get() };
+    } else {
+        ASSERT_NO_FATAL_FAILURE(StartServer());
+    }
+    if (c.setup == Setup::JavaGone) { // since the server started; another has been chosen since
+        ASSERT_TRUE(MoveFileA(java.c_str(), (java + ".gone").c_str()));
+        CopyText(dialog.javaExePath, StandinJavaPath().c_str());
+    }
+    if (c.setup == Setup::Restarting) {
+        dialog.SendMessage(WM_COMMAND, ID_TRAY_RESTART, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !Tomcat("stop-requests.txt").empty(); }, 10000));
+    }
+    const std::string shown = Text();
+    std::atomic<DWORD> answer{ 0 };
+    std::atomic<bool> answered{ false };
+    DWORD start = GetTickCount(), elapsed = 0;
+    // Sent now, answered only once the exit waits: this thread serves no message until then.
+    std::thread sender([&] {
+        DWORD_PTR result = 0;
+        if (c.how == How::SessionEnd) return void(answered = true);
+        if (SendMessageTimeoutA(dialog.m_hWnd, c.how == How::Exit ? WM_NULL : WM_ENDSESSION, TRUE, 0, SMTO_NORMAL,
+                                30000, &result))
+            answer = GetTickCount() - start;
+        answered = true;
+    });
+    if (c.how == How::SessionEnd) dialog.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    else dialog.ExitLauncher();
+    elapsed = GetTickCount() - start;
+    while (!answered) PumpFor(10); // an exit that never waited has not answered yet
+    sender.join();
+    std::printf("    %s: ended %lu ms after the stop began\n", c.name, static_cast<unsigned long>(elapsed));
+
+    EXPECT_EQ(1, exitCalls);
+    EXPECT_EQ(0, exitStatus);
+    EXPECT_TRUE(allEndedAtExit) << "the process would have ended before its child";
+    EXPECT_GE(elapsed, c.atLeast) << "the server was not given its time";
+    EXPECT_LT(elapsed, c.before) << "the process outlived its child or its deadline";
+    if (c.how == How::Exit && c.atLeast > 1000) {
+        EXPECT_LT(answer, 1000u) << "no message was answered during the wait";
+    }
+    const bool asked = c.setup == Setup::Server || c.setup == Setup::Deaf || c.setup == Setup::Restarting;
+    EXPECT_EQ(asked ? "stop from " + home + "\r\n" : "", Tomcat("stop-requests.txt")) << "one request, from home";
+    EXPECT_EQ(asked && c.setup != Setup::Deaf ? "stopped cleanly\r\n" : "", Tomcat("clean-stop.txt"));
+    const std::vector<std::string> blocked = { "block with a reason, server running", "unblock" };
+    EXPECT_EQ(c.how == How::Exit ? std::vector<std::string>() : blocked, events);
+    PumpFor(c.setup == Setup::Restarting ? kRunnerDrainMilliseconds + 500 : c.setup == Setup::PortTaken ? 1500 : 300);
+    EXPECT_EQ(shown, Text()) << "the end was shown to a user who has gone";
+    EXPECT_TRUE(dialog.serverRunner.IsIdle()) << "a server was started after the exit";
+    if (c.setup == Setup::PortTaken) { // the other server goes on, never asked to stop
+        EXPECT_EQ(1, other.dialog.serverReady);
+        EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
     }
 }
 
 // Windows asks whether the session may end: yes at once, and nothing stops, since the end may still
 // be cancelled. A cancelled end changes nothing.
-TEST(ServerStop, AQueryAndACancelledEndOfTheSessionStopNothing)
+TEST_F(ServerStop, AQueryAndACancelledEndOfTheSessionStopNothing)
 {
-    ScopedOverride ending(exitPlatform.endProcess, &RecordExit);
-    exitCalls = 0;
-    sharedHomeDir[0] = '\0';
-    const std::string home = MakeServerHome("exit-query", FreeLoopbackPort());
-    ConsoleDialog dialog;
-    ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
-    CopyText(dialog.javaExePath, StandinJavaPath().c_str());
-    CopyText(dialog.homeDir, home.c_str());
-    CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
-    dialog.OnStartServer();
-    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000));
+    ASSERT_NO_FATAL_FAILURE(StartServer());
     EXPECT_EQ(TRUE, dialog.SendMessage(WM_QUERYENDSESSION, 0, 0));
     EXPECT_EQ(TRUE, dialog.SendMessage(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
     dialog.SendMessage(WM_ENDSESSION, FALSE, 0);
     PumpFor(300);
     EXPECT_EQ(0, exitCalls);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(server.Get(), 0));
     EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
     EXPECT_EQ(1, dialog.serverReady);
-    EndConsole(dialog);
 }
 
 } // namespace

@@ -411,38 +411,28 @@ TEST_F(SettingsTest, AUsersHideOnStartupWinsAndTheirJavaExeStandsInForAMachinesT
     EXPECT_STREQ("Bad path: java.exe", dialog.javaExePath);
 }
 
-// StopTimeout: milliseconds, held within 1500..60000; absent, of another type or no number: 10000.
-// The user's own, when it is a text, is read after the machine's and wins.
+// StopTimeout: milliseconds, held within 1500..60000; absent or no number: 10000. The user's own, when
+// it is a text, is read after the machine's and wins; a REG_DWORD is no text.
 TEST_F(SettingsTest, StopTimeoutIsTheUsersOrTheMachinesNumberHeldWithinItsBoundsElseTheDefault)
 {
-    struct Case {
-        const char* machine; // nullptr: absent
-        const char* user;
+    const DWORD number = 5000;
+    const char* none = nullptr;
+    const struct {
+        const char *machine, *user;
         DWORD timeout;
-    };
-    const Case cases[] = {
-        { nullptr, nullptr, 10000 }, { "3000", nullptr, 3000 },   { "1500", nullptr, 1500 },
-        { "1499", nullptr, 1500 },   { "0", nullptr, 1500 },      { "-20", nullptr, 1500 },
-        { "60000", nullptr, 60000 }, { "60001", nullptr, 60000 }, { "99999999999999999999", nullptr, 60000 },
-        { " 2500 ", nullptr, 2500 }, { "", nullptr, 10000 },      { "2s", nullptr, 10000 },
-        { "ten", nullptr, 10000 },   { "20000", "4000", 4000 },   { nullptr, "4000", 4000 },
-        { "20000", "x", 10000 },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.machine ? c.machine : "(none)") + " / " + (c.user ? c.user : "(none)"));
+    } cases[] = { { none, none, 10000 }, { "3000", none, 3000 },   { "1499", none, 1500 },
+                  { "-20", none, 1500 }, { "60001", none, 60000 }, { " 2500 ", none, 2500 },
+                  { "", none, 10000 },   { "2s", none, 10000 },    { "99999999999999999999", none, 60000 },
+                  { "9", "4000", 4000 }, { "2000", "x", 10000 },   { "2000", "dword", 2000 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.machine ? c.machine : "-") + " / " + (c.user ? c.user : "-"));
         for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
         if (c.machine) StoreText("StopTimeout", c.machine);
-        if (c.user) StoreText("StopTimeout", c.user, REG_SZ, HKEY_CURRENT_USER);
+        if (c.user && std::string(c.user) == "dword") Store("StopTimeout", REG_DWORD, &number, 4, HKEY_CURRENT_USER);
+        else if (c.user) StoreText("StopTimeout", c.user, REG_SZ, HKEY_CURRENT_USER);
         NextStart();
         EXPECT_EQ(c.timeout, dialog.stopTimeout);
     }
-    // A number stored as a number is not a setting of this kind: the machine's text stays in force.
-    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
-    StoreText("StopTimeout", "2000");
-    DWORD number = 5000;
-    Store("StopTimeout", REG_DWORD, &number, sizeof number, HKEY_CURRENT_USER);
-    NextStart();
-    EXPECT_EQ(2000u, dialog.stopTimeout);
 }
 
 TEST_F(SettingsTest, AMachineKeyThatCannotBeWrittenSendsTheChoicesToTheUsersKeyAndKeepsItsOwnValues)

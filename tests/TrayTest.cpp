@@ -1,6 +1,5 @@
 // The tray icon: its states and animation, clicks, the menu, and a restarted taskbar.
 #include "app/ConsoleDialog.h"
-#include "app/ExitPlatform.h"
 #include "ui/Messages.h"
 #include "framework/Shell.h"
 #include "res/resource.h"
@@ -407,83 +406,34 @@ TEST_F(TrayTest, MenuCommandsOpenGoToAndExit)
     EXPECT_TRUE(dialog.IsWindowVisible()); // the menu's "Go to" leaves the console where it is
 }
 
-// "Restart server" is offered while the server runs or after it has ended; not before the server has
-// started, while the initialiser runs, nor during a restart. Its command stops the server alone as Exit
-// does, says so on a line of its own, keeps "Go to Vantry" disabled and the tray busy until the new
-// server is ready, tells no balloon of the server it stopped, and starts the server again, not the
-// initialiser.
+// "Restart server" is offered while the server runs or after it has ended; not before it has started,
+// nor during a restart, which says so on a line of its own, keeps the tray busy and "Go to Vantry"
+// disabled until the new server is ready, and tells no balloon of the server it stopped.
 TEST_F(TrayTest, RestartServerIsOfferedWhileTheServerRunsOrHasEndedAndStartsItAgainWithoutABalloon)
 {
     sharedHomeDir[0] = '\0';
     const std::string home = MakeServerHome("tray-restart", FreeLoopbackPort());
-    WriteWholeFile(home + "\\tomcat\\conf\\vantry-stop-delay.txt", "500");
     CopyText(dialog.javaExePath, StandinJavaPath().c_str());
     CopyText(dialog.homeDir, home.c_str());
-    CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
     Busy(); // the console is hidden: a balloon would tell every change
     EXPECT_FALSE(RestartOffered(dialog)) << "before the server has started";
-    std::string line = "test_child.exe sleep:60000";
-    ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
-    EXPECT_FALSE(RestartOffered(dialog)) << "while the initialiser runs";
-    dialog.initRunner.Stop();
-    ASSERT_TRUE(WaitUntil([&] { return dialog.initRunner.IsIdle(); }, 10000));
-
     dialog.OnStartServer();
     EXPECT_TRUE(RestartOffered(dialog)) << "while the server starts";
     ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000));
-    Handle first(OpenProcess(SYNCHRONIZE, FALSE, dialog.serverRunner.ProcessId()));
-    const std::string tomcat = home + "\\tomcat\\";
-    struct Step {
-        const char* what;
-        bool running; // the server runs when the restart is asked for: it gets its stop command
-    };
-    for (const Step& step : { Step{ "a running server", true }, Step{ "a server that has ended", false } }) {
-        SCOPED_TRACE(step.what);
-        if (!step.running) {
-            dialog.serverRunner.Stop();
-            ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 0 && dialog.serverRunner.IsIdle(); }, 10000));
-            EXPECT_TRUE(RestartOffered(dialog)) << "after the server has ended";
-        }
-        const size_t before = dialog.console.GetWindowText().size();
-        dialog.SendMessage(WM_COMMAND, ID_TRAY_RESTART, 0);
-        const std::string restarting = "\r\nRestarting Vantry...\r\n";
-        EXPECT_EQ(restarting, dialog.console.GetWindowText().substr(before, restarting.size()));
-        EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
-        EXPECT_NE(-1, dialog.tray.animFrame) << "the tray does not animate";
-        // An ended server's runner is idle: the new one starts at once.
-        if (step.running) {
-            EXPECT_FALSE(RestartOffered(dialog)) << "during the restart";
-        }
-        ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000)) << dialog.console.GetWindowText();
-        EXPECT_TRUE(dialog.gotoButton.IsWindowEnabled());
-        EXPECT_TRUE(RestartOffered(dialog)) << "while the new server runs";
-        EXPECT_TRUE(dialog.initRunner.IsIdle()) << "the initialiser was started";
-        EXPECT_EQ(std::string::npos, dialog.console.GetWindowText().find("Vantry has been terminated.", before));
-    }
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.Get(), 0));
-    EXPECT_EQ("stop from " + home + "\r\n", ReadWholeFile(tomcat + "stop-requests.txt"));
-    EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(tomcat + "clean-stop.txt"));
-    for (const std::string& balloon : shell.Balloons())
-        EXPECT_EQ(std::string::npos, balloon.find("stopped")) << balloon;
-    EXPECT_EQ(3u, shell.Balloons().size()) << "one ready balloon for each server";
-
-    // Exit during a restart ends everything as Exit does: it waits for the server being stopped, asks
-    // it no second time, and nothing is started again.
-    Handle last(OpenProcess(SYNCHRONIZE, FALSE, dialog.serverRunner.ProcessId()));
+    const size_t before = dialog.console.GetWindowText().size();
     dialog.SendMessage(WM_COMMAND, ID_TRAY_RESTART, 0);
-    const std::string twice = "stop from " + home + "\r\nstop from " + home + "\r\n";
-    ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(tomcat + "stop-requests.txt") == twice; }, 10000));
-    static int ends;
-    ends = 0;
-    ScopedOverride ending(
-        exitPlatform.endProcess, +[](int) { ++ends; });
-    dialog.ExitLauncher();
-    EXPECT_EQ(1, ends);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(last.Get(), 0)) << "the process would have ended before the server";
-    EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(tomcat + "clean-stop.txt"));
-    EXPECT_EQ(twice, ReadWholeFile(tomcat + "stop-requests.txt"));
-    PumpFor(kRunnerDrainMilliseconds + 500);
-    EXPECT_TRUE(dialog.serverRunner.IsIdle()) << "a server was started after the exit";
+    EXPECT_EQ(before, dialog.console.GetWindowText().find("\r\nRestarting Vantry...\r\n", before));
+    EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
+    EXPECT_NE(-1, dialog.tray.animFrame) << "the tray does not animate";
+    EXPECT_FALSE(RestartOffered(dialog)) << "during the restart";
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000));
+    EXPECT_TRUE(RestartOffered(dialog)) << "while the new server runs";
+    EXPECT_EQ(std::string::npos, dialog.console.GetWindowText().find("terminated", before));
+    EXPECT_EQ(std::vector<std::string>(2, "Vantry|Vantry is ready.\n" + dialog.serverRunner.ApplicationUrl()),
+              shell.Balloons());
+    dialog.serverRunner.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 0; }, 10000));
+    EXPECT_TRUE(RestartOffered(dialog)) << "after the server has ended";
     EndConsole(dialog);
 }
 
