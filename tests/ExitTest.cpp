@@ -149,25 +149,28 @@ struct StopCase {
     const char* stopDelay; // the server's, in ms; null: it stops at once
     DWORD atLeast, before; // the end, in ms after the stop began
 };
-class ServerStop : public ::testing::TestWithParam<StopCase> {
-protected:
-    void SetUp() override
+// A console with the stand-in server's home, and the exit's recorders, for one case.
+class StopRig {
+public:
+    StopRig()
     {
         exitCalls = 0;
         events.clear();
         sharedHomeDir[0] = '\0';
-        ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+        EXPECT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
         CopyText(dialog.javaExePath, StandinJavaPath().c_str());
         port = FreeLoopbackPort();
         home = MakeServerHome("exit-stop", port);
         CopyText(dialog.homeDir, home.c_str());
         CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
     }
-    void TearDown() override
+    ~StopRig()
     {
         watchedAtExit.clear();
         EndConsole(dialog);
     }
+    void Run(const StopCase& c);
+    void QueryAndCancel();
     // Started as the launcher starts it, and ready.
     void StartServer()
     {
@@ -210,9 +213,8 @@ protected:
     std::string home;
     Handle server;
 };
-std::vector<std::string> ServerStop::events;
+std::vector<std::string> StopRig::events;
 
-void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 const StopCase kStopCases[] = {
     { "StopsInTime", How::Exit, Setup::Server, 10000, nullptr, 0, 1500 },
     { "SlowButWithinTheTimeout", How::Exit, Setup::Server, 10000, "2500", 2500, 4500 },
@@ -225,14 +227,20 @@ const StopCase kStopCases[] = {
     { "SessionEndSlow", How::SessionEnd, Setup::Server, 60000, "1000", 1000, 3000 },
     { "SessionEndDuringAnExitsWait", How::SessionEndDuringExit, Setup::Deaf, 60000, nullptr, 4950, 6500 },
 };
-INSTANTIATE_TEST_SUITE_P(Cases, ServerStop, ::testing::ValuesIn(kStopCases),
-                         [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+TEST(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoonAsItHasEnded)
+{
+    for (const StopCase& c : kStopCases) {
+        SCOPED_TRACE(c.name);
+        StopRig rig;
+        rig.Run(c);
+    }
+}
 
 // The process ends right after its child, or at the stop timeout (5 s at the session's end). While
 // the exit waits, the window answers what another program sends it.
-TEST_P(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoonAsItHasEnded)
+void StopRig::Run(const StopCase& c)
 {
-    const StopCase& c = GetParam();
     dialog.stopTimeout = c.stopTimeout;
     if (c.setup == Setup::Deaf) WriteWholeFile(home + "\\tomcat\\conf\\vantry-deaf.txt", "");
     if (c.stopDelay) WriteWholeFile(home + "\\tomcat\\conf\\vantry-stop-delay.txt", c.stopDelay);
@@ -304,7 +312,8 @@ TEST_P(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoon
 
 // Windows asks whether the session may end: yes at once, and nothing stops, since the end may still
 // be cancelled. A cancelled end changes nothing.
-TEST_F(ServerStop, AQueryAndACancelledEndOfTheSessionStopNothing)
+TEST(ServerStop, AQueryAndACancelledEndOfTheSessionStopNothing) { StopRig().QueryAndCancel(); }
+void StopRig::QueryAndCancel()
 {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     EXPECT_EQ(TRUE, dialog.SendMessage(WM_QUERYENDSESSION, 0, 0));
