@@ -4,7 +4,6 @@
 #include "app/SingleInstance.h"
 #include "framework/User32.h"
 #include "java/Settings.h"
-#include "process/StopCommand.h"
 #include "res/resource.h"
 #include "ui/TrayZoom.h"
 
@@ -31,29 +30,12 @@ BOOL DestroyBlockReason(HWND window)
     return destroy ? destroy(window) : FALSE;
 }
 
-// The longest the exit waits for its children: what a user has always waited for at Exit.
-constexpr DWORD kExitWaitMilliseconds = 1500;
+// At the end of the Windows session, whatever the stop timeout: Windows ends the process soon after.
+constexpr DWORD kSessionEndMilliseconds = 5000;
+// What an ended tree may take to be gone.
+constexpr DWORD kTreeEndMilliseconds = 1000;
 // What the output file's writer is given at least, after the children, for what is queued.
 constexpr DWORD kLogDrainMilliseconds = 100;
-
-// A runner's child, held from the start of the exit so that its id cannot be reused while the exit
-// waits for it; none when the runner has no child.
-Handle OpenChild(DWORD processId)
-{
-    if (processId == static_cast<DWORD>(-1)) return Handle();
-    return Handle(OpenProcess(SYNCHRONIZE, FALSE, processId));
-}
-
-// Waits until each process has ended or the deadline (a tick count) has passed.
-void WaitForEnd(std::initializer_list<HANDLE> processes, DWORD deadline)
-{
-    for (HANDLE process : processes) {
-        if (!process) continue;
-        const DWORD now = GetTickCount();
-        const DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
-        WaitForSingleObject(process, left);
-    }
-}
 
 } // namespace
 
@@ -63,7 +45,7 @@ ExitPlatform exitPlatform = { &EndProcessNow, &CreateBlockReason, &DestroyBlockR
 
 ConsoleDialog::ConsoleDialog(CWnd* parent)
     : CDialog(IDD_CONSOLE, parent), mainIcon(nullptr), javaExePath(), homeDir(), markerPath(), serverReady(0),
-      tray(*this)
+      stopTimeout(kDefaultStopTimeout), tray(*this)
 {
     mainIcon = tray.BigIcon(IDI_READY); // the tray owns the icons
     serverRunner.SetLog(&log_);
@@ -91,45 +73,62 @@ void ConsoleDialog::OnCancel() { ExitLauncher(); }
 void ConsoleDialog::ExitLauncher() { EndLauncher(false); }
 
 // Windows asked first, and was told yes at once without stopping anything: a log-off that the user
-// or another program cancels must leave the server running. Only the end itself stops it.
+// or another program cancels must leave the server running. Only the end itself stops it, and it
+// shortens an Exit's wait that is under way.
 void ConsoleDialog::OnEndSession(BOOL ending)
 {
-    if (ending && !exiting_) EndLauncher(true);
+    if (ending) EndLauncher(true);
 }
 
+// The window and the tray icon go at once; the process waits for its children up to the stop's
+// deadline, then ends. A restart's stop that is under way goes on with its own deadline.
 void ConsoleDialog::EndLauncher(bool sessionEnds)
 {
-    InstallationEnding(); // one launcher per installation: a start from now on waits for this one's end
-    exiting_ = true;
-    const DWORD deadline = GetTickCount() + kExitWaitMilliseconds;
-    ShowWindow(SW_HIDE);
-    output_.Close(); // nothing more is shown; a reader waiting for room goes on and ends
-    TrayRemove();
-    // Windows shows the reason if the session's end has to wait for the server.
-    const bool blocking = sessionEnds && exitPlatform.blockReasonCreate(m_hWnd, L"Vantry is stopping its server.");
-    StopChildren(deadline);
+    if (exiting_ && (!sessionEnds || sessionEnding_)) return; // one exit; the session's end may shorten it
+    const bool beginning = !exiting_;
+    if (beginning) {
+        InstallationEnding(); // one launcher per installation: a start from now on waits for this one's end
+        exiting_ = true;
+        KillTimer(m_hWnd, kRestartTimer);
+        ShowWindow(SW_HIDE);
+        output_.Close(); // nothing more is shown; a reader waiting for room goes on and ends
+        TrayRemove();
+    }
+    if (sessionEnds) {
+        sessionEnding_ = true;
+        // Windows shows the reason if the session's end has to wait for the server.
+        blocking_ = exitPlatform.blockReasonCreate(m_hWnd, L"Vantry is stopping its server.");
+    }
+    if (beginning && !stop_.Begun()) stop_.Begin(&initRunner, serverRunner, serverRunning_, stopTimeout);
+    if (sessionEnds) stop_.Shorten(kSessionEndMilliseconds);
+    AwaitChildren();
+    if (ended_) return; // the session's end came during the wait and has finished the exit
+    stop_.EndWhatIsLeft();
+    // Ended from outside, the tree goes within moments: no child is left behind the process.
+    stop_.Extend(kTreeEndMilliseconds);
+    AwaitChildren();
+    if (ended_) return;
     // The process ends at once: what the readers have queued for the file goes to disk first.
-    const LONG left = static_cast<LONG>(deadline - GetTickCount());
-    log_.Drain(left > static_cast<LONG>(kLogDrainMilliseconds) ? static_cast<DWORD>(left) : kLogDrainMilliseconds);
-    if (blocking) exitPlatform.blockReasonDestroy(m_hWnd);
+    log_.Drain(stop_.Remaining() > kLogDrainMilliseconds ? stop_.Remaining() : kLogDrainMilliseconds);
+    stop_.Finish();
+    if (blocking_) exitPlatform.blockReasonDestroy(m_hWnd);
+    ended_ = true;
     exitPlatform.endProcess(0);
 }
 
-// A running server is asked to stop by its own command and given until the deadline to shut down
-// cleanly (ending it at once could lose the application's writes in flight); whatever is left then
-// is ended with its tree. The initialiser is ended at once. The wait ends as soon as the children have.
-void ConsoleDialog::StopChildren(DWORD deadline)
+// Until the children have ended or the deadline has passed. Sent messages are answered meanwhile: a
+// program's broadcast must not hang on the launcher, and the end of the session comes so. Posted
+// messages and input wait, never acted on: the user has gone.
+void ConsoleDialog::AwaitChildren()
 {
-    Handle init = OpenChild(initRunner.ProcessId()), server = OpenChild(serverRunner.ProcessId());
-    initRunner.Stop();
-    StopCommand stopCommand; // ended with this call, if it is still running: it is not waited for
-    // Not after a taken port: the command would reach the other server, which holds the port.
-    if (server && serverRunning_ && !serverRunner.PortTaken()) {
-        stopCommand.Start(javaExePath, sharedHomeDir); // one that cannot start leaves the server to the deadline
-        WaitForEnd({ server.Get() }, deadline);
+    for (HANDLE process : { stop_.Initialiser(), stop_.Server() }) {
+        while (process && !ended_) {
+            if (MsgWaitForMultipleObjects(1, &process, FALSE, stop_.Remaining(), QS_SENDMESSAGE) != WAIT_OBJECT_0 + 1)
+                break; // ended, or the deadline
+            MSG msg;
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
     }
-    serverRunner.Stop();
-    WaitForEnd({ init.Get(), server.Get() }, deadline);
 }
 
 // ---- Settings ----
@@ -141,6 +140,7 @@ void ConsoleDialog::LoadSettings()
     ReadSettings(hide, javaExePath, sizeof javaExePath, homeDir, sizeof homeDir, markerPath, sizeof markerPath);
     if (hide != shown) hideOnStartup.SetCheck(hide);
     log_.Open(homeDir, this); // the output's folder follows the home
+    stopTimeout = ReadStopTimeout();
 }
 
 void ConsoleDialog::SaveJavaExe() { StoreJavaExe(javaExePath, sizeof javaExePath); }
@@ -168,3 +168,5 @@ void ConsoleDialog::OpenConsole() { ShowConsole(m_hWnd); }
 void ConsoleDialog::OpenApplication() { serverRunner.OpenApplicationUrl(); }
 bool ConsoleDialog::IsGotoEnabled() const { return gotoButton.IsWindowEnabled() != FALSE; }
 bool ConsoleDialog::IsServerReady() const { return serverReady == 1; }
+// While the server runs or after it has ended; not before it has started, nor during a restart or the exit.
+bool ConsoleDialog::CanRestart() const { return serverStarted_ && !restarting_ && !exiting_; }

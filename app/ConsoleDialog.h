@@ -24,6 +24,7 @@
 #include "process/InitRunner.h"
 #include "process/RunnerOwner.h"
 #include "process/ServerRunner.h"
+#include "process/StopSequence.h"
 #include "ui/ConsoleFind.h"
 #include "ui/ConsoleOutput.h"
 #include "ui/TrayIcon.h"
@@ -38,6 +39,9 @@ public:
     void OnCancel() override;
     void ExitLauncher();
     void OnEndSession(BOOL ending);
+    // The tray's "Restart server": the server alone is stopped as Exit stops it, with the console and
+    // the tray alive, then started again.
+    void RestartServer();
 
     // ---- app/ConsoleDialog.cpp: settings (java/Settings does the work) ----
     void LoadSettings();
@@ -96,6 +100,7 @@ public:
     char homeDir[kPathSize];
     char markerPath[kPathSize];
     int serverReady;
+    DWORD stopTimeout; // StopTimeout: how long a running server has to end by itself once asked to
     TrayIcon tray;
 
     // ---- Internal: only the window's own files use these ----
@@ -116,13 +121,23 @@ protected:
 
 private:
     void EndLauncher(bool sessionEnds);
-    void StopChildren(DWORD deadline);
+    void AwaitChildren();
+    void LaunchServer();
+    void ContinueRestart();
 
     void OpenConsole() override;
     void OpenApplication() override;
     bool IsGotoEnabled() const override;
     bool IsServerReady() const override;
+    bool CanRestart() const override;
 
     bool serverRunning_ = false; // between a successful server launch and its end
     bool exiting_ = false;       // ExitLauncher has begun: nothing more is started
+    StopSequence stop_;          // the exit's, or a restart's while it stops the server
+    bool serverStarted_ = false; // the server has been started once: it can be restarted
+    bool restarting_ = false;    // from a restart's command until the server is started again
+    bool sessionEnding_ = false; // the exit's wait is the session's
+    bool blocking_ = false;      // Windows was told why the session's end waits
+    bool ended_ = false;         // the exit has ended the process (a test's recorder returns)
+    static constexpr UINT_PTR kRestartTimer = 203; // 201 and 202 are the text's and the tray's
 };

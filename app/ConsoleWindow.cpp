@@ -21,6 +21,7 @@ BEGIN_MESSAGE_MAP(ConsoleDialog, CDialog)
     ON_COMMAND(ID_TRAY_EXIT, OnCancel)
     ON_COMMAND(ID_TRAY_GOTO, OnTrayGoto)
     ON_COMMAND(ID_TRAY_LOGS, OnTrayLogs)
+    ON_COMMAND(ID_TRAY_RESTART, RestartServer)
     ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen){ WM_SHOWWINDOW, 0, 0, AFX_VOID(OnShowWindow), nullptr },
 END_MESSAGE_MAP()
 

@@ -13,11 +13,14 @@
 
 BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
 {
+    // Once the exit has begun no command acts: the user has gone, and the exit may be waiting.
+    if (exiting_ && message == WM_COMMAND) return FALSE;
     switch (message) {
     case WM_TIMER:
-        // The console's flushes have a timer of their own, which must not hurry the animation.
+        // The console's flushes and a restart have timers of their own, which must not hurry the animation.
         if (wParam == ConsoleOutput::kFlushTimer) output_.Flush();
         else if (wParam == TrayIcon::ADD_TIMER_ID) tray.OnAdd();
+        else if (wParam == kRestartTimer) ContinueRestart();
         else AdvanceAnimation();
         break;
     case WM_TRAY_NOTIFY: OnTrayNotify(static_cast<UINT>(lParam)); break;
@@ -48,15 +51,60 @@ void ConsoleDialog::OnStartServer()
     CopyText(sharedHomeDir, homeDir);
     javadocButton.EnableWindow(TRUE);
     serverRunner.SetNotify(this, WM_SERVER_ENDED);
+    LaunchServer();
+}
+
+void ConsoleDialog::LaunchServer()
+{
+    serverStarted_ = true;
     if (serverRunner.Launch(this, javaExePath)) serverRunning_ = true;
     else ReportLaunchFailure("the server");
+}
+
+// The console and the tray stay while the server is stopped: the window answers, the tray animates.
+// A stop the user asked for is not told in a balloon, and the old server's end is not reported.
+void ConsoleDialog::RestartServer()
+{
+    if (!CanRestart()) return; // a menu opened before the state changed
+    restarting_ = true;
+    AppendConsoleText("\r\nRestarting Vantry...\r\n");
+    if (GetFocus() == gotoButton.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+    gotoButton.EnableWindow(FALSE);
+    serverReady = 0;
+    TrayBusy();
+    if (!serverRunning_) {
+        ContinueRestart();
+        return;
+    }
+    stop_.Begin(nullptr, serverRunner, true, stopTimeout);
+    SetTimer(m_hWnd, kRestartTimer, stop_.Remaining(), nullptr); // the deadline
+}
+
+// The restart's next step: at its deadline, and when the stopped server has ended.
+void ConsoleDialog::ContinueRestart()
+{
+    KillTimer(m_hWnd, kRestartTimer);
+    if (!restarting_ || exiting_) return;
+    if (serverRunning_) {
+        stop_.EndWhatIsLeft(); // its end message follows
+        return;
+    }
+    stop_.Finish();
+    // The runner finishes with the old server just after its end message.
+    if (!serverRunner.IsIdle()) {
+        SetTimer(m_hWnd, kRestartTimer, USER_TIMER_MINIMUM, nullptr);
+        return;
+    }
+    restarting_ = false;
+    LaunchServer();
 }
 
 void ConsoleDialog::PostServerReady() { PostMessage(WM_SERVER_READY, 0, 0); }
 
 void ConsoleDialog::OnServerReady()
 {
-    if (!serverRunning_) return; // posted just before the server ended: a dead server is never ready
+    // Posted just before the server ended, or by one that a restart stops: a dead server is never ready.
+    if (!serverRunning_ || restarting_) return;
     gotoButton.EnableWindow(TRUE);
     gotoButton.SetFocus();
     TrayReady();
@@ -70,6 +118,10 @@ void ConsoleDialog::OnServerReady()
 void ConsoleDialog::OnServerEnded()
 {
     serverRunning_ = false;
+    if (restarting_) {
+        ContinueRestart();
+        return;
+    }
     TrayStopped();
     TellServerEnd();
     // A taken port is named, with the program that holds it when the system can tell.

@@ -4,6 +4,7 @@
 #include "framework/Paths.h"
 #include "framework/Text.h"
 #include "framework/User32.h"
+#include "java/Settings.h"
 #include "ui/TrayZoom.h"
 
 #include <sddl.h>
@@ -21,7 +22,8 @@ struct SharedState {
 };
 
 constexpr DWORD kWindowWaitMilliseconds = 5000; // a holder still starting has no console yet
-constexpr DWORD kEndingWaitMilliseconds = 5000; // a holder that is ending, for its server to go with it
+// A holder that is ending may wait up to its stop timeout for its server, and then needs a little to go.
+constexpr DWORD kEndingWaitMilliseconds = 5000;
 constexpr DWORD kPollMilliseconds = 20;
 constexpr DWORD kShowMilliseconds = 700; // the later start ends within a second however the holder answers
 constexpr LRESULT kShown = 1;            // the holder's answer when it showed its console
@@ -157,7 +159,7 @@ int ClaimInstallation()
         SharedState state = {};
         if (ReadState(mappingName, state)) {
             if (state.ending) {
-                if (Acquired(WaitForSingleObject(claim.Get(), kEndingWaitMilliseconds))) break;
+                if (Acquired(WaitForSingleObject(claim.Get(), ReadStopTimeout() + kEndingWaitMilliseconds))) break;
                 claim.Reset(); // it does not end: start all the same, unclaimed
                 return 1;
             }

@@ -106,6 +106,35 @@ void ReadSettings(int& hideOnStartup, char* javaExePath, size_t javaExePathSize,
     DeriveHomePaths(modulePath, homeDir, homeDirSize, markerPath, markerPathSize);
 }
 
+DWORD StopTimeoutFrom(const char* text)
+{
+    if (!text) return kDefaultStopTimeout;
+    while (*text == ' ' || *text == '\t') ++text;
+    const bool negative = *text == '-';
+    if (negative || *text == '+') ++text;
+    if (*text < '0' || *text > '9') return kDefaultStopTimeout;
+    unsigned long long value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        if (value <= kMaxStopTimeout) value = value * 10 + static_cast<unsigned>(*text - '0');
+    while (*text == ' ' || *text == '\t') ++text;
+    if (*text) return kDefaultStopTimeout;
+    if (negative || value < kMinStopTimeout) return kMinStopTimeout;
+    return value > kMaxStopTimeout ? kMaxStopTimeout : static_cast<DWORD>(value);
+}
+
+DWORD ReadStopTimeout()
+{
+    RegistryValue stored;
+    const char* text = nullptr;
+    RegistryKey machine, user;
+    if (machine.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_READ) && stored.Query(machine.Get(), "StopTimeout"))
+        text = stored.Text();
+    RegistryValue own;
+    if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_READ) && own.Query(user.Get(), "StopTimeout") && own.Text())
+        text = own.Text();
+    return StopTimeoutFrom(text);
+}
+
 void StoreJavaExe(const char* javaExePath, size_t javaExePathSize)
 {
     DWORD length = static_cast<DWORD>(strnlen(javaExePath, javaExePathSize - 1) + 1);

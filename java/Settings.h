@@ -19,6 +19,15 @@ void ReadSettings(int& hideOnStartup, char* javaExePath, size_t javaExePathSize,
 void StoreJavaExe(const char* javaExePath, size_t javaExePathSize);
 void StoreHideOnStartup(bool checked);
 
+// How long a running server has to end by itself once asked to stop: StopTimeout (REG_SZ, milliseconds),
+// read like the other settings, the user's own after the machine's. Absent or no number: the default;
+// a number is held within kMinStopTimeout..kMaxStopTimeout.
+constexpr DWORD kDefaultStopTimeout = 10000;
+constexpr DWORD kMinStopTimeout = 1500;
+constexpr DWORD kMaxStopTimeout = 60000;
+DWORD ReadStopTimeout();
+DWORD StopTimeoutFrom(const char* text); // null: absent
+
 // What the settings ask of the system. Tests place the launcher in a home of their own through
 // moduleFileName, and see the exact length given to setValue, which the registry hides (it adds a
 // missing NUL to a REG_SZ).

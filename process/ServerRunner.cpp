@@ -142,6 +142,7 @@ int ServerRunner::Launch(RunnerOwner* console, const char* javaExePath)
     markers_.Reset();        // a new server's output does not go on from the last one's
     takenPort_.Reset();
     owner = console;
+    javaExe_ = javaExePath;
     return Start(javaExePath, line, sharedHomeDir, SW_HIDE, 1);
 }
 

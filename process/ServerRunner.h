@@ -73,6 +73,8 @@ public:
     int TakenPort() const;
     // The server's output said its port is taken: another program holds it (any thread).
     bool PortTaken() const { return takenPort_.Seen(); }
+    // The java.exe that started the latest server: its stop command runs with the same.
+    const char* JavaExe() const { return javaExe_.c_str(); }
 
 private:
     void OnAddress(const char* url) override;
@@ -84,4 +86,5 @@ private:
     RunnerOwner* owner = nullptr;
     MarkerScanner markers_; // the reader's
     TakenPortClues takenPort_;
+    std::string javaExe_; // main thread only
 };

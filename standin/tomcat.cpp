@@ -333,6 +333,20 @@ bool homeFileExists(const Invocation& inv, const char* name)
     return !home.empty() && GetFileAttributesA((home + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The milliseconds a file under tomcat.home holds; 0 when it is missing or holds no number.
+unsigned long homeFileMillis(const Invocation& inv, const char* name)
+{
+    const std::string home = property(inv, "tomcat.home");
+    if (home.empty()) return 0;
+    Handle file(CreateFileA((home + "\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char buf[32];
+    DWORD got = 0;
+    if (!file || !ReadFile(file.Get(), buf, sizeof buf, &got, nullptr)) return 0;
+    unsigned long value = 0;
+    return parseDecimal(trim(std::string(buf, got)), 3600000UL, value) ? value : 0;
+}
+
 // The running server and its stop command find each other through a name made from tomcat.home, as
 // Tomcat's own stop command finds its server through the home's configuration.
 std::string shutdownEventName(const Invocation& inv)
@@ -363,7 +377,9 @@ int stopTomcat(const Invocation& inv)
 }
 
 // Shuts the server down cleanly when its stop command asks, unless tomcat.home\conf\vantry-deaf.txt
-// makes it deaf to the request. The clean end is recorded in tomcat.home\clean-stop.txt.
+// makes it deaf to the request; tomcat.home\conf\vantry-stop-delay.txt makes it take that many
+// milliseconds to shut down, as a real one with work in flight does. The clean end is recorded in
+// tomcat.home\clean-stop.txt.
 void listenForShutdown(const Invocation& inv, unsigned short port)
 {
     if (homeFileExists(inv, "conf\\vantry-deaf.txt")) return;
@@ -372,6 +388,7 @@ void listenForShutdown(const Invocation& inv, unsigned short port)
     std::thread([inv, port, shutdown] {
         WaitForSingleObject(shutdown, INFINITE);
         lineOut(timestamp() + " - PoolTcpConnector: Stopping HttpConnectionHandler on " + std::to_string(port));
+        Sleep(homeFileMillis(inv, "conf\\vantry-stop-delay.txt")); // read when asked: a test may set it late
         lineOut(timestamp() + " - ContextManager: Removing context Ctx( /Vantry )");
         lineOut("Tomcat stopped.");
         writeHomeFile(inv, "clean-stop.txt", "stopped cleanly\r\n");

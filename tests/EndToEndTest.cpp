@@ -681,10 +681,10 @@ TEST_F(LauncherEndToEnd, ALauncherEndedFromOutsideTakesItsServerWithIt)
 
 // Started as a desktop starts it (no console handed down, so each Java child gets a console of its
 // own), in every state the user may exit in: the process ends with status 0, never later than right
-// after its 1500 ms wait, whatever its children and their output are doing, and takes every child
+// after its stop timeout (1500 ms here), whatever its children and their output are doing, and takes every child
 // along, the server's stop command too. A server that ignores its stop command (test_child, whose
 // stop command does the same steps and so never ends by itself) has the whole wait to stop; the
-// stand-in server stops itself when asked, and the launcher ends as soon as it has.
+// stand-in server stops itself when asked, at once or after 3 s, and the launcher ends as soon as it has.
 TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInEveryStateOfTheServer)
 {
     struct Case {
@@ -694,6 +694,7 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
         const char* steps; // test_child's as java.exe; null: the stand-in runtime
         const char* shown; // the console shows this once the state is reached; null: wait for readiness
         bool deaf;         // a server that ignores its stop command: ended at the end of the wait
+        const char* stopDelay = nullptr;
     };
     const Case cases[] = {
         { "server ready", "e2e-exit-ready", true, "out:Vantry\\sis\\sinitialized sleep:60000", nullptr, true },
@@ -703,6 +704,7 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
         { "a grandchild and a process outside the job hold the output", "e2e-exit-holder", true,
           "spawn:sleep:60000 handle out:Vantry\\sis\\sinitialized sleep:60000", nullptr, true },
         { "a server that stops itself when asked", "e2e-exit-clean", true, nullptr, nullptr, false },
+        { "a server that needs 3 s to stop", "e2e-exit-slow", true, nullptr, nullptr, false, "3000" },
     };
     // test_child as java.exe: the Java command line makes it take its steps from the environment.
     std::string java = Scratch("e2e-exit-java") + "\\java.exe";
@@ -712,6 +714,8 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
         Install(c.folder);
         if (c.initialised) install->CreateMarker();
         RememberJava(c.steps ? java : StandinJavaPath());
+        WriteMachineText(kSettingsKey, "StopTimeout", c.deaf ? "1500" : "10000", kLauncherView);
+        if (c.stopDelay) WriteWholeFile(install->Home() + "\\tomcat\\conf\\vantry-stop-delay.txt", c.stopDelay);
         if (c.steps) SetEnvironmentVariableA("VANTRY_TEST_STEPS", c.steps);
         ASSERT_TRUE(launcher.Start(install->Exe(), TestBinDir(), DETACHED_PROCESS));
         SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
@@ -751,10 +755,9 @@ TEST_F(LauncherEndToEnd, ExitFromADesktopStartEndsTheProcessRightAfterItsWaitInE
         GetExitCodeProcess(process.Get(), &status);
         EXPECT_EQ(WAIT_OBJECT_0, waited);
         EXPECT_EQ(0u, status);
-        if (c.deaf) {
-            EXPECT_GE(ms, 1450.0) << "the server was not given its time to stop";
-        }
-        EXPECT_LT(ms, 2000.0) << "the process outlived its exit wait";
+        const double needs = c.deaf ? 1500.0 : c.stopDelay ? std::atof(c.stopDelay) : 0.0;
+        EXPECT_GE(ms, needs - 50.0) << "the server was not given its time to stop";
+        EXPECT_LT(ms, needs + 2000.0) << "the process outlived its children or its stop timeout";
         std::printf("    %s: ended %.0f ms after Exit\n", c.name, ms);
         EXPECT_TRUE(children.AllEnded(15000)) << "a Java child outlived the launcher";
         EXPECT_TRUE(PollUntil([&] { return LiveChildren(launcher.ProcessId(), "java.exe").empty(); }, 15000))
@@ -803,6 +806,31 @@ TEST_F(LauncherEndToEnd, TrayMenuGoToLeavesTheConsoleAndTrayMenuExitEndsTheLaunc
     ASSERT_EQ(1u, children.Count());
     Post(WM_COMMAND, ID_TRAY_EXIT, 0);
     ExpectCleanExit(children);
+}
+
+// "Restart server": the server, which needs 3 s to stop, is stopped by its own command while the
+// console answers the user (a click through the system's input queue acts before the old server has
+// gone), then started again.
+TEST_F(LauncherEndToEnd, RestartServerStopsTheServerCleanlyWhileTheConsoleAnswersAndStartsItAgain)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-restart"));
+    const std::string tomcat = install->Home() + "\\tomcat\\";
+    WriteWholeFile(tomcat + "conf\\vantry-stop-delay.txt", "3000");
+    ChildWatch old(launcher.JavaChildren());
+    Post(WM_COMMAND, ID_TRAY_RESTART, 0);
+    ASSERT_TRUE(launcher.WaitForText("\r\nRestarting Vantry...\r\n", kActionTimeout)) << launcher.ConsoleText();
+    EXPECT_FALSE(launcher.ControlEnabled(IDC_GOTO));
+    HWND box = GetDlgItem(console, IDC_HIDE_ON_STARTUP);
+    ASSERT_TRUE(ClickMiddle(box));
+    ASSERT_TRUE(PollUntil([&] { return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }, kActionTimeout));
+    EXPECT_FALSE(PathExists(tomcat + "clean-stop.txt")) << "the console answered only once the server had gone";
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    EXPECT_TRUE(old.AllEnded(0) && PageServed());
+    EXPECT_EQ("stopped cleanly\r\n", ReadWholeFile(tomcat + "clean-stop.txt")) << "the server was ended";
+    EXPECT_EQ(std::string::npos, launcher.ConsoleText().find(kTerminated)) << launcher.ConsoleText();
+    ChildWatch now(launcher.JavaChildren());
+    Post(WM_COMMAND, ID_TRAY_EXIT, 0);
+    ExpectCleanExit(now);
 }
 
 TEST_F(LauncherEndToEnd, RightClickOnTheTrayIconOpensTheMenuWhoseExitEntryEndsTheLauncherAndTheServer)

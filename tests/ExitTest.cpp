@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -133,27 +135,42 @@ TEST(ExitLauncher, ProgramEndsWithStatusZeroAfterExit)
 
 // --- A running server is asked to stop by its own command before anything is ended ----------------
 
-// The stand-in's Tomcat answers its stop command: it records each request (and the working directory
-// it came from) in tomcat\stop-requests.txt, shuts down cleanly and records that in tomcat\clean-stop.txt.
-class ServerStop : public ::testing::Test {
-protected:
-    void SetUp() override
+// Every way the stop can go. The stand-in's Tomcat answers its stop command: it records each request
+// (and the working directory it came from) in tomcat\stop-requests.txt, shuts down (after
+// conf\vantry-stop-delay.txt's milliseconds) and records that in tomcat\clean-stop.txt;
+// conf\vantry-deaf.txt makes it deaf.
+enum class How { Exit, SessionEnd, SessionEndDuringExit };
+enum class Setup { Server, Deaf, JavaGone, PortTaken, InitialiserOnly, Restarting };
+struct StopCase {
+    const char* name;
+    How how;
+    Setup setup;
+    DWORD stopTimeout;
+    const char* stopDelay; // the server's, in ms; null: it stops at once
+    DWORD atLeast, before; // the end, in ms after the stop began
+};
+// A console with the stand-in server's home, and the exit's recorders, for one case.
+class StopRig {
+public:
+    StopRig()
     {
         exitCalls = 0;
         events.clear();
         sharedHomeDir[0] = '\0';
-        ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+        EXPECT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
         CopyText(dialog.javaExePath, StandinJavaPath().c_str());
         port = FreeLoopbackPort();
         home = MakeServerHome("exit-stop", port);
         CopyText(dialog.homeDir, home.c_str());
         CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
     }
-    void TearDown() override
+    ~StopRig()
     {
         watchedAtExit.clear();
         EndConsole(dialog);
     }
+    void Run(const StopCase& c);
+    void QueryAndCancel();
     // Started as the launcher starts it, and ready.
     void StartServer()
     {
@@ -172,7 +189,6 @@ protected:
     }
     std::string Tomcat(const char* file) const { return ReadWholeFile(home + "\\tomcat\\" + file); }
     std::string Text() { return dialog.console.GetWindowText(); }
-    bool ServerEnded() const { return WaitForSingleObject(server.Get(), 10000) == WAIT_OBJECT_0; }
 
     static BOOL RecordBlockCreate(HWND, LPCWSTR reason)
     {
@@ -197,85 +213,107 @@ protected:
     std::string home;
     Handle server;
 };
-std::vector<std::string> ServerStop::events;
+std::vector<std::string> StopRig::events;
 
-// Measured, not raced: the stand-in stops in a few tens of milliseconds, so the end comes long
-// before the deadline, and only a launcher that waited it out, or ended the server, would miss it.
-TEST_F(ServerStop, AServerThatStopsItselfEndsCleanlyAndTheLauncherEndsRightAfterIt)
+const StopCase kStopCases[] = {
+    { "StopsInTime", How::Exit, Setup::Server, 10000, nullptr, 0, 1500 },
+    { "SlowButWithinTheTimeout", How::Exit, Setup::Server, 10000, "2500", 2500, 4500 },
+    { "Deaf", How::Exit, Setup::Deaf, 1500, nullptr, 1450, 2500 },
+    { "StopCommandCannotStart", How::Exit, Setup::JavaGone, 1500, nullptr, 1450, 2500 },
+    { "TakenPort", How::Exit, Setup::PortTaken, 10000, nullptr, 0, 1500 },
+    { "InitialiserOnly", How::Exit, Setup::InitialiserOnly, 10000, nullptr, 0, 1500 },
+    { "DuringARestart", How::Exit, Setup::Restarting, 10000, "1000", 0, 3000 },
+    { "SessionEndDeaf", How::SessionEnd, Setup::Deaf, 60000, nullptr, 4950, 6500 },
+    { "SessionEndSlow", How::SessionEnd, Setup::Server, 60000, "1000", 1000, 3000 },
+    { "SessionEndDuringAnExitsWait", How::SessionEndDuringExit, Setup::Deaf, 60000, nullptr, 4950, 6500 },
+};
+
+TEST(ServerStop, EveryServerIsAskedFirstAndGivenItsTimeAndTheProcessEndsAsSoonAsItHasEnded)
 {
-    ASSERT_NO_FATAL_FAILURE(StartServer());
-    std::string shown = Text();
-    DWORD elapsed = Exit();
-    EXPECT_EQ(1, exitCalls);
-    EXPECT_EQ(0, exitStatus);
-    EXPECT_TRUE(allEndedAtExit) << "the process would have ended before its server";
-    EXPECT_EQ("stopped cleanly\r\n", Tomcat("clean-stop.txt")) << "the server was ended, not stopped";
-    EXPECT_LT(elapsed, 1500u) << "the exit waited out its deadline";
-    // One command, started in the server's working directory.
-    EXPECT_EQ("stop from " + home + "\r\n", Tomcat("stop-requests.txt"));
-    PumpFor(300);
-    EXPECT_EQ(shown, Text()) << "the server's last words or its end were shown to a user who has gone";
-    EXPECT_TRUE(events.empty()) << "an Exit is no end of the session";
-    std::printf("    a server that stops itself: the launcher ended %lu ms after Exit\n",
-                static_cast<unsigned long>(elapsed));
+    for (const StopCase& c : kStopCases) {
+        SCOPED_TRACE(c.name);
+        StopRig rig;
+        rig.Run(c);
+    }
 }
 
-TEST_F(ServerStop, AServerDeafToItsStopCommandIsEndedAtTheDeadline)
+// The process ends right after its child, or at the stop timeout (5 s at the session's end). While
+// the exit waits, the window answers what another program sends it.
+void StopRig::Run(const StopCase& c)
 {
-    WriteWholeFile(home + "\\tomcat\\conf\\vantry-deaf.txt", "");
-    ASSERT_NO_FATAL_FAILURE(StartServer());
-    DWORD elapsed = Exit();
+    dialog.stopTimeout = c.stopTimeout;
+    if (c.setup == Setup::Deaf) WriteWholeFile(home + "\\tomcat\\conf\\vantry-deaf.txt", "");
+    if (c.stopDelay) WriteWholeFile(home + "\\tomcat\\conf\\vantry-stop-delay.txt", c.stopDelay);
+    const std::string java = MakeJava(home + "\\jdk");
+    CopyText(dialog.javaExePath, java.c_str());
+    ServingConsole other;
+    if (c.setup == Setup::PortTaken) {
+        ASSERT_TRUE(other.Serve(home));
+        dialog.OnStartServer();
+        // Exit as soon as the marker is seen, without pumping: the server's end waits in the queue.
+        for (DWORD start = GetTickCount(); !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
+    } else if (c.setup == Setup::InitialiserOnly) {
+        std::string line = "test_child.exe sleep:60000";
+        ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
+        server.Reset(OpenProcess(SYNCHRONIZE, FALSE, dialog.initRunner.ProcessId()));
+        watchedAtExit = { server.Get() };
+    } else {
+        ASSERT_NO_FATAL_FAILURE(StartServer());
+    }
+    if (c.setup == Setup::JavaGone) { // since the server started; another has been chosen since
+        ASSERT_TRUE(MoveFileA(java.c_str(), (java + ".gone").c_str()));
+        CopyText(dialog.javaExePath, StandinJavaPath().c_str());
+    }
+    if (c.setup == Setup::Restarting) {
+        dialog.SendMessage(WM_COMMAND, ID_TRAY_RESTART, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !Tomcat("stop-requests.txt").empty(); }, 10000));
+    }
+    const std::string shown = Text();
+    std::atomic<DWORD> answer{ 0 };
+    std::atomic<bool> answered{ false };
+    DWORD start = GetTickCount(), elapsed = 0;
+    // Sent now, answered only once the exit waits: this thread serves no message until then.
+    std::thread sender([&] {
+        DWORD_PTR result = 0;
+        if (c.how == How::SessionEnd) return void(answered = true);
+        if (SendMessageTimeoutA(dialog.m_hWnd, c.how == How::Exit ? WM_NULL : WM_ENDSESSION, TRUE, 0, SMTO_NORMAL,
+                                30000, &result))
+            answer = GetTickCount() - start;
+        answered = true;
+    });
+    if (c.how == How::SessionEnd) dialog.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    else dialog.ExitLauncher();
+    elapsed = GetTickCount() - start;
+    while (!answered) PumpFor(10); // an exit that never waited has not answered yet
+    sender.join();
+    std::printf("    %s: ended %lu ms after the stop began\n", c.name, static_cast<unsigned long>(elapsed));
+
     EXPECT_EQ(1, exitCalls);
     EXPECT_EQ(0, exitStatus);
-    EXPECT_GE(elapsed, 1450u) << "the server was not given its time to stop";
-    EXPECT_LT(elapsed, 2000u);
-    EXPECT_EQ("stop from " + home + "\r\n", Tomcat("stop-requests.txt"));
-    EXPECT_TRUE(ServerEnded()) << "the deaf server outlived the exit";
-    EXPECT_EQ("", Tomcat("clean-stop.txt"));
-}
-
-// java.exe has gone since the server started: its stop command cannot start. Nothing is said about it.
-TEST_F(ServerStop, AStopCommandThatCannotStartLeavesTheServerToTheDeadlineAndNothingIsShown)
-{
-    ASSERT_NO_FATAL_FAILURE(StartServer());
-    CopyText(dialog.javaExePath, (home + "\\removed\\java.exe").c_str());
-    std::string shown = Text();
-    DWORD elapsed = Exit();
-    EXPECT_EQ(1, exitCalls);
-    EXPECT_EQ(0, exitStatus);
-    EXPECT_GE(elapsed, 1450u);
-    EXPECT_LT(elapsed, 2000u);
-    EXPECT_TRUE(ServerEnded());
-    EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
-    PumpFor(300);
-    EXPECT_EQ(shown, Text());
-}
-
-// The server found its port taken: a stop command would reach the other server, which holds that
-// port, and has the same home here. Exit comes before the launcher has seen its server's end.
-TEST_F(ServerStop, AfterATakenPortNoStopCommandRunsAndTheOtherServerGoesOn)
-{
-    ServingConsole first;
-    ASSERT_TRUE(first.Serve(home));
-
-    dialog.OnStartServer();
-    // Exit as soon as the marker is seen, while the runner is still ending the server: watched without
-    // a pause and without pumping, so that the server's end waits in the queue.
-    for (DWORD start = GetTickCount(); !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
-    ASSERT_TRUE(dialog.serverRunner.PortTaken());
-    Exit();
-    EXPECT_EQ(1, exitCalls);
-    // A stop command would have reached the other server within this time.
-    PumpFor(1500);
-    EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
-    EXPECT_EQ(1, first.dialog.serverReady);
-    EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
+    EXPECT_TRUE(allEndedAtExit) << "the process would have ended before its child";
+    EXPECT_GE(elapsed, c.atLeast) << "the server was not given its time";
+    EXPECT_LT(elapsed, c.before) << "the process outlived its child or its deadline";
+    if (c.how == How::Exit && c.atLeast > 1000) {
+        EXPECT_LT(answer, 1000u) << "no message was answered during the wait";
+    }
+    const bool asked = c.setup == Setup::Server || c.setup == Setup::Deaf || c.setup == Setup::Restarting;
+    EXPECT_EQ(asked ? "stop from " + home + "\r\n" : "", Tomcat("stop-requests.txt")) << "one request, from home";
+    EXPECT_EQ(asked && c.setup != Setup::Deaf ? "stopped cleanly\r\n" : "", Tomcat("clean-stop.txt"));
+    const std::vector<std::string> blocked = { "block with a reason, server running", "unblock" };
+    EXPECT_EQ(c.how == How::Exit ? std::vector<std::string>() : blocked, events);
+    PumpFor(c.setup == Setup::Restarting ? kRunnerDrainMilliseconds + 500 : c.setup == Setup::PortTaken ? 1500 : 300);
+    EXPECT_EQ(shown, Text()) << "the end was shown to a user who has gone";
+    EXPECT_TRUE(dialog.serverRunner.IsIdle()) << "a server was started after the exit";
+    if (c.setup == Setup::PortTaken) { // the other server goes on, never asked to stop
+        EXPECT_EQ(1, other.dialog.serverReady);
+        EXPECT_NE(std::string::npos, HttpGet(port, "/Vantry").find("<title>Vantry</title>"));
+    }
 }
 
 // Windows asks whether the session may end: yes at once, and nothing stops, since the end may still
-// be cancelled. A cancelled end changes nothing. The end itself stops the server as Exit does, with
-// Windows told why the launcher holds the end up meanwhile.
-TEST_F(ServerStop, TheEndOfTheWindowsSessionStopsTheServerAsExitDoesAndOnlyWhenItComes)
+// be cancelled. A cancelled end changes nothing.
+TEST(ServerStop, AQueryAndACancelledEndOfTheSessionStopNothing) { StopRig().QueryAndCancel(); }
+void StopRig::QueryAndCancel()
 {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     EXPECT_EQ(TRUE, dialog.SendMessage(WM_QUERYENDSESSION, 0, 0));
@@ -287,14 +325,6 @@ TEST_F(ServerStop, TheEndOfTheWindowsSessionStopsTheServerAsExitDoesAndOnlyWhenI
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(server.Get(), 0));
     EXPECT_FALSE(PathExists(home + "\\tomcat\\stop-requests.txt"));
     EXPECT_EQ(1, dialog.serverReady);
-
-    dialog.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-    EXPECT_EQ(1, exitCalls);
-    EXPECT_EQ(0, exitStatus);
-    EXPECT_TRUE(allEndedAtExit);
-    EXPECT_EQ("stopped cleanly\r\n", Tomcat("clean-stop.txt"));
-    EXPECT_EQ((std::vector<std::string>{ "block with a reason, server running", "unblock" }), events);
-    EXPECT_FALSE(dialog.IsWindowVisible());
 }
 
 } // namespace

@@ -411,6 +411,30 @@ TEST_F(SettingsTest, AUsersHideOnStartupWinsAndTheirJavaExeStandsInForAMachinesT
     EXPECT_STREQ("Bad path: java.exe", dialog.javaExePath);
 }
 
+// StopTimeout: milliseconds, held within 1500..60000; absent or no number: 10000. The user's own, when
+// it is a text, is read after the machine's and wins; a REG_DWORD is no text.
+TEST_F(SettingsTest, StopTimeoutIsTheUsersOrTheMachinesNumberHeldWithinItsBoundsElseTheDefault)
+{
+    const DWORD number = 5000;
+    const char* none = nullptr;
+    const struct {
+        const char *machine, *user;
+        DWORD timeout;
+    } cases[] = { { none, none, 10000 }, { "3000", none, 3000 },   { "1499", none, 1500 },
+                  { "-20", none, 1500 }, { "60001", none, 60000 }, { " 2500 ", none, 2500 },
+                  { "", none, 10000 },   { "2s", none, 10000 },    { "99999999999999999999", none, 60000 },
+                  { "9", "4000", 4000 }, { "2000", "x", 10000 },   { "2000", "dword", 2000 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.machine ? c.machine : "-") + " / " + (c.user ? c.user : "-"));
+        for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
+        if (c.machine) StoreText("StopTimeout", c.machine);
+        if (c.user && std::string(c.user) == "dword") Store("StopTimeout", REG_DWORD, &number, 4, HKEY_CURRENT_USER);
+        else if (c.user) StoreText("StopTimeout", c.user, REG_SZ, HKEY_CURRENT_USER);
+        NextStart();
+        EXPECT_EQ(c.timeout, dialog.stopTimeout);
+    }
+}
+
 TEST_F(SettingsTest, AMachineKeyThatCannotBeWrittenSendsTheChoicesToTheUsersKeyAndKeepsItsOwnValues)
 {
     StoreText("HideOnStartup", "false");

@@ -120,9 +120,12 @@ TEST_F(OneLauncherPerInstallation, TwoInstallationsRunSideBySide)
     EXPECT_TRUE(Serves(*other));
 }
 
+// The first launcher's server takes 9 s to stop: a later start that waited less would start its own
+// server on the port the first one still holds.
 TEST_F(OneLauncherPerInstallation, AStartDuringThePreviousLaunchersExitWaitsForItAndStartsNormally)
 {
     auto install = Install("instance-exit");
+    WriteWholeFile(install->Home() + "\\tomcat\\conf\\vantry-stop-delay.txt", "9000");
     ASSERT_NO_FATAL_FAILURE(StartReady(first, *install));
     HWND console = first.Console();
     PostMessageA(console, WM_COMMAND, IDCANCEL, 0);

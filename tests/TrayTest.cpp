@@ -5,7 +5,9 @@
 #include "framework/Text.h"
 #include "kit/Files.h"
 #include "res/resource.h"
+#include "framework/Text.h"
 #include "support/TestSupport.h"
+#include "support/WholeConsole.h"
 #include "ui/TrayPlatform.h"
 #include "ui/TrayZoom.h"
 
@@ -358,6 +360,7 @@ TEST_F(TrayTest, AClickOnTheBalloonShowsTheConsoleWithTheZoomAsAClickOnTheIconDo
 
 // Looks at the open tray menu from inside its loop, then closes it.
 UINT gotoState = 0xFFFFFFFF;
+UINT restartState = 0xFFFFFFFF;
 void CALLBACK InspectMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND menuWindow = FindWindowA("#32768", nullptr);
@@ -365,15 +368,23 @@ void CALLBACK InspectMenu(HWND, UINT, UINT_PTR timer, DWORD)
     KillTimer(nullptr, timer);
     HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
     gotoState = GetMenuState(menu, ID_TRAY_GOTO, MF_BYCOMMAND);
+    restartState = GetMenuState(menu, ID_TRAY_RESTART, MF_BYCOMMAND);
     EndMenu();
 }
 
 UINT MenuGotoState(ConsoleDialog& dialog)
 {
-    gotoState = 0xFFFFFFFF;
+    gotoState = restartState = 0xFFFFFFFF;
     SetTimer(nullptr, 0, 50, &InspectMenu);
     dialog.SendMessage(WM_TRAY_NOTIFY, 1, WM_RBUTTONDOWN);
     return gotoState;
+}
+
+// The menu opened, and "Restart server" in it not grayed.
+bool RestartOffered(ConsoleDialog& dialog)
+{
+    MenuGotoState(dialog);
+    return restartState != 0xFFFFFFFF && !(restartState & MF_GRAYED);
 }
 
 TEST_F(TrayTest, MenuOffersGoToOnlyWhileTheServerIsReady)
@@ -413,6 +424,37 @@ TEST_F(TrayTest, MenuCommandsOpenGoToOpenLogFolderAndExit)
     EXPECT_EQ(logs, opened[1].substr(0, logs.size()));
     EXPECT_TRUE(IsFolder(opened[1]));
     RemoveTree(TempPath("tray-appdata"));
+}
+
+// "Restart server" is offered while the server runs or after it has ended; not before it has started,
+// nor during a restart, which says so on a line of its own, keeps the tray busy and "Go to Vantry"
+// disabled until the new server is ready, and tells no balloon of the server it stopped.
+TEST_F(TrayTest, RestartServerIsOfferedWhileTheServerRunsOrHasEndedAndStartsItAgainWithoutABalloon)
+{
+    sharedHomeDir[0] = '\0';
+    const std::string home = MakeServerHome("tray-restart", FreeLoopbackPort());
+    CopyText(dialog.javaExePath, StandinJavaPath().c_str());
+    CopyText(dialog.homeDir, home.c_str());
+    Busy(); // the console is hidden: a balloon would tell every change
+    EXPECT_FALSE(RestartOffered(dialog)) << "before the server has started";
+    dialog.OnStartServer();
+    EXPECT_TRUE(RestartOffered(dialog)) << "while the server starts";
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000));
+    const size_t before = dialog.console.GetWindowText().size();
+    dialog.SendMessage(WM_COMMAND, ID_TRAY_RESTART, 0);
+    EXPECT_EQ(before, dialog.console.GetWindowText().find("\r\nRestarting Vantry...\r\n", before));
+    EXPECT_FALSE(dialog.gotoButton.IsWindowEnabled());
+    EXPECT_NE(-1, dialog.tray.animFrame) << "the tray does not animate";
+    EXPECT_FALSE(RestartOffered(dialog)) << "during the restart";
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 30000));
+    EXPECT_TRUE(RestartOffered(dialog)) << "while the new server runs";
+    EXPECT_EQ(std::string::npos, dialog.console.GetWindowText().find("terminated", before));
+    EXPECT_EQ(std::vector<std::string>(2, "Vantry|Vantry is ready.\n" + dialog.serverRunner.ApplicationUrl()),
+              shell.Balloons());
+    dialog.serverRunner.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 0; }, 10000));
+    EXPECT_TRUE(RestartOffered(dialog)) << "after the server has ended";
+    EndConsole(dialog);
 }
 
 } // namespace

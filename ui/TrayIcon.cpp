@@ -128,10 +128,11 @@ void TrayIcon::ShowBalloon(const char* line, const char* nextLine)
 // slowly, and the console need not wait for it. Until then the state changes without it.
 void TrayIcon::Busy()
 {
+    const bool added = state_ != State::Absent; // a restart's: the icon is there
     state_ = State::Busy;
     SetIcon(IDI_BUSY1, State::Busy);
     StartAnimation();
-    PostMessageA(window_, WM_TRAY_ADD, 0, 0);
+    if (!added) PostMessageA(window_, WM_TRAY_ADD, 0, 0);
 }
 
 void TrayIcon::Ready()
@@ -226,6 +227,7 @@ void TrayIcon::ShowMenu()
     HMENU menu = LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
     if (!menu) return;
     if (owner_.IsServerReady()) EnableMenuItem(menu, ID_TRAY_GOTO, MF_BYCOMMAND | MF_ENABLED);
+    if (owner_.CanRestart()) EnableMenuItem(menu, ID_TRAY_RESTART, MF_BYCOMMAND | MF_ENABLED);
     HMENU popup = GetSubMenu(menu, 0);
     POINT cursor = {};
     GetCursorPos(&cursor);

@@ -16,6 +16,7 @@ public:
         virtual void OpenApplication() = 0;     // Ctrl+click: open the application in the browser
         virtual bool IsGotoEnabled() const = 0; // Ctrl+click opens the application only then
         virtual bool IsServerReady() const = 0; // the menu offers "Go to Vantry" only then
+        virtual bool CanRestart() const = 0;    // the menu offers "Restart server" only then
 
     protected:
         ~Owner() = default;
@@ -36,7 +37,7 @@ public:
     // Once the window exists: the window's messages about the tray come from here on.
     void Attach(HWND window);
 
-    // The states. Busy also hands the icon to the shell, from the message loop (WM_TRAY_ADD).
+    // The states. The first Busy also hands the icon to the shell, from the message loop (WM_TRAY_ADD).
     void Busy();
     void Ready();
     void Stopped();
