@@ -20,6 +20,7 @@
 #pragma once
 #include "framework/Dialog.h"
 #include "framework/Paths.h"
+#include "process/CrashRecovery.h"
 #include "process/InitRunner.h"
 #include "process/RunnerOwner.h"
 #include "process/ServerRunner.h"
@@ -105,9 +106,14 @@ protected:
     void OnShowWindow();
     void OnTrayOpen();
     void OnTrayGoto();
+    void OnTrayAutostart();
     void ReportLaunchFailure(const char* what);
     void TellHidden(const char* line, const char* nextLine);
-    void TellServerEnd();
+    void TellServerEnd(DWORD restartDelay);
+    DWORD RecoveryDelay();
+    void ReportRecovery(DWORD restartDelay);
+    void OnRecoveryTimer();
+    static void FormatExitCode(char* text, size_t size, DWORD code);
 
     DECLARE_MESSAGE_MAP()
 
@@ -119,7 +125,10 @@ private:
     void OpenApplication() override;
     bool IsGotoEnabled() const override;
     bool IsServerReady() const override;
+    bool StartsWithWindows() const override;
 
     bool serverRunning_ = false; // between a successful server launch and its end
     bool exiting_ = false;       // ExitLauncher has begun: nothing more is started
+    bool sessionEnding_ = false; // Windows was told the session may end, and has not cancelled
+    CrashRecovery recovery_;     // when a crashed server is started again
 };

@@ -8,6 +8,7 @@
 #include "java/RegistryKey.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -104,6 +105,19 @@ void ReadSettings(int& hideOnStartup, char* javaExePath, size_t javaExePathSize,
     // A path that filled the buffer may have been cut: no home directory is better than a wrong one.
     if (length == 0 || length >= sizeof modulePath) return;
     DeriveHomePaths(modulePath, homeDir, homeDirSize, markerPath, markerPathSize);
+}
+
+bool ReadRestartOnFailure()
+{
+    bool restart = true;
+    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) {
+        RegistryKey key;
+        RegistryValue value;
+        if (!key.Open(root, kSettingsKey, KEY_READ) || !value.Query(key.Get(), "RestartOnFailure")) continue;
+        const char* text = value.Text();
+        restart = !text || lstrcmpiA(text, "false") != 0;
+    }
+    return restart;
 }
 
 void StoreJavaExe(const char* javaExePath, size_t javaExePathSize)

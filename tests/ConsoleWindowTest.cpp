@@ -1,5 +1,7 @@
 // The console window: its template, its buttons and what they open, closing into the tray.
 #include "app/ConsoleDialog.h"
+#include "app/SingleInstance.h"
+#include "java/StartWithWindows.h"
 #include "app/ExitPlatform.h"
 #include "framework/Shell.h"
 #include "framework/Text.h"
@@ -80,28 +82,33 @@ TEST(ConsoleTemplate, IsTheExtendedLayoutWithItsNineControlsInTabOrder)
     }
 }
 
-TEST(TrayMenuResource, OffersOpenAGrayedGoToASeparatorAndExit)
+TEST(TrayMenuResource, OffersEachCommandInItsPlaceWithGoToGrayed)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU));
     ASSERT_NE(nullptr, menu);
     HMENU popup = GetSubMenu(menu, 0);
-    ASSERT_EQ(4, GetMenuItemCount(popup));
-    char text[64];
     const struct {
-        UINT id;
+        UINT id; // 0: a separator
         const char* text;
     } items[] = { { ID_TRAY_OPEN, "Open" },
                   { ID_TRAY_GOTO, "Go to Vantry... [Ctrl+Click]" },
+                  { 0, "" },
+                  { ID_TRAY_AUTOSTART, "Start with Windows" },
+                  { 0, "" },
                   { ID_TRAY_EXIT, "Exit" } };
-    for (const auto& item : items) {
-        GetMenuStringA(popup, item.id, text, sizeof text, MF_BYCOMMAND);
-        EXPECT_STREQ(item.text, text);
+    ASSERT_EQ(static_cast<int>(std::size(items)), GetMenuItemCount(popup));
+    for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+        SCOPED_TRACE(items[i].text);
+        char text[64] = "";
+        GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(items[i].text, text);
+        if (!items[i].id) {
+            EXPECT_TRUE(GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR);
+            continue;
+        }
+        EXPECT_EQ(items[i].id, GetMenuItemID(popup, i));
+        EXPECT_EQ(items[i].id == ID_TRAY_GOTO, (GetMenuState(popup, i, MF_BYPOSITION) & MF_GRAYED) != 0);
     }
-    EXPECT_EQ(static_cast<UINT>(ID_TRAY_OPEN), GetMenuItemID(popup, 0));
-    EXPECT_TRUE(GetMenuState(popup, 2, MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(static_cast<UINT>(ID_TRAY_EXIT), GetMenuItemID(popup, 3));
-    EXPECT_TRUE(GetMenuState(popup, ID_TRAY_GOTO, MF_BYCOMMAND) & MF_GRAYED);
-    EXPECT_FALSE(GetMenuState(popup, ID_TRAY_OPEN, MF_BYCOMMAND) & MF_GRAYED);
     DestroyMenu(menu);
 }
 
@@ -168,6 +175,20 @@ TEST_F(ConsoleWindowTest, HideAndTheCloseBoxOnlyHideWhileExitAndEscEndTheLaunche
     EXPECT_EQ(1, exits);
     Press(ID_TRAY_EXIT);
     EXPECT_EQ(2, exits);
+}
+
+// The value is named after this installation and names this program; a second click takes it away.
+TEST_F(ConsoleWindowTest, StartWithWindowsTurnsThisInstallationsRunValueOnAndOff)
+{
+    RegistrySandbox sandbox;
+    char exe[MAX_PATH], name[32] = "Vantry.";
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    ASSERT_TRUE(InstallationHash(name + 7, sizeof name - 7));
+    EXPECT_FALSE(StartsWithWindows(name, exe));
+    Press(ID_TRAY_AUTOSTART);
+    EXPECT_TRUE(StartsWithWindows(name, exe));
+    Press(ID_TRAY_AUTOSTART);
+    EXPECT_FALSE(StartsWithWindows(name, exe));
 }
 
 TEST_F(ConsoleWindowTest, TheHideOnStartupBoxStoresEachClick)

@@ -213,6 +213,7 @@ void TrayIcon::ShowMenu()
     HMENU menu = LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
     if (!menu) return;
     if (owner_.IsServerReady()) EnableMenuItem(menu, ID_TRAY_GOTO, MF_BYCOMMAND | MF_ENABLED);
+    if (owner_.StartsWithWindows()) CheckMenuItem(menu, ID_TRAY_AUTOSTART, MF_BYCOMMAND | MF_CHECKED);
     HMENU popup = GetSubMenu(menu, 0);
     POINT cursor = {};
     GetCursorPos(&cursor);
