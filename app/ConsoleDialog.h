@@ -21,6 +21,7 @@
 #include "framework/Dialog.h"
 #include "framework/Paths.h"
 #include "process/ConsoleLog.h"
+#include "process/CrashRecovery.h"
 #include "process/InitRunner.h"
 #include "process/RunnerOwner.h"
 #include "process/ServerRunner.h"
@@ -113,9 +114,14 @@ protected:
     void OnTrayOpen();
     void OnTrayGoto();
     void OnTrayLogs();
+    void OnTrayAutostart();
     void ReportLaunchFailure(const char* what);
     void TellHidden(const char* line, const char* nextLine);
-    void TellServerEnd();
+    void TellServerEnd(DWORD restartDelay);
+    DWORD RecoveryDelay();
+    void ReportRecovery(DWORD restartDelay);
+    void OnRecoveryTimer();
+    static void FormatExitCode(char* text, size_t size, DWORD code);
 
     DECLARE_MESSAGE_MAP()
 
@@ -130,6 +136,7 @@ private:
     bool IsGotoEnabled() const override;
     bool IsServerReady() const override;
     bool CanRestart() const override;
+    bool StartsWithWindows() const override;
 
     bool serverRunning_ = false; // between a successful server launch and its end
     bool exiting_ = false;       // ExitLauncher has begun: nothing more is started
@@ -140,4 +147,6 @@ private:
     bool blocking_ = false;      // Windows was told why the session's end waits
     bool ended_ = false;         // the exit has ended the process (a test's recorder returns)
     static constexpr UINT_PTR kRestartTimer = 203; // 201 and 202 are the text's and the tray's
+    bool sessionQueried_ = false; // Windows was told the session may end, and has not cancelled
+    CrashRecovery recovery_;      // when a crashed server is started again
 };

@@ -1,7 +1,9 @@
 // The console window: its controls, buttons, drawing and text.
 #include "app/ConsoleDialog.h"
 
+#include "app/SingleInstance.h"
 #include "framework/Shell.h"
+#include "java/StartWithWindows.h"
 #include "framework/PaintDC.h"
 #include "framework/Text.h"
 #include "process/BatchFile.h"
@@ -22,6 +24,7 @@ BEGIN_MESSAGE_MAP(ConsoleDialog, CDialog)
     ON_COMMAND(ID_TRAY_GOTO, OnTrayGoto)
     ON_COMMAND(ID_TRAY_LOGS, OnTrayLogs)
     ON_COMMAND(ID_TRAY_RESTART, RestartServer)
+    ON_COMMAND(ID_TRAY_AUTOSTART, OnTrayAutostart)
     ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen){ WM_SHOWWINDOW, 0, 0, AFX_VOID(OnShowWindow), nullptr },
 END_MESSAGE_MAP()
 
@@ -31,6 +34,14 @@ constexpr size_t kActionPathSize = 1000;
 
 // The home the desktop actions use: the server's, or before it has started, the launcher's own.
 const char* ActionHome(const char* homeDir) { return sharedHomeDir[0] ? sharedHomeDir : homeDir; }
+
+// This program and the Run key's value that starts it with Windows, named after its installation.
+bool StartValue(char (&name)[kStartValueNameSize], char (&exe)[kPathSize])
+{
+    DWORD length = GetModuleFileNameA(nullptr, exe, sizeof exe);
+    return length != 0 && length < sizeof exe && CopyText(name, "Vantry.") &&
+           InstallationHash(name + 7, sizeof name - 7);
+}
 
 } // namespace
 
@@ -110,6 +121,18 @@ void ConsoleDialog::OnTrayGoto() { OpenApplication(); }
 void ConsoleDialog::OnTrayLogs()
 {
     if (log_.MakeFolder()) ShellOpen(log_.Folder().c_str());
+}
+
+void ConsoleDialog::OnTrayAutostart()
+{
+    char name[kStartValueNameSize], exe[kPathSize];
+    if (StartValue(name, exe)) SetStartWithWindows(name, exe, !::StartsWithWindows(name, exe));
+}
+
+bool ConsoleDialog::StartsWithWindows() const
+{
+    char name[kStartValueNameSize], exe[kPathSize];
+    return StartValue(name, exe) && ::StartsWithWindows(name, exe);
 }
 
 void ConsoleDialog::GoToApplication()

@@ -5,4 +5,8 @@
 class LauncherApp : public CWinApp {
 public:
     BOOL InitInstance() override;
+    int ExitInstance() override;
+
+private:
+    int exitCode_ = 0; // of a start that ends at once (/exit)
 };

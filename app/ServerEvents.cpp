@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "ui/Messages.h"
 #include "framework/Text.h"
+#include "java/Settings.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -21,6 +22,7 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         if (wParam == ConsoleOutput::kFlushTimer) output_.Flush();
         else if (wParam == TrayIcon::ADD_TIMER_ID) tray.OnAdd();
         else if (wParam == kRestartTimer) ContinueRestart();
+        else if (wParam == kRecoveryTimer) OnRecoveryTimer();
         else AdvanceAnimation();
         break;
     case WM_TRAY_NOTIFY: OnTrayNotify(static_cast<UINT>(lParam)); break;
@@ -29,12 +31,17 @@ BOOL ConsoleDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_SERVER_READY: OnServerReady(); break;
     case WM_CONSOLE_FLUSH: output_.Flush(); break;
     case WM_TRAY_ADD: tray.OnAdd(); break;
-    // WM_QUERYENDSESSION is left to the default processing, which says yes at once.
-    case WM_ENDSESSION: OnEndSession(static_cast<BOOL>(wParam)); break;
+    // The default processing says yes at once; until the end comes or is cancelled, a crashed server
+    // is not started again.
+    case WM_QUERYENDSESSION: sessionQueried_ = true; break;
+    case WM_ENDSESSION:
+        sessionQueried_ = wParam != FALSE;
+        OnEndSession(static_cast<BOOL>(wParam));
+        break;
     default:
         tray.OnBroadcast(message);
         // One launcher per installation: a later start's request, answered when the console was shown.
-        if (LRESULT shown = OnInstanceMessage(m_hWnd, message)) {
+        if (LRESULT shown = OnInstanceMessage(m_hWnd, message, wParam)) {
             if (pResult) *pResult = shown;
             return TRUE;
         }
@@ -67,6 +74,9 @@ void ConsoleDialog::RestartServer()
 {
     if (!CanRestart()) return; // a menu opened before the state changed
     restarting_ = true;
+    // Asked for by the user: a crashed server's pending start is this one, and crashes count anew.
+    ::KillTimer(m_hWnd, kRecoveryTimer);
+    recovery_.Reset();
     AppendConsoleText("\r\nRestarting Vantry...\r\n");
     if (GetFocus() == gotoButton.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
     gotoButton.EnableWindow(FALSE);
@@ -123,11 +133,13 @@ void ConsoleDialog::OnServerEnded()
         return;
     }
     TrayStopped();
-    TellServerEnd();
+    const DWORD restartDelay = RecoveryDelay();
+    TellServerEnd(restartDelay);
     // A taken port is named, with the program that holds it when the system can tell.
     std::string takenPort = serverRunner.TakenPortReport();
     if (!takenPort.empty()) AppendConsoleText(takenPort.c_str());
     AppendConsoleText("\r\nVantry has been terminated.\r\n");
+    ReportRecovery(restartDelay);
     // A disabled button cannot keep the focus: hand it on, or the keyboard would reach nothing.
     if (GetFocus() == gotoButton.m_hWnd) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
     gotoButton.EnableWindow(FALSE);
@@ -142,24 +154,69 @@ void ConsoleDialog::TellHidden(const char* line, const char* nextLine)
     tray.ShowBalloon(line, nextLine);
 }
 
+// How long until a server that ended by itself is started again; 0 when it stays stopped.
+DWORD ConsoleDialog::RecoveryDelay()
+{
+    CrashRecovery::End end;
+    end.enabled = ReadRestartOnFailure();
+    end.byItself = serverRunner.ExitCode(end.exitCode);
+    end.portTaken = serverRunner.PortTaken();
+    end.exiting = exiting_;
+    end.sessionEnding = sessionQueried_;
+    const DWORD delay = recovery_.OnServerEnd(end, GetTickCount());
+    if (delay) ::SetTimer(m_hWnd, kRecoveryTimer, delay, nullptr);
+    return delay;
+}
+
+void ConsoleDialog::ReportRecovery(DWORD restartDelay)
+{
+    if (!restartDelay && !recovery_.GaveUp()) return;
+    DWORD code = 0;
+    serverRunner.ExitCode(code);
+    char line[160];
+    char ended[64];
+    FormatExitCode(ended, sizeof ended, code);
+    if (restartDelay)
+        std::snprintf(line, sizeof line, "%s Restarting in %lu s (%d of %d)...\r\n", ended,
+                      static_cast<unsigned long>(restartDelay / 1000), recovery_.RestartNumber(),
+                      CrashRecovery::kMaxRestarts);
+    else
+        std::snprintf(line, sizeof line, "%s It was restarted %d times within 10 minutes and stays stopped.\r\n", ended,
+                      CrashRecovery::kMaxRestarts);
+    AppendConsoleText(line);
+}
+
+// The crashed server's second chance: the server alone, the initialiser has run.
+void ConsoleDialog::OnRecoveryTimer()
+{
+    ::KillTimer(m_hWnd, kRecoveryTimer);
+    if (exiting_ || sessionQueried_ || serverRunning_ || restarting_) return;
+    TrayBusy();
+    LaunchServer();
+}
+
 // An end the launcher asked for itself is told only when a taken port was the cause.
-void ConsoleDialog::TellServerEnd()
+void ConsoleDialog::TellServerEnd(DWORD restartDelay)
 {
     int port = serverRunner.TakenPort();
     DWORD code = 0;
     bool byItself = serverRunner.ExitCode(code);
     if (port < 0 && !byItself) return;
     char reason[64] = "";
-    if (port > 0) {
-        std::snprintf(reason, sizeof reason, "Port %d is in use.", port);
-    } else if (port < 0 && code != 0) {
-        // Windows' status codes (a crash is 0xC0000005) are known by their hexadecimal form.
-        std::snprintf(reason, sizeof reason,
-                      code >= 0x80000000u ? "The server ended with exit code 0x%08lX."
-                                          : "The server ended with exit code %lu.",
-                      static_cast<unsigned long>(code));
-    }
+    if (port > 0) std::snprintf(reason, sizeof reason, "Port %d is in use.", port);
+    else if (restartDelay)
+        std::snprintf(reason, sizeof reason, "Restarting in %lu s.", static_cast<unsigned long>(restartDelay / 1000));
+    else if (port < 0 && code != 0) FormatExitCode(reason, sizeof reason, code);
     TellHidden("Vantry has stopped.", reason);
+}
+
+// Windows' status codes (a crash is 0xC0000005) are known by their hexadecimal form.
+void ConsoleDialog::FormatExitCode(char* text, size_t size, DWORD code)
+{
+    std::snprintf(text, size,
+                  code >= 0x80000000u ? "The server ended with exit code 0x%08lX."
+                                      : "The server ended with exit code %lu.",
+                  static_cast<unsigned long>(code));
 }
 
 // A Java program that could not be started would otherwise leave the tray busy for ever.

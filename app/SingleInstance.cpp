@@ -5,6 +5,7 @@
 #include "framework/Text.h"
 #include "framework/User32.h"
 #include "java/Settings.h"
+#include "res/resource.h"
 #include "ui/TrayZoom.h"
 
 #include <sddl.h>
@@ -38,18 +39,10 @@ UINT ShowMessage()
     return message;
 }
 
-// Mutex and mapping names from the home directory, as the file system compares it: its long form,
-// in capitals. A name cannot hold backslashes, so the folder is hashed.
 bool ObjectNames(char* mutexName, size_t mutexSize, char* mappingName, size_t mappingSize)
 {
-    char module[1024];
-    DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
-    if (length == 0 || length >= sizeof module) return false;
-    char* separator = std::strrchr(module, '\\');
-    if (!separator) return false;
-    *separator = '\0';
     char name[64] = "Local\\Vantry.";
-    HomeKey(module, name + std::strlen(name), sizeof name - std::strlen(name));
+    if (!InstallationHash(name + std::strlen(name), sizeof name - std::strlen(name))) return false;
     CopyText(mutexName, mutexSize, name);
     CopyText(mappingName, mappingSize, name);
     return AppendText(mappingName, mappingSize, ".console") != 0;
@@ -129,13 +122,13 @@ HWND HolderConsole(const SharedState& state)
 
 // True when the holder showed its console. A holder that began to end meanwhile does not (it would
 // show a console that is going away): the caller then waits for its end instead.
-bool HandOver(HWND console, DWORD processId)
+bool HandOver(HWND console, DWORD processId, LaunchRequest request)
 {
     // This start came from the user and may take the foreground: it lends that right to the holder.
     AllowSetForegroundWindow(processId);
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(console, ShowMessage(), 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kShowMilliseconds,
-                               &result) &&
+    return SendMessageTimeoutA(console, ShowMessage(), static_cast<WPARAM>(request), 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                               kShowMilliseconds, &result) &&
            result == kShown;
 }
 
@@ -143,7 +136,21 @@ bool Acquired(DWORD waited) { return waited == WAIT_OBJECT_0 || waited == WAIT_A
 
 } // namespace
 
-int ClaimInstallation()
+// The home directory as the file system compares it: its long form, in capitals. A name cannot
+// hold backslashes, so the folder is hashed (FNV-1a).
+bool InstallationHash(char* hash, size_t size)
+{
+    char module[1024];
+    DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
+    if (length == 0 || length >= sizeof module || size < 17) return false;
+    char* separator = std::strrchr(module, '\\');
+    if (!separator) return false;
+    *separator = '\0';
+    HomeKey(module, hash, size);
+    return true;
+}
+
+int ClaimInstallation(LaunchRequest request)
 {
     char mutexName[64], mappingName[80];
     if (!ObjectNames(mutexName, sizeof mutexName, mappingName, sizeof mappingName)) return 1;
@@ -164,7 +171,7 @@ int ClaimInstallation()
                 return 1;
             }
             HWND console = HolderConsole(state);
-            if (console && HandOver(console, static_cast<DWORD>(state.processId))) {
+            if (console && HandOver(console, static_cast<DWORD>(state.processId), request)) {
                 claim.Reset();
                 return 0;
             }
@@ -175,6 +182,31 @@ int ClaimInstallation()
         }
     }
     return Hold(mappingName, security.Get());
+}
+
+int ExitInstallation(DWORD waitMilliseconds)
+{
+    char mutexName[64], mappingName[80];
+    if (!ObjectNames(mutexName, sizeof mutexName, mappingName, sizeof mappingName)) return 1;
+    // Only to wait on: a launcher made the mutex, or none runs.
+    Handle running(OpenMutexA(SYNCHRONIZE, FALSE, mutexName));
+    if (!running) return 0;
+    const DWORD start = GetTickCount();
+    bool asked = false;
+    for (;;) {
+        DWORD waited = WaitForSingleObject(running.Get(), asked ? 100 : kPollMilliseconds);
+        if (Acquired(waited)) {
+            ReleaseMutex(running.Get());
+            return 0;
+        }
+        if (GetTickCount() - start >= waitMilliseconds) return 1;
+        // A holder still starting has no console yet; one that is ending needs no asking.
+        SharedState state = {};
+        if (!asked && ReadState(mappingName, state) && !state.ending) {
+            HWND console = HolderConsole(state);
+            if (console) asked = HandOver(console, static_cast<DWORD>(state.processId), LaunchRequest::Exit);
+        }
+    }
 }
 
 void PublishConsole(HWND console)
@@ -191,10 +223,16 @@ void InstallationEnding()
     if (shared) InterlockedExchange(&shared->ending, 1);
 }
 
-LRESULT OnInstanceMessage(HWND console, UINT message)
+LRESULT OnInstanceMessage(HWND console, UINT message, WPARAM request)
 {
     if (message == 0 || message != ShowMessage()) return 0;
-    if (shared && shared->ending) return 0;              // the later start waits for this launcher's end
+    if (shared && shared->ending) return 0; // the later start waits for this launcher's end
+    // Posted: the requester is answered at once, and the command runs as the menu's would.
+    switch (static_cast<LaunchRequest>(request)) {
+    case LaunchRequest::Exit: return PostMessageA(console, WM_COMMAND, ID_TRAY_EXIT, 0) ? kShown : 0;
+    case LaunchRequest::Restart: return PostMessageA(console, WM_COMMAND, ID_TRAY_RESTART, 0) ? kShown : 0;
+    default: break;
+    }
     if (!IsWindowVisible(console)) ShowConsole(console); // out of the tray, with the usual zoom
     if (IsIconic(console)) ShowWindow(console, SW_RESTORE);
     // A modal dialog of the launcher (the Java path dialog) is what the user must see first.

@@ -47,11 +47,12 @@ int CWinApp::Run()
 
 CWinApp* AfxGetApp() { return theApplication; }
 
-int AfxWinMain(HINSTANCE instance, LPSTR, int)
+int AfxWinMain(HINSTANCE instance, LPSTR commandLine, int)
 {
     CWinApp* app = AfxGetApp();
     if (!app) return -1;
     app->m_hInstance = instance;
+    if (commandLine) app->m_lpCmdLine = commandLine;
     if (!app->InitInstance()) return app->ExitInstance();
     int code = app->Run();
     app->ExitInstance();

@@ -21,6 +21,7 @@ public:
     CWnd* m_pMainWnd = nullptr;
     const char* m_pszAppName = nullptr; // heap copy, owned by the application
     HINSTANCE m_hInstance = nullptr;
+    const char* m_lpCmdLine = ""; // the arguments, without the program's name
 
 protected:
     // F1 goes to OnHelp; then the main window has its look (a dialog: its keyboard navigation).

@@ -8,6 +8,7 @@
 #include "java/RegistryKey.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -133,6 +134,19 @@ DWORD ReadStopTimeout()
     if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_READ) && own.Query(user.Get(), "StopTimeout") && own.Text())
         text = own.Text();
     return StopTimeoutFrom(text);
+}
+
+bool ReadRestartOnFailure()
+{
+    bool restart = true;
+    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) {
+        RegistryKey key;
+        RegistryValue value;
+        if (!key.Open(root, kSettingsKey, KEY_READ) || !value.Query(key.Get(), "RestartOnFailure")) continue;
+        const char* text = value.Text();
+        restart = !text || lstrcmpiA(text, "false") != 0;
+    }
+    return restart;
 }
 
 void StoreJavaExe(const char* javaExePath, size_t javaExePathSize)

@@ -15,6 +15,10 @@ int DeriveHomePaths(const char* modulePath, char* homeDir, size_t homeDirSize, c
 // when it cannot be known whole.
 void ReadSettings(int& hideOnStartup, char* javaExePath, size_t javaExePathSize, char* homeDir, size_t homeDirSize,
                   char* markerPath, size_t markerPathSize);
+// RestartOnFailure: whether a crashed server is started again. "false" turns it off; missing or any
+// other text leaves it on. Read like the others: the machine's key, then the user's, which wins.
+bool ReadRestartOnFailure();
+
 // Remember the java.exe settled on, and the box's state, where the next start reads them.
 void StoreJavaExe(const char* javaExePath, size_t javaExePathSize);
 void StoreHideOnStartup(bool checked);

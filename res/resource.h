@@ -27,6 +27,7 @@
 #define ID_TRAY_GOTO 32786
 #define ID_TRAY_EXIT 32787
 #define ID_TRAY_RESTART 32793
+#define ID_TRAY_AUTOSTART 32794
 
 // The console text's right-click menu.
 #define ID_CONSOLE_COPY 32788

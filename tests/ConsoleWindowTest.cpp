@@ -1,5 +1,7 @@
 // The console window: its template, its buttons and what they open, closing into the tray.
 #include "app/ConsoleDialog.h"
+#include "app/SingleInstance.h"
+#include "java/StartWithWindows.h"
 #include "app/ExitPlatform.h"
 #include "framework/Shell.h"
 #include "framework/Text.h"
@@ -93,6 +95,7 @@ TEST(TrayMenuResource, OffersEachCommandInItsPlaceWithGoToAndRestartGrayed)
                   { ID_TRAY_GOTO, "Go to Vantry... [Ctrl+Click]", true },
                   { ID_TRAY_RESTART, "Restart server", true },
                   { 0, "", false },
+                  { ID_TRAY_AUTOSTART, "Start with Windows", false },
                   { ID_TRAY_LOGS, "Open log folder", false },
                   { 0, "", false },
                   { ID_TRAY_EXIT, "Exit", false } };
@@ -175,6 +178,20 @@ TEST_F(ConsoleWindowTest, HideAndTheCloseBoxOnlyHideWhileExitAndEscEndTheLaunche
     EXPECT_EQ(1, exits);
     Press(ID_TRAY_EXIT); // the launcher has ended: no second exit
     EXPECT_EQ(1, exits);
+}
+
+// The value is named after this installation and names this program; a second click takes it away.
+TEST_F(ConsoleWindowTest, StartWithWindowsTurnsThisInstallationsRunValueOnAndOff)
+{
+    RegistrySandbox sandbox;
+    char exe[MAX_PATH], name[32] = "Vantry.";
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    ASSERT_TRUE(InstallationHash(name + 7, sizeof name - 7));
+    EXPECT_FALSE(StartsWithWindows(name, exe));
+    Press(ID_TRAY_AUTOSTART);
+    EXPECT_TRUE(StartsWithWindows(name, exe));
+    Press(ID_TRAY_AUTOSTART);
+    EXPECT_FALSE(StartsWithWindows(name, exe));
 }
 
 TEST_F(ConsoleWindowTest, TheHideOnStartupBoxStoresEachClick)

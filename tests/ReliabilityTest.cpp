@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -95,6 +96,18 @@ protected:
         CopyText(dialog.homeDir, home.c_str());
         CopyText(dialog.markerPath, (home + "\\config\\vty3.2.sav").c_str());
         CopyText(dialog.javaExePath, TestChildPath().c_str());
+        // These tests hold what a server's end does by itself; the restart that follows a crash
+        // has a test of its own.
+        SetRestartOnFailure("false");
+    }
+    static void SetRestartOnFailure(const char* text)
+    {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Vantry\\Vantrybench", 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        RegSetValueExA(key, "RestartOnFailure", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                       static_cast<DWORD>(std::strlen(text) + 1));
+        RegCloseKey(key);
     }
     void TearDown() override
     {
@@ -133,6 +146,7 @@ protected:
     }
 
     ScopedOverride<decltype(exitPlatform.endProcess)> ending{ exitPlatform.endProcess, &RecordExit };
+    RegistrySandbox registry;
     TrayRecorder shell;
     ConsoleDialog dialog;
     std::string home;
@@ -189,6 +203,38 @@ TEST_F(ServerFaultTest, AHiddenConsoleTellsReadinessAndEveryUnaskedEndInABalloon
         PumpFor(200);
         EXPECT_EQ(c.balloons, shell.Balloons());
     }
+}
+
+// A crash is followed by the server alone, started again after 2 s: the console and, while it is
+// hidden, a balloon say so, and readiness is told again. Not while the session may be ending.
+TEST_F(ServerFaultTest, ACrashedServerIsStartedAgainAfterTwoSecondsAndSaysSo)
+{
+    SetRestartOnFailure("true");
+    dialog.ShowWindow(SW_HIDE);
+    dialog.SendMessage(WM_QUERYENDSESSION, 0, 0);
+    StartServer("exit:3");
+    ASSERT_TRUE(Ended()) << Text();
+    dialog.SendMessage(WM_ENDSESSION, FALSE, 0); // cancelled: crashes count again
+    EXPECT_EQ(std::string::npos, Text().find("Restarting")) << Text();
+
+    SetWindowTextA(dialog.console.m_hWnd, "");
+    shell.calls.clear();
+    StartServer("exit:3");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Count("Vantry has been terminated.\r\nThe server ended with exit code 3. "
+                         "Restarting in 2 s (1 of 3)...\r\n") == 1;
+        },
+        20000))
+        << Text();
+    const DWORD ended = GetTickCount();
+    SetEnvironmentVariableA("VANTRY_TEST_STEPS", "out:Vantry\\sis\\sinitialized sleep:60000");
+    ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 20000)) << Text();
+    EXPECT_GE(GetTickCount() - ended, 1900u);
+    EXPECT_EQ(sharedHomeDir, home);
+    EXPECT_EQ((std::vector<std::string>{ "Vantry|Vantry has stopped.\nRestarting in 2 s.",
+                                         "Vantry|Vantry is ready.\nhttp://localhost/Vantry" }),
+              shell.Balloons());
 }
 
 TEST_F(ServerFaultTest, AnInitialiserThatFailsOrCrashesIsStillFollowedByTheServer)

@@ -140,9 +140,55 @@ TEST_F(OneLauncherPerInstallation, AStartDuringThePreviousLaunchersExitWaitsForI
     EXPECT_TRUE(Serves(*install));
 }
 
-// The holder's side of the hand-over, in this process: a request shows the console and is answered,
-// until the launcher begins to end; then the console stays hidden and the answer tells the later
-// start to wait for the end instead (else a start during an exit would end, and nothing would run).
+// /exit ends the running launcher as Exit does and ends with 0 when it has; with none running, at
+// once with 0. A start by the home's path in capitals is the same installation: one server.
+TEST_F(OneLauncherPerInstallation, SlashExitEndsTheRunningLauncherAndACapitalsStartIsTheSameInstallation)
+{
+    auto install = Install("instance-switch");
+    ASSERT_NO_FATAL_FAILURE(StartReady(first, *install));
+    std::string capitals = install->Exe();
+    CharUpperBuffA(&capitals[0], static_cast<DWORD>(capitals.size()));
+    ASSERT_TRUE(second.Start(capitals, TestBinDir()));
+    ASSERT_EQ(0u, second.WaitForExit(kActionTimeout));
+    EXPECT_EQ(1u, first.JavaChildren().size());
+
+    DWORD started = GetTickCount();
+    ASSERT_TRUE(second.Start(install->Exe(), TestBinDir(), 0, "-EXIT"));
+    EXPECT_EQ(0u, second.WaitForExit(kActionTimeout));
+    DWORD ended = GetTickCount() - started;
+    EXPECT_EQ(0u, first.WaitForExit(2000)); // it had ended when /exit did (the process object may lag a moment)
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((install->Home() + "\\tomcat\\clean-stop.txt").c_str()))
+        << "stopped as Exit does";
+    std::printf("/exit: ended %lu ms after it was started, the launcher with it\n", static_cast<unsigned long>(ended));
+
+    ASSERT_TRUE(second.Start(install->Exe(), TestBinDir(), 0, "/exit"));
+    EXPECT_EQ(0u, second.WaitForExit(kActionTimeout));
+    EXPECT_FALSE(Serves(*install));
+}
+
+// A server that crashes comes back by itself, the console says so, and it serves again.
+TEST_F(OneLauncherPerInstallation, ACrashedServerIsStartedAgainAndServes)
+{
+    auto install = Install("instance-crash");
+    ASSERT_NO_FATAL_FAILURE(StartReady(first, *install));
+    std::vector<DWORD> servers = first.JavaChildren();
+    ASSERT_EQ(1u, servers.size());
+    HANDLE server = OpenProcess(PROCESS_TERMINATE, FALSE, servers[0]);
+    ASSERT_NE(nullptr, server);
+    TerminateProcess(server, 3);
+    CloseHandle(server);
+    ASSERT_TRUE(first.WaitForText("The server ended with exit code 3. Restarting in 2 s (1 of 3)...", kActionTimeout))
+        << first.ConsoleText();
+    ASSERT_TRUE(WaitUntil([&] { return first.JavaChildren().size() == 1 && first.JavaChildren()[0] != servers[0]; },
+                          kStartTimeout));
+    ASSERT_TRUE(first.WaitUntilReady(kStartTimeout)) << first.ConsoleText();
+    EXPECT_TRUE(Serves(*install));
+}
+
+// The holder's side of the hand-over, in this process: a request shows the console (or, for /exit
+// and /restart, posts the menu's command to it) and is answered, until the launcher begins to end;
+// then the console stays hidden and the answer tells the later start to wait for the end instead
+// (else a start during an exit would end, and nothing would run).
 TEST(InstanceRequest, AHolderShowsItsConsoleUntilItBeginsToEndThenLeavesItHiddenAndSaysSo)
 {
     ASSERT_EQ(1, ClaimInstallation());
@@ -151,13 +197,24 @@ TEST(InstanceRequest, AHolderShowsItsConsoleUntilItBeginsToEndThenLeavesItHidden
     ASSERT_NE(nullptr, console) << GetLastError();
     PublishConsole(console);
     const UINT request = RegisterWindowMessageA("VantryShowConsole");
-    EXPECT_EQ(0, OnInstanceMessage(console, WM_USER + 77));
-    EXPECT_NE(0, OnInstanceMessage(console, request));
+    EXPECT_EQ(0, OnInstanceMessage(console, WM_USER + 77, 0));
+    for (auto [kind, command] : { std::make_pair(LaunchRequest::Exit, ID_TRAY_EXIT),
+                                  std::make_pair(LaunchRequest::Restart, ID_TRAY_RESTART) }) {
+        EXPECT_NE(0, OnInstanceMessage(console, request, static_cast<WPARAM>(kind)));
+        MSG posted = {};
+        EXPECT_TRUE(PeekMessageA(&posted, console, WM_COMMAND, WM_COMMAND, PM_REMOVE));
+        EXPECT_EQ(static_cast<WPARAM>(command), posted.wParam);
+        EXPECT_FALSE(IsWindowVisible(console));
+    }
+    EXPECT_NE(0, OnInstanceMessage(console, request, static_cast<WPARAM>(LaunchRequest::Show)));
     EXPECT_TRUE(IsWindowVisible(console));
 
     ShowWindow(console, SW_HIDE);
     InstallationEnding();
-    EXPECT_EQ(0, OnInstanceMessage(console, request));
+    for (LaunchRequest kind : { LaunchRequest::Start, LaunchRequest::Exit, LaunchRequest::Restart })
+        EXPECT_EQ(0, OnInstanceMessage(console, request, static_cast<WPARAM>(kind)));
+    MSG posted = {};
+    EXPECT_FALSE(PeekMessageA(&posted, console, WM_COMMAND, WM_COMMAND, PM_REMOVE));
     EXPECT_FALSE(IsWindowVisible(console));
     DestroyWindow(console);
 }

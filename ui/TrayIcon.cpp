@@ -228,6 +228,7 @@ void TrayIcon::ShowMenu()
     if (!menu) return;
     if (owner_.IsServerReady()) EnableMenuItem(menu, ID_TRAY_GOTO, MF_BYCOMMAND | MF_ENABLED);
     if (owner_.CanRestart()) EnableMenuItem(menu, ID_TRAY_RESTART, MF_BYCOMMAND | MF_ENABLED);
+    if (owner_.StartsWithWindows()) CheckMenuItem(menu, ID_TRAY_AUTOSTART, MF_BYCOMMAND | MF_CHECKED);
     HMENU popup = GetSubMenu(menu, 0);
     POINT cursor = {};
     GetCursorPos(&cursor);

@@ -17,6 +17,7 @@ public:
         virtual bool IsGotoEnabled() const = 0; // Ctrl+click opens the application only then
         virtual bool IsServerReady() const = 0; // the menu offers "Go to Vantry" only then
         virtual bool CanRestart() const = 0;    // the menu offers "Restart server" only then
+        virtual bool StartsWithWindows() const = 0; // the menu's "Start with Windows" is checked
 
     protected:
         ~Owner() = default;

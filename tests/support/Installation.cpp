@@ -193,9 +193,10 @@ bool OpenerAssociations::WaitForOpened(const std::string& target, DWORD millisec
 
 // --- The running program ---------------------------------------------------------------------------
 
-bool RunningLauncher::Start(const std::string& exe, const std::string& directory, DWORD flags)
+bool RunningLauncher::Start(const std::string& exe, const std::string& directory, DWORD flags,
+                            const std::string& arguments)
 {
-    return process_.Start(exe, "", directory, flags);
+    return process_.Start(exe, arguments, directory, flags);
 }
 
 bool RunningLauncher::Running() const { return process_.Running(); }

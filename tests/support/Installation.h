@@ -83,7 +83,8 @@ public:
     ~RunningLauncher() { Kill(); }
 
     // flags: CreateProcess's; DETACHED_PROCESS starts it as a desktop does, with no console handed down.
-    bool Start(const std::string& exe, const std::string& directory, DWORD flags = 0);
+    bool Start(const std::string& exe, const std::string& directory, DWORD flags = 0,
+               const std::string& arguments = "");
     bool Running() const;
     // Waits for the end of the process; its exit code, or STILL_ACTIVE when it did not end.
     DWORD WaitForExit(DWORD milliseconds) const;
