@@ -5,7 +5,6 @@
 #include "framework/Text.h"
 #include "kit/Files.h"
 #include "res/resource.h"
-#include "framework/Text.h"
 #include "support/TestSupport.h"
 #include "support/WholeConsole.h"
 #include "ui/TrayPlatform.h"
