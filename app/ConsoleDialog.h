@@ -115,7 +115,7 @@ protected:
     void OnTrayGoto();
     void OnTrayLogs();
     void OnTrayAutostart();
-    void ReportLaunchFailure(const char* what);
+    void ReportLaunchFailure(const char* what, const char* options);
     void TellHidden(const char* line, const char* nextLine);
     void TellServerEnd(DWORD restartDelay);
     DWORD RecoveryDelay();
