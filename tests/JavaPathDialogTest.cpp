@@ -4,6 +4,7 @@
 #include "framework/Text.h"
 #include "framework/Foreground.h"
 #include "java/JavaPathDialog.h"
+#include "java/SettingsDialog.h"
 #include "res/resource.h"
 #include "support/DialogTemplate.h"
 #include "support/TestSupport.h"
@@ -28,6 +29,7 @@ struct Drive {
     size_t next = 0;
     int idleTicks = 0;
     bool abandoned = false;
+    const char* caption = kCaption;
 };
 Drive* drive = nullptr;
 
@@ -58,7 +60,7 @@ HWND FindOwnWindow(const char* caption)
 void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD)
 {
     if (!drive) return;
-    HWND dialog = FindOwnWindow(kCaption);
+    HWND dialog = FindOwnWindow(drive->caption);
     if (dialog && drive->next < drive->steps.size()) {
         // Counted before it runs: a step that opens a modal window (a click that brings a message box)
         // returns only once that is closed, and the ticks in between take the steps after it.
@@ -73,9 +75,11 @@ void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD)
     }
 }
 
-INT_PTR RunDialog(JavaPathDialog& dialog, std::vector<Step> steps, bool* allStepsRan = nullptr)
+INT_PTR RunDialog(JavaPathDialog& dialog, std::vector<Step> steps, bool* allStepsRan = nullptr,
+                  const char* caption = kCaption)
 {
     Drive state;
+    state.caption = caption;
     state.steps = std::move(steps);
     drive = &state;
     UINT_PTR timer = SetTimer(nullptr, 0, 30, &OnTick);
@@ -444,6 +448,91 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ("C:\\typed", edit);
     EXPECT_EQ(std::vector<std::string>{ "http://java.sun.com/j2se/1.3" }, opened);
+}
+
+// --- The settings window ---------------------------------------------------------------------------
+
+std::vector<std::string> told; // the settings window's messages, each answered yes
+int WINAPI RecordMessage(HWND, LPCSTR text, LPCSTR, UINT)
+{
+    told.emplace_back(text);
+    return IDYES;
+}
+bool FitsUnlessTooLong(const char* options, const char*) { return std::string(options) != "too long"; }
+
+Step SetItemText(int id, std::string text)
+{
+    return [id, text](HWND dialog) {
+        SetWindowTextA(id == IDC_JAVA_PATH ? PathEdit(dialog) : Item(dialog, id), text.c_str());
+        return true;
+    };
+}
+
+// Each refusal is told and leaves the window open with the choices as they were; a value put right is
+// then taken with the rest, and a change of Java or options asks to restart a running server.
+TEST_F(JavaPathDialogTest, SettingsOkRefusesWhatCannotBeUsedStaysOpenAndTakesItPutRight)
+{
+    ScopedOverride<decltype(settingsDialogPlatform.messageBox)> box{ settingsDialogPlatform.messageBox,
+                                                                     &RecordMessage };
+    const std::string folder = TempDir("settingsjava"), file = TestChildPath(), java = StandinJavaPath();
+    const std::string timeout = "The stop timeout is a number of seconds from 1.5 to 60.";
+    const struct {
+        int id;
+        std::string refused, message, accepted;
+        bool asks;         // "Restart the server now?"
+        std::string taken; // Java, options and timeout after OK
+    } cases[] = {
+        { IDC_JAVA_PATH, folder, "\"" + folder + "\" is not a file.\n\nPlease choose java.exe.", file, true,
+          file + "|-Xmx1g|10000" },
+        { IDC_JAVA_OPTIONS, "too long", "The Java options are too long for the command lines of the Java programs.",
+          "-Xmx2g", true, java + "|-Xmx2g|10000" },
+        { IDC_STOP_TIMEOUT, "1.4", timeout, "1.5", false, java + "|-Xmx1g|1500" },
+        { IDC_STOP_TIMEOUT, "60.001", timeout, "60", false, java + "|-Xmx1g|60000" },
+        { IDC_STOP_TIMEOUT, "ten", timeout, " 2,25 ", false, java + "|-Xmx1g|2250" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused);
+        told.clear();
+        SettingsDialog dialog(nullptr);
+        dialog.choices.javaExe = StandinJavaPath();
+        dialog.choices.javaOptions = "-Xmx1g";
+        dialog.choices.stopTimeout = 10000;
+        dialog.optionsFit = &FitsUnlessTooLong;
+        dialog.serverRuns = true;
+        bool open = false;
+        std::string stored;
+        INT_PTR result = RunDialog(dialog,
+                                   { SetItemText(c.id, c.refused), Click(IDOK), Observe([&](HWND d) {
+                                         open = IsWindowVisible(d) != FALSE;
+                                         stored = dialog.choices.javaExe + "|" + dialog.choices.javaOptions;
+                                     }),
+                                     SetItemText(c.id, c.accepted), Click(IDC_RESTART_ON_FAILURE), Click(IDOK) },
+                                   nullptr, "Vantry Settings");
+        EXPECT_TRUE(open);
+        EXPECT_EQ(StandinJavaPath() + "|-Xmx1g", stored);
+        ASSERT_EQ(IDOK, result);
+        std::vector<std::string> expected = { c.message };
+        if (c.asks) expected.push_back("Restart the server now?");
+        EXPECT_EQ(expected, told);
+        EXPECT_EQ(c.asks, dialog.restartNow);
+        EXPECT_FALSE(dialog.choices.restartOnFailure);
+        EXPECT_EQ(c.taken, dialog.choices.javaExe + "|" + dialog.choices.javaOptions + "|" +
+                               std::to_string(dialog.choices.stopTimeout));
+    }
+
+    // Cancel and Esc keep every choice.
+    for (Step close : { Click(IDCANCEL), Step([](HWND d) { return PostMessageA(d, WM_COMMAND, IDCANCEL, 0) != 0; }) }) {
+        SettingsDialog dialog(nullptr);
+        dialog.choices.javaExe = file;
+        dialog.choices.stopTimeout = 3000;
+        EXPECT_EQ(IDCANCEL, RunDialog(dialog,
+                                      { SetItemText(IDC_JAVA_OPTIONS, "-Xmx9g"), SetItemText(IDC_STOP_TIMEOUT, "5"),
+                                        Click(IDC_HIDE_ON_STARTUP), close },
+                                      nullptr, "Vantry Settings"));
+        EXPECT_EQ("", dialog.choices.javaOptions);
+        EXPECT_EQ(3000u, dialog.choices.stopTimeout);
+        EXPECT_FALSE(dialog.choices.hideOnStartup);
+    }
 }
 
 // --- The template ---------------------------------------------------------------------------------------
