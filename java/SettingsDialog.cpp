@@ -32,8 +32,6 @@ DWORD MillisecondsFromSeconds(const char* text)
 
 BOOL SettingsDialog::OnInitDialog()
 {
-    path = choices.javaExe;
-    JavaPathDialog::OnInitDialog();
     SetDlgItemTextA(m_hWnd, IDC_JAVA_OPTIONS, choices.javaOptions.c_str());
     CheckDlgButton(m_hWnd, IDC_START_WITH_WINDOWS, choices.startWithWindows ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(m_hWnd, IDC_HIDE_ON_STARTUP, choices.hideOnStartup ? BST_CHECKED : BST_UNCHECKED);
@@ -41,7 +39,9 @@ BOOL SettingsDialog::OnInitDialog()
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", choices.stopTimeout / 1000.0);
     SetDlgItemTextA(m_hWnd, IDC_STOP_TIMEOUT, seconds);
-    return TRUE;
+    // Last, as it shows the window: what the user sees first is whole.
+    path = choices.javaExe;
+    return JavaPathDialog::OnInitDialog();
 }
 
 // Told, and the window stays open with the faulty value selected for correction.
