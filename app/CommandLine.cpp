@@ -9,7 +9,8 @@ LaunchRequest ParseCommandLine(const char* arguments)
     static const struct {
         const char* name;
         LaunchRequest request;
-    } kSwitches[] = { { "show", LaunchRequest::Show }, { "exit", LaunchRequest::Exit },
+    } kSwitches[] = { { "show", LaunchRequest::Show },
+                      { "exit", LaunchRequest::Exit },
                       { "restart", LaunchRequest::Restart } };
     const char* c = arguments ? arguments : "";
     for (;;) {

@@ -139,16 +139,16 @@ private:
     bool CanRestart() const override;
     bool StartsWithWindows() const override;
 
-    bool serverRunning_ = false; // between a successful server launch and its end
-    bool exiting_ = false;       // ExitLauncher has begun: nothing more is started
-    StopSequence stop_;          // the exit's, or a restart's while it stops the server
-    bool serverStarted_ = false; // the server has been started once: it can be restarted
-    bool restarting_ = false;    // from a restart's command until the server is started again
-    bool sessionEnding_ = false; // the exit's wait is the session's
-    bool blocking_ = false;      // Windows was told why the session's end waits
-    bool ended_ = false;         // the exit has ended the process (a test's recorder returns)
+    bool serverRunning_ = false;                   // between a successful server launch and its end
+    bool exiting_ = false;                         // ExitLauncher has begun: nothing more is started
+    StopSequence stop_;                            // the exit's, or a restart's while it stops the server
+    bool serverStarted_ = false;                   // the server has been started once: it can be restarted
+    bool restarting_ = false;                      // from a restart's command until the server is started again
+    bool sessionEnding_ = false;                   // the exit's wait is the session's
+    bool blocking_ = false;                        // Windows was told why the session's end waits
+    bool ended_ = false;                           // the exit has ended the process (a test's recorder returns)
     static constexpr UINT_PTR kRestartTimer = 203; // 201 and 202 are the text's and the tray's
-    bool sessionQueried_ = false; // Windows was told the session may end, and has not cancelled
-    CrashRecovery recovery_;      // when a crashed server is started again
-    CWnd* settings_ = nullptr;    // the settings window while it is open: one at a time
+    bool sessionQueried_ = false;                  // Windows was told the session may end, and has not cancelled
+    CrashRecovery recovery_;                       // when a crashed server is started again
+    CWnd* settings_ = nullptr;                     // the settings window while it is open: one at a time
 };

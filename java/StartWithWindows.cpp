@@ -19,8 +19,8 @@ bool StartsWithWindows(const char* valueName, const char* exePath)
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &run) != ERROR_SUCCESS) return false;
     char data[kPathSize + 3] = {}; // the path, its quotes and the NUL; a longer value names no path of ours
     DWORD type = REG_NONE, length = sizeof data - 1;
-    const bool read = RegQueryValueExA(run, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &length) ==
-                      ERROR_SUCCESS;
+    const bool read =
+        RegQueryValueExA(run, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &length) == ERROR_SUCCESS;
     RegCloseKey(run);
     if (!read || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
     data[length] = '\0';

@@ -9,12 +9,12 @@ public:
     static constexpr DWORD kWindowMilliseconds = 10 * 60 * 1000;
 
     struct End {
-        bool enabled = true;         // the RestartOnFailure setting
-        bool byItself = false;       // not ended by the launcher (Stop, its stop command, a restart)
-        DWORD exitCode = 0;          // when byItself
-        bool portTaken = false;      // the other program still holds the port
-        bool exiting = false;        // Exit has begun
-        bool sessionEnding = false;  // between a yes to WM_QUERYENDSESSION and a cancelling WM_ENDSESSION
+        bool enabled = true;        // the RestartOnFailure setting
+        bool byItself = false;      // not ended by the launcher (Stop, its stop command, a restart)
+        DWORD exitCode = 0;         // when byItself
+        bool portTaken = false;     // the other program still holds the port
+        bool exiting = false;       // Exit has begun
+        bool sessionEnding = false; // between a yes to WM_QUERYENDSESSION and a cancelling WM_ENDSESSION
     };
 
     // The delay before the next start in milliseconds, or 0 when none follows; now is GetTickCount's.

@@ -1,6 +1,5 @@
 // Recovery after a crash, the command line's switches and "Start with Windows": the rules in-process.
 #include "app/CommandLine.h"
-#include "java/Settings.h"
 #include "java/StartWithWindows.h"
 #include "process/CrashRecovery.h"
 #include "support/TestSupport.h"
@@ -15,45 +14,38 @@ namespace {
 // user's restart, on a clock the test sets (no test waits 14 s).
 TEST(CrashRecovery, ACrashedServerComesBackAfter2Then4Then8SecondsAtMostThreeTimesInAnyTenMinutes)
 {
-    const DWORD minute = 60 * 1000;
-    CrashRecovery::End crash;
-    crash.byItself = true;
-    crash.exitCode = 3;
-    auto with = [&](void (*change)(CrashRecovery::End&)) {
-        CrashRecovery::End end = crash;
-        change(end);
-        return end;
-    };
-    struct Step {
+    const DWORD t0 = 0xFFFFF000u, minute = 60 * 1000; // the tick count wraps during the run
+    const struct {
         const char* what;
-        CrashRecovery::End end;
-        DWORD now;
-        DWORD delay;
-        bool gaveUp;
-        bool resetFirst;
-    };
-    const DWORD t0 = 0xFFFFF000u; // the tick count wraps during the run
-    const Step steps[] = {
-        { "switched off", with([](CrashRecovery::End& e) { e.enabled = false; }), t0, 0, false, false },
-        { "stopped by the launcher", with([](CrashRecovery::End& e) { e.byItself = false; }), t0, 0, false, false },
-        { "exit code 0", with([](CrashRecovery::End& e) { e.exitCode = 0; }), t0, 0, false, false },
-        { "taken port", with([](CrashRecovery::End& e) { e.portTaken = true; }), t0, 0, false, false },
-        { "Exit has begun", with([](CrashRecovery::End& e) { e.exiting = true; }), t0, 0, false, false },
-        { "session ending", with([](CrashRecovery::End& e) { e.sessionEnding = true; }), t0, 0, false, false },
-        { "first crash", crash, t0, 2000, false, false },
-        { "crash code", with([](CrashRecovery::End& e) { e.exitCode = 0xC0000005; }), t0 + minute, 4000, false, false },
-        { "third", crash, t0 + 2 * minute, 8000, false, false },
-        { "fourth within ten minutes", crash, t0 + 9 * minute, 0, true, false },
-        { "still within", crash, t0 + 10 * minute - 1, 0, true, false },
-        { "the first has left the window", crash, t0 + 10 * minute, 8000, false, false },
-        { "the user's restart resets", crash, t0 + 10 * minute + 1, 2000, false, true },
+        bool enabled, byItself;
+        DWORD code;
+        bool port, exiting, session;
+        DWORD now, delay;
+        bool gaveUp, resetFirst;
+    } steps[] = {
+        { "switched off", false, true, 3, false, false, false, t0, 0, false, false },
+        { "stopped by the launcher", true, false, 3, false, false, false, t0, 0, false, false },
+        { "exit code 0", true, true, 0, false, false, false, t0, 0, false, false },
+        { "taken port", true, true, 3, true, false, false, t0, 0, false, false },
+        { "Exit has begun", true, true, 3, false, true, false, t0, 0, false, false },
+        { "session ending", true, true, 3, false, false, true, t0, 0, false, false },
+        { "first crash", true, true, 3, false, false, false, t0, 2000, false, false },
+        { "a crash's code", true, true, 0xC0000005, false, false, false, t0 + minute, 4000, false, false },
+        { "third", true, true, 3, false, false, false, t0 + 2 * minute, 8000, false, false },
+        { "fourth within ten minutes", true, true, 3, false, false, false, t0 + 9 * minute, 0, true, false },
+        { "still within", true, true, 3, false, false, false, t0 + 10 * minute - 1, 0, true, false },
+        { "the first has left", true, true, 3, false, false, false, t0 + 10 * minute, 8000, false, false },
+        { "the user's restart", true, true, 3, false, false, false, t0 + 10 * minute + 1, 2000, false, true },
     };
     CrashRecovery recovery;
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.what);
-        if (step.resetFirst) recovery.Reset();
-        EXPECT_EQ(step.delay, recovery.OnServerEnd(step.end, step.now));
-        EXPECT_EQ(step.gaveUp, recovery.GaveUp());
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        if (s.resetFirst) recovery.Reset();
+        CrashRecovery::End end;
+        end.enabled = s.enabled, end.byItself = s.byItself, end.exitCode = s.code;
+        end.portTaken = s.port, end.exiting = s.exiting, end.sessionEnding = s.session;
+        EXPECT_EQ(s.delay, recovery.OnServerEnd(end, s.now));
+        EXPECT_EQ(s.gaveUp, recovery.GaveUp());
     }
     EXPECT_EQ(1, recovery.RestartNumber());
 }
@@ -88,81 +80,37 @@ TEST(CommandLine, TheFirstSwitchTheLauncherKnowsDecidesWithSlashOrDashInAnyCase)
 TEST(StartWithWindows, CheckedOnlyWhenTheInstallationsValueNamesThisProgramAndAClickTurnsItOverQuoted)
 {
     RegistrySandbox sandbox;
-    const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    const char kName[] = "Vantry.0123456789abcdef";
+    const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kName[] = "Vantry.0123456789abcdef";
     const std::string exe = "C:\\Program Files\\Vantry\\Vantry.exe";
-    auto store = [&](const char* name, const std::string& value, DWORD type) {
-        HKEY run;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegCreateKeyExA(HKEY_CURRENT_USER, kRun, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &run, nullptr));
-        RegSetValueExA(run, name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(run);
-    };
-    auto stored = [&]() {
-        char data[1024] = "";
-        DWORD size = sizeof data;
-        return RegGetValueA(HKEY_CURRENT_USER, kRun, kName, RRF_RT_REG_SZ, nullptr, data, &size) == ERROR_SUCCESS
-                   ? std::string(data)
-                   : std::string("(none)");
-    };
     EXPECT_FALSE(StartsWithWindows(kName, exe.c_str())); // no Run key at all
-
     const struct {
-        const char* value;
+        std::string value;
         DWORD type;
         bool checked;
-    } cases[] = {
-        { "\"C:\\Program Files\\Vantry\\Vantry.exe\"", REG_SZ, true },
-        { "C:\\PROGRAM FILES\\VANTRY\\VANTRY.EXE", REG_SZ, true },
-        { "\"C:\\Program Files\\Other\\Vantry.exe\"", REG_SZ, false },
-        { "\"C:\\Program Files\\Vantry\\Vantry.exe\" /show", REG_SZ, false },
-        { "\"C:\\Program Files\\Vantry\\Vantry.exe", REG_SZ, false },
-        { "\"C:\\Program Files\\Vantry\\Vantry.exe\"", REG_BINARY, false },
-    };
+    } cases[] = { { '"' + exe + '"', REG_SZ, true },
+                  { "C:\\PROGRAM FILES\\VANTRY\\VANTRY.EXE", REG_SZ, true },
+                  { "\"C:\\Other\\Vantry.exe\"", REG_SZ, false },
+                  { '"' + exe + "\" /show", REG_SZ, false },
+                  { '"' + exe, REG_SZ, false },
+                  { '"' + exe + '"', REG_BINARY, false } };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        store(kName, c.value, c.type);
-        EXPECT_EQ(c.checked, StartsWithWindows(kName, exe.c_str()));
+        RegSetKeyValueA(HKEY_CURRENT_USER, kRun, kName, c.type, c.value.c_str(),
+                        static_cast<DWORD>(c.value.size() + 1));
+        EXPECT_EQ(c.checked, StartsWithWindows(kName, exe.c_str())) << c.value;
     }
-    store("Vantry.fedcba9876543210", "\"" + exe + "\"", REG_SZ); // another installation's value
-    // On where another program was named: ours, quoted; off removes only ours.
-    store(kName, "\"C:\\Other\\Vantry.exe\"", REG_SZ);
+    // On where another program was named: ours, quoted; off removes only ours, and twice is no error.
+    RegSetKeyValueA(HKEY_CURRENT_USER, kRun, "Vantry.other", REG_SZ, "x", 2);
     EXPECT_TRUE(SetStartWithWindows(kName, exe.c_str(), true));
-    EXPECT_EQ("\"" + exe + "\"", stored());
-    EXPECT_TRUE(StartsWithWindows(kName, exe.c_str()));
+    char stored[MAX_PATH] = "";
+    DWORD size = sizeof stored;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kRun, kName, RRF_RT_REG_SZ, nullptr, stored, &size));
+    EXPECT_EQ('"' + exe + '"', stored);
     EXPECT_TRUE(SetStartWithWindows(kName, exe.c_str(), false));
-    EXPECT_EQ("(none)", stored());
-    EXPECT_TRUE(SetStartWithWindows(kName, exe.c_str(), false)); // already off
-    EXPECT_TRUE(StartsWithWindows("Vantry.fedcba9876543210", exe.c_str()));
-}
-
-TEST(RestartOnFailure, OnUnlessTheUsersOrTheMachinesValueSaysFalseAndTheUsersWins)
-{
-    const char kKey[] = "SOFTWARE\\Vantry\\Vantrybench";
-    const struct {
-        const char* machine; // nullptr: no value
-        const char* user;
-        bool on;
-    } cases[] = {
-        { nullptr, nullptr, true },  { "false", nullptr, false }, { "FALSE", nullptr, false },
-        { "true", nullptr, true },   { "no", nullptr, true },     { nullptr, "false", false },
-        { "false", "true", true },   { "true", "false", false },  { "", nullptr, true },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.machine ? c.machine : "-") + "/" + (c.user ? c.user : "-"));
-        RegistrySandbox sandbox;
-        for (auto [root, text] : { std::make_pair(HKEY_LOCAL_MACHINE, c.machine), std::make_pair(HKEY_CURRENT_USER, c.user) }) {
-            if (!text) continue;
-            HKEY key;
-            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                                                     nullptr, &key, nullptr));
-            RegSetValueExA(key, "RestartOnFailure", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                           static_cast<DWORD>(strlen(text) + 1));
-            RegCloseKey(key);
-        }
-        EXPECT_EQ(c.on, ReadRestartOnFailure());
-    }
+    EXPECT_TRUE(SetStartWithWindows(kName, exe.c_str(), false));
+    EXPECT_FALSE(StartsWithWindows(kName, exe.c_str()));
+    size = sizeof stored;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegGetValueA(HKEY_CURRENT_USER, kRun, "Vantry.other", RRF_RT_REG_SZ, nullptr, stored, &size));
 }
 
 } // namespace

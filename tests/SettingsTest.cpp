@@ -413,9 +413,10 @@ TEST_F(SettingsTest, AUsersHideOnStartupAndJavaExeWinOverTheMachines)
     EXPECT_STREQ("Bad path: java.exe", dialog.javaExePath);
 }
 
-// StopTimeout: milliseconds, held within 1500..60000; absent or no number: 10000. The user's own, when
-// it is a text, is read after the machine's and wins; a REG_DWORD is no text.
-TEST_F(SettingsTest, StopTimeoutIsTheUsersOrTheMachinesNumberHeldWithinItsBoundsElseTheDefault)
+// StopTimeout: milliseconds, held within 1500..60000; absent or no number: 10000. RestartOnFailure: on
+// unless the value says "false" (any case). The user's own, when it is a text, is read after the
+// machine's and wins; a REG_DWORD is no text.
+TEST_F(SettingsTest, StopTimeoutAndRestartOnFailureAreTheUsersOrTheMachinesTextElseTheirDefaults)
 {
     const DWORD number = 5000;
     const char* none = nullptr;
@@ -434,6 +435,20 @@ TEST_F(SettingsTest, StopTimeoutIsTheUsersOrTheMachinesNumberHeldWithinItsBounds
         else if (c.user) StoreText("StopTimeout", c.user, REG_SZ, HKEY_CURRENT_USER);
         NextStart();
         EXPECT_EQ(c.timeout, dialog.stopTimeout);
+    }
+    const struct {
+        const char *machine, *user;
+        bool on;
+    } restart[] = { { none, none, true },
+                    { "FALSE", none, false },
+                    { "no", none, true },
+                    { "false", "true", true },
+                    { "true", "false", false } };
+    for (const auto& c : restart) {
+        for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
+        if (c.machine) StoreText("RestartOnFailure", c.machine);
+        if (c.user) StoreText("RestartOnFailure", c.user, REG_SZ, HKEY_CURRENT_USER);
+        EXPECT_EQ(c.on, ReadRestartOnFailure()) << (c.machine ? c.machine : "-") << " / " << (c.user ? c.user : "-");
     }
 }
 

@@ -12,11 +12,11 @@ public:
     // What the tray needs of its window.
     class Owner {
     public:
-        virtual void OpenConsole() = 0;         // a click on the icon: show the console
-        virtual void OpenApplication() = 0;     // Ctrl+click: open the application in the browser
-        virtual bool IsGotoEnabled() const = 0; // Ctrl+click opens the application only then
-        virtual bool IsServerReady() const = 0; // the menu offers "Go to Vantry" only then
-        virtual bool CanRestart() const = 0;    // the menu offers "Restart server" only then
+        virtual void OpenConsole() = 0;             // a click on the icon: show the console
+        virtual void OpenApplication() = 0;         // Ctrl+click: open the application in the browser
+        virtual bool IsGotoEnabled() const = 0;     // Ctrl+click opens the application only then
+        virtual bool IsServerReady() const = 0;     // the menu offers "Go to Vantry" only then
+        virtual bool CanRestart() const = 0;        // the menu offers "Restart server" only then
         virtual bool StartsWithWindows() const = 0; // the menu's "Start with Windows" is checked
 
     protected:

@@ -109,7 +109,9 @@ prepare() {
   reg delete "$KEY" /f /reg:32
   local attempt
   for attempt in 1 2 3; do
-    reg add 'HKLM\SOFTWARE\Vantry\Vantrybench' /v JavaExe /t REG_SZ /d "$(winpath "$flood_exe")" /f /reg:32 && return 0
+    # The flooding server ignores its stop command: the exit's wait for it is not what is measured here.
+    reg add 'HKLM\SOFTWARE\Vantry\Vantrybench' /v JavaExe /t REG_SZ /d "$(winpath "$flood_exe")" /f /reg:32 &&
+      reg add 'HKLM\SOFTWARE\Vantry\Vantrybench' /v StopTimeout /t REG_SZ /d 1500 /f /reg:32 && return 0
     sleep 1
   done
   fail "cannot store the settings: $(cat "$tmp/reg.out")"
