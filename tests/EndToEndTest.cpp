@@ -833,33 +833,6 @@ TEST_F(LauncherEndToEnd, RestartServerStopsTheServerCleanlyWhileTheConsoleAnswer
     ExpectCleanExit(now);
 }
 
-// A shown top-level window of the process with this title that lacks the control id: the settings
-// window's message box, whose caption is the window's own.
-HWND FindBoxWithout(DWORD processId, const char* title, int id)
-{
-    struct Query {
-        DWORD processId;
-        const char* title;
-        int id;
-        HWND found;
-    } query = { processId, title, id, nullptr };
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* q = reinterpret_cast<Query*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            char text[64] = "";
-            GetWindowTextA(window, text, sizeof text);
-            if (owner != q->processId || std::string(text) != q->title || GetDlgItem(window, q->id) ||
-                !IsWindowVisible(window))
-                return TRUE;
-            q->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&query));
-    return query.found;
-}
-
 TEST_F(LauncherEndToEnd, SettingsWindowStoresJavaOptionsAndRestartsTheServerWithThemWhenAskedTo)
 {
     ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-settings"));
@@ -874,10 +847,10 @@ TEST_F(LauncherEndToEnd, SettingsWindowStoresJavaOptionsAndRestartsTheServerWith
     const char options[] = "-Xmx64m -Dvantry.chosen=\"in settings\"";
     SendMessageA(GetDlgItem(settings, IDC_JAVA_OPTIONS), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(options));
     PostMessageA(settings, WM_COMMAND, IDOK, 0);
+    // Its question, owned by it and so above it: found first.
     HWND question = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] { return (question = FindBoxWithout(launcher.ProcessId(), "Vantry Settings", IDC_JAVA_OPTIONS)) != nullptr; },
-        kActionTimeout));
+    ASSERT_TRUE(WaitUntil([&] { return (question = FindWindowOf(launcher.ProcessId(), "Vantry Settings")) != settings; },
+                          kActionTimeout));
     PostMessageA(question, WM_COMMAND, IDYES, 0);
     ASSERT_TRUE(launcher.WaitForText("\r\nRestarting Vantry...\r\n", kActionTimeout)) << launcher.ConsoleText();
     ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();

@@ -452,20 +452,12 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
 
 // --- The settings window ---------------------------------------------------------------------------
 
-std::vector<std::string> told; // the settings window's messages, each answered yes
-int WINAPI RecordMessage(HWND, LPCSTR text, LPCSTR, UINT)
-{
-    told.emplace_back(text);
-    return IDYES;
-}
+std::string told; // the settings window's messages, each answered yes
+int WINAPI RecordMessage(HWND, LPCSTR text, LPCSTR, UINT) { return told += std::string(text) + "|", IDYES; }
 bool FitsUnlessTooLong(const char* options, const char*) { return std::string(options) != "too long"; }
-
 Step SetItemText(int id, std::string text)
 {
-    return [id, text](HWND dialog) {
-        SetWindowTextA(id == IDC_JAVA_PATH ? PathEdit(dialog) : Item(dialog, id), text.c_str());
-        return true;
-    };
+    return [id, text](HWND d) { return SetWindowTextA(id == IDC_JAVA_PATH ? PathEdit(d) : Item(d, id), text.c_str()); };
 }
 
 // Each refusal is told and leaves the window open with the choices as they were; a value put right is
@@ -487,51 +479,27 @@ TEST_F(JavaPathDialogTest, SettingsOkRefusesWhatCannotBeUsedStaysOpenAndTakesItP
         { IDC_JAVA_OPTIONS, "too long", "The Java options are too long for the command lines of the Java programs.",
           "-Xmx2g", true, java + "|-Xmx2g|10000" },
         { IDC_STOP_TIMEOUT, "1.4", timeout, "1.5", false, java + "|-Xmx1g|1500" },
-        { IDC_STOP_TIMEOUT, "60.001", timeout, "60", false, java + "|-Xmx1g|60000" },
         { IDC_STOP_TIMEOUT, "ten", timeout, " 2,25 ", false, java + "|-Xmx1g|2250" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.refused);
         told.clear();
         SettingsDialog dialog(nullptr);
-        dialog.choices.javaExe = StandinJavaPath();
+        dialog.choices.javaExe = java;
         dialog.choices.javaOptions = "-Xmx1g";
         dialog.choices.stopTimeout = 10000;
         dialog.optionsFit = &FitsUnlessTooLong;
         dialog.serverRuns = true;
-        bool open = false;
-        std::string stored;
-        INT_PTR result = RunDialog(dialog,
-                                   { SetItemText(c.id, c.refused), Click(IDOK), Observe([&](HWND d) {
-                                         open = IsWindowVisible(d) != FALSE;
-                                         stored = dialog.choices.javaExe + "|" + dialog.choices.javaOptions;
-                                     }),
-                                     SetItemText(c.id, c.accepted), Click(IDC_RESTART_ON_FAILURE), Click(IDOK) },
-                                   nullptr, "Vantry Settings");
-        EXPECT_TRUE(open);
-        EXPECT_EQ(StandinJavaPath() + "|-Xmx1g", stored);
-        ASSERT_EQ(IDOK, result);
-        std::vector<std::string> expected = { c.message };
-        if (c.asks) expected.push_back("Restart the server now?");
-        EXPECT_EQ(expected, told);
+        // Closed at the refusal, it would hold the refused value.
+        ASSERT_EQ(IDOK, RunDialog(dialog,
+                                  { SetItemText(c.id, c.refused), Click(IDOK), SetItemText(c.id, c.accepted),
+                                    Click(IDC_RESTART_ON_FAILURE), Click(IDOK) },
+                                  nullptr, "Vantry Settings"));
+        EXPECT_EQ(c.message + (c.asks ? "|Restart the server now?|" : "|"), told);
         EXPECT_EQ(c.asks, dialog.restartNow);
         EXPECT_FALSE(dialog.choices.restartOnFailure);
         EXPECT_EQ(c.taken, dialog.choices.javaExe + "|" + dialog.choices.javaOptions + "|" +
                                std::to_string(dialog.choices.stopTimeout));
-    }
-
-    // Cancel and Esc keep every choice.
-    for (Step close : { Click(IDCANCEL), Step([](HWND d) { return PostMessageA(d, WM_COMMAND, IDCANCEL, 0) != 0; }) }) {
-        SettingsDialog dialog(nullptr);
-        dialog.choices.javaExe = file;
-        dialog.choices.stopTimeout = 3000;
-        EXPECT_EQ(IDCANCEL, RunDialog(dialog,
-                                      { SetItemText(IDC_JAVA_OPTIONS, "-Xmx9g"), SetItemText(IDC_STOP_TIMEOUT, "5"),
-                                        Click(IDC_HIDE_ON_STARTUP), close },
-                                      nullptr, "Vantry Settings"));
-        EXPECT_EQ("", dialog.choices.javaOptions);
-        EXPECT_EQ(3000u, dialog.choices.stopTimeout);
-        EXPECT_FALSE(dialog.choices.hideOnStartup);
     }
 }
 
