@@ -32,8 +32,8 @@ public:
     // Whether options fit the command lines of the Java programs run from home.
     bool (*optionsFit)(const char* options, const char* home) = nullptr;
     std::string home;
-    bool serverRuns = false;  // then a change of Java or options asks whether to restart it now
-    bool restartNow = false;  // after OK: the user said yes
+    bool serverRuns = false; // then a change of Java or options asks whether to restart it now
+    bool restartNow = false; // after OK: the user said yes
 
 protected:
     BOOL OnInitDialog() override;
