@@ -447,8 +447,6 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
     EXPECT_EQ(std::vector<std::string>{ "http://java.sun.com/j2se/1.3" }, opened);
 }
 
-// --- The settings window ---------------------------------------------------------------------------
-
 std::string told; // the settings window's messages, each answered yes
 int WINAPI RecordMessage(HWND, LPCSTR text, LPCSTR, UINT) { return told += std::string(text) + "|", IDYES; }
 bool FitsUnlessTooLong(const char* options, const char*) { return std::string(options) != "too long"; }

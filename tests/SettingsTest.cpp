@@ -509,7 +509,6 @@ TEST_F(SettingsTest, WithAWritableMachineKeyTheChoicesGoThereAndAClickRetiresThe
 
 // The settings window's choices are read where they were stored: in the machine's key when this user
 // may write it, which retires the user's own value of the same name; else in the user's, which wins.
-// (JavaExe and HideOnStartup: the tests above.)
 TEST_F(SettingsTest, EachChoiceIsStoredWhereTheNextStartReadsItAndRetiresTheUsersOwnWhenTheMachinesIsWritable)
 {
     const std::string options(2047, 'o');
