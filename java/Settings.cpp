@@ -1,6 +1,7 @@
-// The settings: read once at start-up, written when Java is settled on and on every click of
-// "Hide on startup". They live in the machine's key; a user who may not write that key keeps them in
-// a key of their own, which is read after the machine's.
+// The settings: read at start-up (JavaOptions and RestartOnFailure when they are needed), written when
+// Java is settled on, on every click of "Hide on startup" and by the settings window's OK. They live
+// in the machine's key; a user who may not write that key keeps them in a key of their own, which is
+// read after the machine's and wins.
 #include "java/Settings.h"
 
 #include "framework/Paths.h"
