@@ -90,6 +90,7 @@ void ConsoleDialog::EndLauncher(bool sessionEnds)
         InstallationEnding(); // one launcher per installation: a start from now on waits for this one's end
         exiting_ = true;
         KillTimer(m_hWnd, kRestartTimer);
+        if (settings_) ::EndDialog(settings_->m_hWnd, IDCANCEL); // what it holds is not stored
         ShowWindow(SW_HIDE);
         output_.Close(); // nothing more is shown; a reader waiting for room goes on and ends
         TrayRemove();

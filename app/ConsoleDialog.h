@@ -115,7 +115,8 @@ protected:
     void OnTrayGoto();
     void OnTrayLogs();
     void OnTrayAutostart();
-    void ReportLaunchFailure(const char* what);
+    void OnTraySettings();
+    void ReportLaunchFailure(const char* what, const char* options);
     void TellHidden(const char* line, const char* nextLine);
     void TellServerEnd(DWORD restartDelay);
     DWORD RecoveryDelay();
@@ -149,4 +150,5 @@ private:
     static constexpr UINT_PTR kRestartTimer = 203; // 201 and 202 are the text's and the tray's
     bool sessionQueried_ = false;                  // Windows was told the session may end, and has not cancelled
     CrashRecovery recovery_;                       // when a crashed server is started again
+    CWnd* settings_ = nullptr;                     // the settings window while it is open: one at a time
 };

@@ -3,10 +3,14 @@
 
 #include "app/SingleInstance.h"
 #include "framework/Shell.h"
+#include "java/Settings.h"
+#include "java/SettingsDialog.h"
 #include "java/StartWithWindows.h"
+#include "framework/Foreground.h"
 #include "framework/PaintDC.h"
 #include "framework/Text.h"
 #include "process/BatchFile.h"
+#include "process/JavaCommandLine.h"
 #include "res/resource.h"
 #include "ui/TrayZoom.h"
 
@@ -25,6 +29,7 @@ BEGIN_MESSAGE_MAP(ConsoleDialog, CDialog)
     ON_COMMAND(ID_TRAY_LOGS, OnTrayLogs)
     ON_COMMAND(ID_TRAY_RESTART, RestartServer)
     ON_COMMAND(ID_TRAY_AUTOSTART, OnTrayAutostart)
+    ON_COMMAND(ID_TRAY_SETTINGS, OnTraySettings)
     ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen){ WM_SHOWWINDOW, 0, 0, AFX_VOID(OnShowWindow), nullptr },
 END_MESSAGE_MAP()
 
@@ -127,6 +132,51 @@ void ConsoleDialog::OnTrayAutostart()
 {
     char name[kStartValueNameSize], exe[kPathSize];
     if (StartValue(name, exe)) SetStartWithWindows(name, exe, !::StartsWithWindows(name, exe));
+}
+
+// The settings window shows every choice as it is in force; OK stores only what changed, so that a user
+// without rights to the machine's key does not pin the rest in their own.
+void ConsoleDialog::OnTraySettings()
+{
+    if (settings_) { // a second request brings the open window to the front
+        ::ShowWindow(settings_->m_hWnd, SW_SHOWNORMAL);
+        AskForTheForeground(settings_->m_hWnd);
+        return;
+    }
+    SettingsDialog dialog(this);
+    SettingsChoices& shown = dialog.choices;
+    shown.javaExe = javaExePath;
+    shown.javaOptions = ReadJavaOptions();
+    shown.startWithWindows = StartsWithWindows();
+    shown.hideOnStartup = hideOnStartup.GetCheck() == 1;
+    shown.restartOnFailure = ReadRestartOnFailure();
+    shown.stopTimeout = stopTimeout;
+    const SettingsChoices before = shown;
+    dialog.javas = FindJavaInstallations(homeDir);
+    dialog.optionsFit = &JavaOptionsFit;
+    dialog.home = homeDir;
+    dialog.serverRuns = serverRunning_;
+    settings_ = &dialog;
+    const INT_PTR answer = dialog.DoModal();
+    settings_ = nullptr;
+    if (answer != IDOK || exiting_) return;
+
+    const SettingsChoices& chosen = dialog.choices;
+    if (chosen.javaExe != before.javaExe && CopyText(javaExePath, chosen.javaExe.c_str())) SaveJavaExe();
+    if (chosen.javaOptions != before.javaOptions) StoreJavaOptions(chosen.javaOptions);
+    char name[kStartValueNameSize], exe[kPathSize];
+    if (chosen.startWithWindows != before.startWithWindows && StartValue(name, exe))
+        SetStartWithWindows(name, exe, chosen.startWithWindows);
+    if (chosen.hideOnStartup != before.hideOnStartup) {
+        hideOnStartup.SetCheck(chosen.hideOnStartup ? 1 : 0); // the console's box stays in step
+        SaveHideOnStartup();
+    }
+    if (chosen.restartOnFailure != before.restartOnFailure) StoreRestartOnFailure(chosen.restartOnFailure);
+    if (chosen.stopTimeout != before.stopTimeout) {
+        StoreStopTimeout(chosen.stopTimeout);
+        stopTimeout = chosen.stopTimeout;
+    }
+    if (dialog.restartNow) RestartServer();
 }
 
 bool ConsoleDialog::StartsWithWindows() const

@@ -5,6 +5,7 @@
 #include "ui/Messages.h"
 #include "framework/Text.h"
 #include "java/Settings.h"
+#include "process/JavaCommandLine.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -64,8 +65,10 @@ void ConsoleDialog::OnStartServer()
 void ConsoleDialog::LaunchServer()
 {
     serverStarted_ = true;
-    if (serverRunner.Launch(this, javaExePath)) serverRunning_ = true;
-    else ReportLaunchFailure("the server");
+    // Read at each start: a change made in the settings window applies at the next one.
+    const std::string options = ReadJavaOptions();
+    if (serverRunner.Launch(this, javaExePath, options.c_str())) serverRunning_ = true;
+    else ReportLaunchFailure("the server", options.c_str());
 }
 
 // The console and the tray stay while the server is stopped: the window answers, the tray animates.
@@ -219,10 +222,14 @@ void ConsoleDialog::FormatExitCode(char* text, size_t size, DWORD code)
                   static_cast<unsigned long>(code));
 }
 
-// A Java program that could not be started would otherwise leave the tray busy for ever.
-void ConsoleDialog::ReportLaunchFailure(const char* what)
+// A Java program that could not be started would otherwise leave the tray busy for ever. Options that
+// do not fit are named: started without them, it would not be the program the user asked for.
+void ConsoleDialog::ReportLaunchFailure(const char* what, const char* options)
 {
     std::string line = std::string("\r\nCould not start ") + what + " with " + javaExePath + "\r\n";
+    if (!JavaOptionsFit(options, homeDir) && JavaOptionsFit("", homeDir))
+        line = std::string("\r\nThe Java options (JavaOptions) are too long for the command line: ") + what +
+               " is not started.\r\n";
     AppendConsoleText(line.c_str());
     TrayStopped();
 }

@@ -6,6 +6,7 @@
 #include "framework/Text.h"
 #include "java/JavaPathDialog.h"
 #include "java/JavaSearch.h"
+#include "java/Settings.h"
 #include "ui/TrayZoom.h"
 
 namespace {
@@ -73,5 +74,7 @@ void ConsoleDialog::RunStartupSequence()
     }
 
     initRunner.SetNotify(this, WM_START_SERVER);
-    if (!initRunner.Launch(this, javaExePath, homeDir)) ReportLaunchFailure("the initialiser");
+    const std::string options = ReadJavaOptions();
+    if (!initRunner.Launch(this, javaExePath, homeDir, options.c_str()))
+        ReportLaunchFailure("the initialiser", options.c_str());
 }

@@ -30,6 +30,8 @@ JavaPathDialogPlatform javaPathDialogPlatform = { &SystemRunFileDialog };
 
 JavaPathDialog::JavaPathDialog(CWnd* parent) : CDialog(IDD_JAVA_NOT_FOUND, parent) {}
 
+JavaPathDialog::JavaPathDialog(CWnd* parent, UINT templateId) : CDialog(templateId, parent) {}
+
 void FillJavaChoices(HWND combo, const std::vector<InstalledJava>& javas)
 {
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);

@@ -30,6 +30,7 @@ public:
     CEdit pathEdit;                   // its edit field
 
 protected:
+    JavaPathDialog(CWnd* parent, UINT templateId); // a window with the same Java row
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     void OnOK() override;

@@ -1,12 +1,14 @@
-// The settings: read once at start-up, written when Java is settled on and on every click of
-// "Hide on startup". They live in the machine's key; a user who may not write that key keeps them in
-// a key of their own, which is read after the machine's.
+// The settings: read at start-up (JavaOptions and RestartOnFailure when they are needed), written when
+// Java is settled on, on every click of "Hide on startup" and by the settings window's OK. They live
+// in the machine's key; a user who may not write that key keeps them in a key of their own, which is
+// read after the machine's and wins.
 #include "java/Settings.h"
 
 #include "framework/Paths.h"
 #include "framework/Text.h"
 #include "java/RegistryKey.h"
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -30,9 +32,24 @@ void ReadJavaExe(HKEY key, char* path, size_t pathSize)
     if (const char* text = value.Text()) CopyText(path, pathSize, text);
 }
 
+// The whole text of a REG_SZ, however long: JavaOptions is longer than other values, and one too long
+// must be seen whole to be refused.
+bool QueryWholeText(HKEY key, const char* name, std::string& text)
+{
+    DWORD type = REG_NONE, size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ) return false;
+    std::string data(size + 1, '\0');
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    text.assign(data.c_str(), strnlen(data.c_str(), size));
+    return true;
+}
+
 // Stores a REG_SZ of size bytes (its NUL counted) where the next start will read it: in the machine's
 // key when this user may write it, else in the user's own, which is made when needed. True when it
-// went to the machine's key.
+// went to the machine's key; then a value this user once kept in their own key, which would win over
+// the new one at the next start, is removed.
 bool StoreText(const char* name, const char* text, DWORD size)
 {
     const BYTE* data = reinterpret_cast<const BYTE*>(text);
@@ -40,6 +57,9 @@ bool StoreText(const char* name, const char* text, DWORD size)
     if (machine.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_WRITE)) {
         settingsPlatform.setValue(machine.Get(), name, 0, REG_SZ, data, size);
         RegFlushKey(machine.Get());
+        RegistryKey user;
+        if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE) && RegDeleteValueA(user.Get(), name) == ERROR_SUCCESS)
+            RegFlushKey(user.Get());
         return true;
     }
     RegistryKey user;
@@ -92,12 +112,11 @@ void ReadSettings(int& hideOnStartup, char* javaExePath, size_t javaExePathSize,
         }
     }
 
-    // What this user stored without rights to the machine's key: the box is their own choice and
-    // wins; their java.exe stands in for a machine's that is missing or no file.
+    // What this user stored without rights to the machine's key is their own choice and wins.
     RegistryKey user;
     if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_READ)) {
         ReadHideOnStartup(user.Get(), hideOnStartup);
-        if (!IsFile(javaExePath)) ReadJavaExe(user.Get(), javaExePath, javaExePathSize);
+        ReadJavaExe(user.Get(), javaExePath, javaExePathSize);
     }
 
     char modulePath[kPathSize];
@@ -155,14 +174,39 @@ void StoreJavaExe(const char* javaExePath, size_t javaExePathSize)
     StoreText("JavaExe", javaExePath, length);
 }
 
-void StoreHideOnStartup(bool checked)
+namespace {
+
+void StoreFlag(const char* name, bool on)
 {
     static const char kTrue[] = "true";
     static const char kFalse[] = "false";
-    if (!StoreText("HideOnStartup", checked ? kTrue : kFalse, checked ? sizeof kTrue : sizeof kFalse)) return;
-    // A choice this user once kept in their own key would win over the new one at the next start.
-    RegistryKey user;
-    if (user.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE) &&
-        RegDeleteValueA(user.Get(), "HideOnStartup") == ERROR_SUCCESS)
-        RegFlushKey(user.Get());
+    StoreText(name, on ? kTrue : kFalse, on ? sizeof kTrue : sizeof kFalse);
+}
+
+} // namespace
+
+void StoreHideOnStartup(bool checked) { StoreFlag("HideOnStartup", checked); }
+
+void StoreRestartOnFailure(bool restart) { StoreFlag("RestartOnFailure", restart); }
+
+void StoreStopTimeout(DWORD milliseconds)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(milliseconds));
+    StoreText("StopTimeout", text, static_cast<DWORD>(std::strlen(text) + 1));
+}
+
+std::string ReadJavaOptions()
+{
+    std::string options;
+    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) {
+        RegistryKey key;
+        if (key.Open(root, kSettingsKey, KEY_READ)) QueryWholeText(key.Get(), "JavaOptions", options);
+    }
+    return options;
+}
+
+void StoreJavaOptions(const std::string& options)
+{
+    StoreText("JavaOptions", options.c_str(), static_cast<DWORD>(options.size() + 1));
 }

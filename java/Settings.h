@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 // The directory of the executable at modulePath (cut at its last backslash, which goes too) and the
 // initialisation marker file under it. Returns 1 when both were written; 0 when the path has no
@@ -22,6 +23,15 @@ bool ReadRestartOnFailure();
 // Remember the java.exe settled on, and the box's state, where the next start reads them.
 void StoreJavaExe(const char* javaExePath, size_t javaExePathSize);
 void StoreHideOnStartup(bool checked);
+// The settings window's other choices. Every store goes to the machine's key when this user may write
+// it, and then removes the user's own value of the same name; else to the user's key.
+void StoreRestartOnFailure(bool restart);
+void StoreStopTimeout(DWORD milliseconds);
+
+// JavaOptions: options for the Java virtual machine, the whole text however long (the launch refuses
+// one too long), read like the others: the user's own wins. Empty when absent.
+std::string ReadJavaOptions();
+void StoreJavaOptions(const std::string& options);
 
 // How long a running server has to end by itself once asked to stop: StopTimeout (REG_SZ, milliseconds),
 // read like the other settings, the user's own after the machine's. Absent or no number: the default;

@@ -2,6 +2,8 @@
 
 #include "framework/Text.h"
 
+#include <cstring>
+
 namespace {
 
 // Class path entries under the home directory, in order.
@@ -42,12 +44,21 @@ template <size_t N> void WriteClassPath(LineWriter& out, const char* home, const
     for (const char* entry : own) out << ";" << home << entry;
 }
 
+// The options go right after the program's name; none leave the line as it always was.
+bool WriteOptions(LineWriter& out, const char* options)
+{
+    if (std::strlen(options) > kMaxJavaOptions) return false;
+    if (*options) out << " " << options;
+    return true;
+}
+
 } // namespace
 
-int BuildInitCommandLine(char* line, size_t size, const char* home)
+int BuildInitCommandLine(char* line, size_t size, const char* home, const char* options)
 {
     if (size == 0) return 0;
     LineWriter out(line, size);
+    if (!WriteOptions(out, options)) return 0;
     out << " -classpath \"";
     WriteClassPath(out, home, kInitEntries);
     out << "\" vty.vantry.InitVantry";
@@ -56,10 +67,11 @@ int BuildInitCommandLine(char* line, size_t size, const char* home)
 
 namespace {
 
-int WriteServerLine(char* line, size_t size, const char* home, const char* arguments)
+int WriteServerLine(char* line, size_t size, const char* home, const char* options, const char* arguments)
 {
     if (size == 0) return 0;
     LineWriter out(line, size);
+    if (!WriteOptions(out, options)) return 0;
     out << " -Dtomcat.home=\"" << home << "\\tomcat\" -classpath \"";
     WriteClassPath(out, home, kServerEntries);
     out << "\" org.apache.tomcat.startup.Tomcat" << arguments;
@@ -68,9 +80,19 @@ int WriteServerLine(char* line, size_t size, const char* home, const char* argum
 
 } // namespace
 
-int BuildServerCommandLine(char* line, size_t size, const char* home) { return WriteServerLine(line, size, home, ""); }
+int BuildServerCommandLine(char* line, size_t size, const char* home, const char* options)
+{
+    return WriteServerLine(line, size, home, options, "");
+}
 
 int BuildServerStopCommandLine(char* line, size_t size, const char* home)
 {
-    return WriteServerLine(line, size, home, " -stop");
+    return WriteServerLine(line, size, home, "", " -stop");
+}
+
+bool JavaOptionsFit(const char* options, const char* home)
+{
+    char line[kCommandLineSize];
+    return BuildInitCommandLine(line, sizeof line, home, options) &&
+           BuildServerCommandLine(line, sizeof line, home, options);
 }

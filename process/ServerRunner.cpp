@@ -134,10 +134,10 @@ void MarkerScanner::EndAddress(Listener& listener)
 
 ServerRunner::ServerRunner() : applicationUrl() { CopyText(applicationUrl, kDefaultUrl); }
 
-int ServerRunner::Launch(RunnerOwner* console, const char* javaExePath)
+int ServerRunner::Launch(RunnerOwner* console, const char* javaExePath, const char* options)
 {
     char line[kCommandLineSize];
-    if (!BuildServerCommandLine(line, sizeof line, sharedHomeDir)) return 0;
+    if (!BuildServerCommandLine(line, sizeof line, sharedHomeDir, options)) return 0;
     if (!IsIdle()) return 0; // the running server's reader still reads its markers
     markers_.Reset();        // a new server's output does not go on from the last one's
     takenPort_.Reset();

@@ -62,8 +62,8 @@ public:
     ServerRunner();
     ~ServerRunner() override { EndSupervision(); }
 
-    // Starts the server from sharedHomeDir; 1 when started.
-    int Launch(RunnerOwner* owner, const char* javaExePath);
+    // Starts the server from sharedHomeDir with options for the Java virtual machine; 1 when started.
+    int Launch(RunnerOwner* owner, const char* javaExePath, const char* options = "");
     int OnOutput(char* text, int length) override;
     void OpenApplicationUrl();
     std::string ApplicationUrl() const;

@@ -11,6 +11,7 @@
 #define IDD_JAVA_NOT_FOUND 133
 #define IDR_TRAY_MENU 134
 #define IDR_CONSOLE_MENU 135
+#define IDD_SETTINGS 136
 
 #define IDC_HIDE 1000
 #define IDC_CONSOLE 1001
@@ -22,6 +23,10 @@
 #define IDC_BROWSE 1012
 #define IDC_JAVADOC 1013
 #define IDC_HIDE_ON_STARTUP 1014
+#define IDC_JAVA_OPTIONS 1015
+#define IDC_START_WITH_WINDOWS 1016
+#define IDC_RESTART_ON_FAILURE 1017
+#define IDC_STOP_TIMEOUT 1018
 
 #define ID_TRAY_OPEN 32785
 #define ID_TRAY_GOTO 32786
@@ -39,3 +44,5 @@
 // The output kept on disk: its folder from the tray menu, and the console emptied.
 #define ID_TRAY_LOGS 32795
 #define ID_CONSOLE_CLEAR 32797
+// The settings window, from the tray menu.
+#define ID_TRAY_SETTINGS 32796

@@ -405,6 +405,7 @@ int runTomcat(const Invocation& inv)
     const unsigned short port = configuredPort(inv);
     // Left under tomcat.home, where the tests look for it.
     writeHomeFile(inv, "working-directory.txt", workingDirectory());
+    writeHomeFile(inv, "command-line.txt", GetCommandLineA());
     const unsigned long delay = millisProperty(inv, "vantry.standin.delay", 0);
     const unsigned long pause = millisProperty(inv, "vantry.standin.pause", 200);
 

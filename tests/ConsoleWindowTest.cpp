@@ -97,6 +97,7 @@ TEST(TrayMenuResource, OffersEachCommandInItsPlaceWithGoToAndRestartGrayed)
                   { 0, "", false },
                   { ID_TRAY_AUTOSTART, "Start with Windows", false },
                   { ID_TRAY_LOGS, "Open log folder", false },
+                  { ID_TRAY_SETTINGS, "Settings...", false },
                   { 0, "", false },
                   { ID_TRAY_EXIT, "Exit", false } };
     ASSERT_EQ(static_cast<int>(std::size(items)), GetMenuItemCount(popup));

@@ -833,6 +833,31 @@ TEST_F(LauncherEndToEnd, RestartServerStopsTheServerCleanlyWhileTheConsoleAnswer
     ExpectCleanExit(now);
 }
 
+TEST_F(LauncherEndToEnd, SettingsWindowStoresJavaOptionsAndRestartsTheServerWithThemWhenAskedTo)
+{
+    ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-settings"));
+    Post(WM_COMMAND, ID_TRAY_SETTINGS, 0);
+    HWND settings = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (settings = FindWindowOf(launcher.ProcessId(), "Vantry Settings")) && IsWindowVisible(settings); },
+        kActionTimeout));
+    const char options[] = "-Xmx64m -Dvantry.chosen=\"in settings\"";
+    SendMessageA(GetDlgItem(settings, IDC_JAVA_OPTIONS), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(options));
+    PumpFor(1000); // the README's picture: the options drawn
+    EXPECT_TRUE(SaveScreenshot(settings, "settings"));
+    PostMessageA(settings, WM_COMMAND, IDOK, 0);
+    // Its question, owned by it and so above it: found first.
+    HWND question = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (question = FindWindowOf(launcher.ProcessId(), "Vantry Settings")) != settings; },
+                  kActionTimeout));
+    PostMessageA(question, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(launcher.WaitForText("\r\nRestarting Vantry...\r\n", kActionTimeout)) << launcher.ConsoleText();
+    ASSERT_TRUE(launcher.WaitUntilReady(kStartTimeout)) << launcher.ConsoleText();
+    EXPECT_EQ(options, Setting("JavaOptions").text);
+    EXPECT_EQ(0u, ReadWholeFile(install->Home() + "\\tomcat\\command-line.txt").find(std::string(" ") + options));
+}
+
 TEST_F(LauncherEndToEnd, RightClickOnTheTrayIconOpensTheMenuWhoseExitEntryEndsTheLauncherAndTheServer)
 {
     ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e-traykeys"));

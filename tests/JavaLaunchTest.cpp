@@ -49,12 +49,40 @@ TEST(JavaCommandLines, AreExactForAHomeWithSpacesAndHoldTheHomeEightTimes)
     EXPECT_EQ(Replace(kServerTemplate, "H\\", home + "\\") + " -stop", line);
 
     for (auto build : { &BuildInitCommandLine, &BuildServerCommandLine }) {
-        build(line, sizeof line, "#");
+        build(line, sizeof line, "#", "");
         EXPECT_EQ(8, std::count(line, line + std::strlen(line), '#'));
     }
     // The server's line is 237 characters besides its eight copies of the home directory.
     BuildServerCommandLine(line, sizeof line, "");
     EXPECT_EQ(237u, std::strlen(line));
+}
+
+// JavaOptions go right after the program's name in both lines, whole or not at all; none leave the
+// lines as they were, and the stop command never has them.
+TEST(JavaCommandLines, TheOptionsComeFirstInBothLinesWholeOrTheLineIsRefused)
+{
+    const std::string home = "C:\\My Apps\\Vantry", longest(2047, 'x');
+    const std::string init = Replace(kInitTemplate, "H", home), server = Replace(kServerTemplate, "H\\", home + "\\");
+    const struct {
+        std::string options, home;
+        bool fits;
+        std::string prefix; // before each line as it was
+    } cases[] = {
+        { "-Xmx1g -Dfile.encoding=UTF-8", home, true, " -Xmx1g -Dfile.encoding=UTF-8" },
+        { longest, home, true, " " + longest },
+        { longest + "x", home, false, "" },
+        // 2047 characters of options and a home of 400 need more than the 5000-byte buffer.
+        { longest, std::string(400, 'h'), false, "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.substr(0, 40) + " / home of " + std::to_string(c.home.size()));
+        char line[kCommandLineSize];
+        EXPECT_EQ(c.fits, JavaOptionsFit(c.options.c_str(), c.home.c_str()));
+        EXPECT_EQ(c.fits ? 1 : 0, BuildInitCommandLine(line, sizeof line, c.home.c_str(), c.options.c_str()));
+        EXPECT_EQ(c.fits ? c.prefix + init : "", line);
+        EXPECT_EQ(c.fits ? 1 : 0, BuildServerCommandLine(line, sizeof line, c.home.c_str(), c.options.c_str()));
+        EXPECT_EQ(c.fits ? c.prefix + server : "", line);
+    }
 }
 
 TEST(JavaCommandLines, ALineThatWouldNotFitIsRefusedWholeNeverCut)

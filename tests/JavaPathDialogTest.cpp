@@ -4,6 +4,7 @@
 #include "framework/Text.h"
 #include "framework/Foreground.h"
 #include "java/JavaPathDialog.h"
+#include "java/SettingsDialog.h"
 #include "res/resource.h"
 #include "support/DialogTemplate.h"
 #include "support/TestSupport.h"
@@ -58,7 +59,7 @@ HWND FindOwnWindow(const char* caption)
 void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD)
 {
     if (!drive) return;
-    HWND dialog = FindOwnWindow(kCaption);
+    HWND dialog = FindOwnWindow(kCaption) ? FindOwnWindow(kCaption) : FindOwnWindow("Vantry Settings");
     if (dialog && drive->next < drive->steps.size()) {
         // Counted before it runs: a step that opens a modal window (a click that brings a message box)
         // returns only once that is closed, and the ticks in between take the steps after it.
@@ -444,6 +445,57 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ("C:\\typed", edit);
     EXPECT_EQ(std::vector<std::string>{ "http://java.sun.com/j2se/1.3" }, opened);
+}
+
+std::string told; // the settings window's messages, each answered yes
+int WINAPI RecordMessage(HWND, LPCSTR text, LPCSTR, UINT) { return told += std::string(text) + "|", IDYES; }
+bool FitsUnlessTooLong(const char* options, const char*) { return std::string(options) != "too long"; }
+Step SetItemText(int id, std::string text)
+{
+    return [id, text](HWND d) { return SetWindowTextA(id == IDC_JAVA_PATH ? PathEdit(d) : Item(d, id), text.c_str()); };
+}
+
+// Each refusal is told and leaves the window open with the choices as they were; a value put right is
+// then taken with the rest, and a change of Java or options asks to restart a running server.
+TEST_F(JavaPathDialogTest, SettingsOkRefusesWhatCannotBeUsedStaysOpenAndTakesItPutRight)
+{
+    ScopedOverride<decltype(settingsDialogPlatform.messageBox)> box{ settingsDialogPlatform.messageBox,
+                                                                     &RecordMessage };
+    const std::string folder = TempDir("settingsjava"), file = TestChildPath(), java = StandinJavaPath();
+    const std::string timeout = "The stop timeout is a number of seconds from 1.5 to 60.";
+    const struct {
+        int id;
+        std::string refused, message, accepted;
+        std::string taken; // Java, options and timeout after OK
+    } cases[] = {
+        { IDC_JAVA_PATH, folder, "\"" + folder + "\" is not a file.\n\nPlease choose java.exe.", file,
+          file + "|-Xmx1g|10000" },
+        { IDC_JAVA_OPTIONS, "too long", "The Java options are too long for the command lines of the Java programs.",
+          "-Xmx2g", java + "|-Xmx2g|10000" },
+        { IDC_STOP_TIMEOUT, "1.4", timeout, "1.5", java + "|-Xmx1g|1500" },
+        { IDC_STOP_TIMEOUT, "ten", timeout, " 2,25 ", java + "|-Xmx1g|2250" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused);
+        told.clear();
+        SettingsDialog dialog(nullptr);
+        dialog.choices.javaExe = java;
+        dialog.choices.javaOptions = "-Xmx1g";
+        dialog.choices.stopTimeout = 10000;
+        dialog.optionsFit = &FitsUnlessTooLong;
+        dialog.serverRuns = true;
+        // Closed at the refusal, it would hold the refused value.
+        ASSERT_EQ(IDOK, RunDialog(dialog,
+                                  { SetItemText(c.id, c.refused), Click(IDOK), SetItemText(c.id, c.accepted),
+                                    Click(IDC_RESTART_ON_FAILURE), Click(IDOK) },
+                                  nullptr));
+        const bool asks = c.id != IDC_STOP_TIMEOUT; // "Restart the server now?" after a change of Java or options
+        EXPECT_EQ(c.message + (asks ? "|Restart the server now?|" : "|"), told);
+        EXPECT_EQ(asks, dialog.restartNow);
+        EXPECT_FALSE(dialog.choices.restartOnFailure);
+        EXPECT_EQ(c.taken, dialog.choices.javaExe + "|" + dialog.choices.javaOptions + "|" +
+                               std::to_string(dialog.choices.stopTimeout));
+    }
 }
 
 // --- The template ---------------------------------------------------------------------------------------

@@ -200,6 +200,22 @@ TEST_F(PathLimitsTest, AHomeTooLongForTheServersCommandLineIsRefusedWholeAndTheC
     }
 }
 
+// JavaOptions too long: the console says so and no server starts, neither without them nor with them cut.
+TEST_F(PathLimitsTest, JavaOptionsTooLongForTheCommandLineAreReportedAndNoServerStarts)
+{
+    RegistryKey key;
+    ASSERT_TRUE(key.Create(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_ALL_ACCESS));
+    const std::string options(2048, 'o');
+    RegSetValueExA(key.Get(), "JavaOptions", 0, REG_SZ, reinterpret_cast<const BYTE*>(options.c_str()), 2049);
+    ASSERT_TRUE(dialog.Create(IDD_CONSOLE, nullptr));
+    CopyText(dialog.homeDir, TempDir("options").c_str()); // a home from which the server would start
+    CopyText(dialog.javaExePath, TestChildPath().c_str());
+    dialog.SendMessage(WM_START_SERVER);
+    EXPECT_TRUE(dialog.serverRunner.IsIdle()) << "a server was started";
+    EXPECT_NE(std::string::npos, Text().find("\r\nThe Java options (JavaOptions) are too long for the command line: "
+                                             "the server is not started.\r\n"));
+}
+
 TEST_F(PathLimitsTest, APathOf10000CharactersTypedIntoTheJavaDialogIsHeldAt779AndNothingElseIsOverwritten)
 {
     std::string home = TempDir("typedpath");

@@ -10,6 +10,7 @@
 #include <winternl.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -366,7 +367,7 @@ TEST_F(UnreachableSettingsTest, BothChoicesAreKeptInTheUsersKeyAndTheNextStartHa
 
 // --- Settings of a user who may read the machine's key but not write it ---------------------------------
 
-TEST_F(SettingsTest, AUsersHideOnStartupWinsAndTheirJavaExeStandsInForAMachinesThatIsNoFile)
+TEST_F(SettingsTest, AUsersHideOnStartupAndJavaExeWinOverTheMachines)
 {
     const std::string file = TestBinDir() + "\\java_tests.exe", otherFile = TestChildPath();
     const std::string folder = TestBinDir(), nothing = TestBinDir() + "\\no such java.exe";
@@ -380,7 +381,8 @@ TEST_F(SettingsTest, AUsersHideOnStartupWinsAndTheirJavaExeStandsInForAMachinesT
         std::string javaExePath;
     };
     const Case cases[] = {
-        { "user's false over machine's true", "true", "false", 0, &file, &otherFile, file },
+        { "user's false over machine's true, user's java over machine's file", "true", "false", 0, &file, &otherFile,
+          otherFile },
         { "user's true over machine's false, machine's java a folder", "false", "true", 1, &folder, &otherFile,
           otherFile },
         { "user's true alone, machine's java a path to nothing", nullptr, "true", 1, &nothing, &file, file },
@@ -497,13 +499,42 @@ TEST_F(SettingsTest, WithAWritableMachineKeyTheChoicesGoThereAndAClickRetiresThe
     EXPECT_EQ(std::string("false", 6), Read("HideOnStartup").bytes);
     EXPECT_EQ(java + '\0', Read("JavaExe").bytes);
     EXPECT_FALSE(Read("HideOnStartup", HKEY_CURRENT_USER).present);
-    EXPECT_EQ(userJava + '\0', Read("JavaExe", HKEY_CURRENT_USER).bytes); // stands in only for no file
+    EXPECT_FALSE(Read("JavaExe", HKEY_CURRENT_USER).present);
     NextStart();
     EXPECT_EQ(0, dialog.hideOnStartup.GetCheck());
     EXPECT_EQ(java, dialog.javaExePath);
 }
 
 // --- Writing -----------------------------------------------------------------------------------------
+
+// The settings window's choices are read where they were stored: in the machine's key when this user
+// may write it, which retires the user's own value of the same name; else in the user's, which wins.
+TEST_F(SettingsTest, EachChoiceIsStoredWhereTheNextStartReadsItAndRetiresTheUsersOwnWhenTheMachinesIsWritable)
+{
+    const std::string options(2047, 'o');
+    const struct {
+        const char* name;
+        std::function<void()> store;
+        std::function<bool()> readBack; // the stored choice is what the next start has
+    } cases[] = {
+        { "JavaOptions", [&] { StoreJavaOptions(options); }, [&] { return ReadJavaOptions() == options; } },
+        { "RestartOnFailure", [] { StoreRestartOnFailure(false); }, [] { return !ReadRestartOnFailure(); } },
+        { "StopTimeout", [] { StoreStopTimeout(2500); }, [] { return ReadStopTimeout() == 2500; } },
+    };
+    for (bool writable : { true, false }) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (writable ? ", machine's key writable" : ", machine's key read-only"));
+            for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
+            StoreText(c.name, "machine's");
+            StoreText(c.name, "user's", REG_SZ, HKEY_CURRENT_USER);
+            ASSERT_TRUE(writable || DenyWrites(HKEY_LOCAL_MACHINE, kSettingsKey, kRegistryView));
+            c.store();
+            EXPECT_TRUE(c.readBack());
+            EXPECT_EQ(writable, !Read(c.name, HKEY_CURRENT_USER).present);
+            EXPECT_EQ(writable, Read(c.name).bytes != std::string("machine's", 10));
+        }
+    }
+}
 
 TEST_F(SettingsTest, ClickingHideOnStartupStoresTrueInFiveBytesAndFalseInSix)
 {

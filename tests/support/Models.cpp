@@ -139,11 +139,9 @@ SettingsOutcome ExpectedSettings(const SettingsInput& input)
         if (UsableText(input.javaExe, text)) out.javaExePath = text;
         out.vtyHomeGone = input.keyWritable && FitsReadBuffer(input.vtyHome);
     }
-    // Then the user's own: their box wins; their java.exe stands in for a path that is no file.
+    // Then the user's own, which win.
     if (UsableText(input.userHideOnStartup, text)) out.check = text.find("true") != std::string::npos ? 1 : 0;
-    const auto& files = input.files;
-    bool isFile = std::find(files.begin(), files.end(), out.javaExePath) != files.end();
-    if (!isFile && UsableText(input.userJavaExe, text)) out.javaExePath = text;
+    if (UsableText(input.userJavaExe, text)) out.javaExePath = text;
 
     // The executable's path as the system hands it over in a path buffer: a path that does not fit
     // is known to be cut, and is not used.
