@@ -118,14 +118,15 @@ void ConsoleDialog::OnServerReady()
 {
     // Posted just before the server ended, or by one that a restart stops: a dead server is never ready.
     if (!serverRunning_ || restarting_) return;
+    // Its presence tells later starts that the initialiser has run. Made first: the tray's call below
+    // waits for the shell, and meanwhile an Exit sent to the window can end the process.
+    int marker = _creat(markerPath, _S_IWRITE);
+    if (marker != -1) _close(marker);
     gotoButton.EnableWindow(TRUE);
     gotoButton.SetFocus();
     TrayReady();
     if (serverReady != 1) TellHidden("Vantry is ready.", serverRunner.ApplicationUrl().c_str());
     serverReady = 1;
-    // Its presence tells later starts that the initialiser has run.
-    int marker = _creat(markerPath, _S_IWRITE);
-    if (marker != -1) _close(marker);
 }
 
 void ConsoleDialog::OnServerEnded()
