@@ -319,9 +319,8 @@ TEST_F(LauncherEndToEnd, FirstRunFindsTheJdkInitialisesStartsTheServerAndGoToOpe
     EXPECT_TRUE(launcher.Running());
 }
 
-// Started as a desktop starts it, with no console to hand down, the Java programs get a console
-// without a window (a terminal that showed one would let the user end the server with it); their
-// output is shown as ever.
+// Started as a desktop starts it, with no console to hand down: a console window shown for a Java
+// program would let the user end the server by closing it.
 TEST_F(LauncherEndToEnd, TheJavaProgramsOfADesktopStartGetNoConsoleWindowAndTheirOutputIsShown)
 {
     Install("e2e-no-window");
@@ -423,10 +422,9 @@ TEST_F(LauncherEndToEnd, TakenPortStopsTheServerWithoutMarkerAndTheLauncherWaits
     EXPECT_EQ(0u, launcher.WaitForExit(kActionTimeout));
 }
 
-// A port held without a listener, as in a range the system reserved (Hyper-V, WSL, Docker), is said
-// to be so. A DLL named like one the program uses, put beside it, where Windows looks first for one
-// that is not among its known DLLs (Wine too, told to prefer a native DLL): never loaded, neither at
-// the start nor when the port's holder is looked up.
+// A port bound without a listener, as in a range the system reserved (Hyper-V, WSL, Docker). Windows
+// looks beside the program first for a DLL that is no known DLL (Wine too, told to prefer a native
+// one): the planted one must load neither at the start nor when the port's holder is looked up.
 TEST_F(LauncherEndToEnd, AReservedPortIsSaidToBeSoAndADllPlantedBesideTheProgramIsNeverLoaded)
 {
     const Installation& home = Install("e2e-planted");
@@ -434,11 +432,8 @@ TEST_F(LauncherEndToEnd, AReservedPortIsSaidToBeSoAndADllPlantedBesideTheProgram
     ASSERT_TRUE(
         CopyFileA((TestBinDir() + "\\planted\\iphlpapi.dll").c_str(), (home.Home() + "\\iphlpapi.dll").c_str(), FALSE));
     // WINEDLLOVERRIDES=iphlpapi=n,b for this program alone: the variable does not reach Wine's children.
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Vantry.exe\\DllOverrides",
-                                             0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
-    RegSetValueExA(key, "iphlpapi", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Vantry.exe\\DllOverrides",
+                                             "iphlpapi", REG_SZ, "native,builtin", 15));
     SOCKET bound = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = { AF_INET, htons(static_cast<u_short>(home.Port())), { { { 127, 0, 0, 1 } } }, {} };
     EXPECT_EQ(0, bind(bound, reinterpret_cast<sockaddr*>(&address), sizeof address));
@@ -472,18 +467,14 @@ TEST_F(LauncherEndToEnd, EverythingTheServerPrintsIsKeptInTheInstallationsLogFil
     ASSERT_NO_FATAL_FAILURE(Start());
     SetEnvironmentVariableA("VANTRY_TEST_STEPS", nullptr);
     ASSERT_TRUE(launcher.WaitForText("Vantry has been terminated.", kStartTimeout)) << launcher.ConsoleText();
-    std::string kept;
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            kept = ReadWholeFile(folder + "\\console.log");
-            return kept.find("] Ended with exit code 7\r\n") != std::string::npos;
-        },
-        kActionTimeout))
+    std::string kept, ended = "] Ended with exit code 7\r\n";
+    EXPECT_TRUE(
+        WaitUntil([&] { return (kept = ReadWholeFile(folder + "\\console.log")).find(ended) != std::string::npos; },
+                  kActionTimeout))
         << kept.size() << " bytes in " << folder;
     const size_t started = kept.find("] Started \"" + java + "\" "), output = kept.find(NumberedText(3145728));
-    EXPECT_TRUE(started < output && output < kept.find("] Ended with exit code 7\r\n"))
-        << "start line at " << started << ", the whole output at " << output << "\n"
-        << kept.substr(0, 300);
+    EXPECT_TRUE(started < output && output < kept.find(ended)) << started << ", " << output << "\n"
+                                                               << kept.substr(0, 300);
     RemoveTree(folder);
 }
 
@@ -531,9 +522,8 @@ TEST_F(LauncherEndToEnd, AJava17RegisteredUnderTheNewJavaSoftKeyIsOfferedInTheDi
     std::string java = RegisterJava(std::string(kNewJdkKey) + "\\17", "Oracle Corporation");
     Install("e2e-java17");
     ASSERT_NO_FATAL_FAILURE(Start());
-    HWND dialog = launcher.WaitForWindow(kPathDialog, kStartTimeout);
-    ASSERT_NE(nullptr, dialog);
-    HWND box = GetDlgItem(dialog, IDC_JAVA_PATH);
+    HWND box = GetDlgItem(launcher.WaitForWindow(kPathDialog, kStartTimeout), IDC_JAVA_PATH);
+    ASSERT_NE(nullptr, box);
     ASSERT_EQ(1, SendMessageA(box, CB_GETCOUNT, 0, 0));
     // Wine passes no line's text to another process; its length tells the line apart.
     EXPECT_EQ(("17, Oracle Corporation, 64-bit: " + java).size(), size_t(SendMessageA(box, CB_GETLBTEXTLEN, 0, 0)));
@@ -954,13 +944,11 @@ TEST_F(LauncherEndToEnd, AtReadyHelpF1ViewLogAndGenerateJavadocWorkOnAHomeWithAS
 TEST_F(LauncherEndToEnd, GenerateJavadocRunsTheBatchInTheHomeWhateverCharactersItsPathHolds)
 {
     ASSERT_NO_FATAL_FAILURE(StartReadyLaterRun("e2e (x86) A&B"));
-    const std::string home = install->Home();
+    const std::string home = install->Home(), folder = home + "\\javadoc-folder.txt";
     ASSERT_TRUE(launcher.ControlEnabled(IDC_JAVADOC));
     RunningLauncher::Click(console, IDC_JAVADOC);
-    const std::string folder = home + "\\javadoc-folder.txt";
-    EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(folder).find("\r\n") != std::string::npos; }, kActionTimeout))
-        << "GenJavadoc.bat did not run";
-    EXPECT_EQ(home + "\r\n", ReadWholeFile(folder));
+    EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(folder) == home + "\r\n"; }, kActionTimeout))
+        << "GenJavadoc.bat ran in \"" << ReadWholeFile(folder) << "\"";
 }
 
 // --- Pictures for people ------------------------------------------------------------------------------

@@ -180,13 +180,6 @@ public:
         ASSERT_TRUE(server);
         watchedAtExit = { server.Get() };
     }
-    // Milliseconds from the start of the exit until the launcher would have ended its process.
-    DWORD Exit()
-    {
-        DWORD start = GetTickCount();
-        dialog.ExitLauncher();
-        return GetTickCount() - start;
-    }
     std::string Tomcat(const char* file) const { return ReadWholeFile(home + "\\tomcat\\" + file); }
     std::string Text() { return dialog.console.GetWindowText(); }
 
@@ -252,6 +245,7 @@ void StopRig::Run(const StopCase& c)
         dialog.OnStartServer();
         // Exit as soon as the marker is seen, without pumping: the server's end waits in the queue.
         for (DWORD start = GetTickCount(); !dialog.serverRunner.PortTaken() && GetTickCount() - start < 30000;) {}
+        ASSERT_TRUE(dialog.serverRunner.PortTaken());
     } else if (c.setup == Setup::InitialiserOnly) {
         std::string line = "test_child.exe sleep:60000";
         ASSERT_EQ(1, dialog.initRunner.Start(TestChildPath().c_str(), &line[0], TestBinDir().c_str(), SW_HIDE, 1));
@@ -270,20 +264,19 @@ void StopRig::Run(const StopCase& c)
     }
     const std::string shown = Text();
     std::atomic<DWORD> answer{ 0 };
-    std::atomic<bool> answered{ false };
-    DWORD start = GetTickCount(), elapsed = 0;
+    std::atomic<bool> answered{ c.how == How::SessionEnd };
+    const DWORD start = GetTickCount();
     // Sent now, answered only once the exit waits: this thread serves no message until then.
     std::thread sender([&] {
         DWORD_PTR result = 0;
-        if (c.how == How::SessionEnd) return void(answered = true);
-        if (SendMessageTimeoutA(dialog.m_hWnd, c.how == How::Exit ? WM_NULL : WM_ENDSESSION, TRUE, 0, SMTO_NORMAL,
-                                30000, &result))
+        if (!answered && SendMessageTimeoutA(dialog.m_hWnd, c.how == How::Exit ? WM_NULL : WM_ENDSESSION, TRUE, 0,
+                                             SMTO_NORMAL, 30000, &result))
             answer = GetTickCount() - start;
         answered = true;
     });
     if (c.how == How::SessionEnd) dialog.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     else dialog.ExitLauncher();
-    elapsed = GetTickCount() - start;
+    const DWORD elapsed = GetTickCount() - start;
     while (!answered) PumpFor(10); // an exit that never waited has not answered yet
     sender.join();
     std::printf("    %s: ended %lu ms after the stop began\n", c.name, static_cast<unsigned long>(elapsed));
