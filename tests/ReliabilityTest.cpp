@@ -216,7 +216,8 @@ TEST_F(ServerFaultTest, ACrashedServerIsStartedAgainAfterTwoSecondsAndSaysSo)
     SetWindowTextA(dialog.console.m_hWnd, "");
     shell.calls.clear();
     StartServer("exit:3");
-    const char said[] = "Vantry has been terminated.\r\nThe server ended with exit code 3. Restarting in 2 s (1 of 3)...\r\n";
+    const char said[] =
+        "Vantry has been terminated.\r\nThe server ended with exit code 3. Restarting in 2 s (1 of 3)...\r\n";
     ASSERT_TRUE(WaitUntil([&] { return Count(said) == 1; }, 20000)) << Text();
     const DWORD ended = GetTickCount();
     SetEnvironmentVariableA("VANTRY_TEST_STEPS", "out:Vantry\\sis\\sinitialized sleep:60000");

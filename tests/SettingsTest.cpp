@@ -419,16 +419,18 @@ TEST_F(SettingsTest, AUsersHideOnStartupAndJavaExeWinOverTheMachines)
 TEST_F(SettingsTest, StopTimeoutAndRestartOnFailureAreTheUsersOrTheMachinesTextElseTheirDefaults)
 {
     const DWORD number = 5000;
-    const char *none = nullptr, *stop = "StopTimeout", *restart = "RestartOnFailure";
+    const char *none = nullptr, *T = "StopTimeout", *R = "RestartOnFailure";
     const struct {
         const char *name, *machine, *user;
         DWORD want; // the timeout, or whether to restart
-    } cases[] = { { stop, none, none, 10000 },    { stop, "3000", none, 3000 },   { stop, "1499", none, 1500 },
-                  { stop, "-20", none, 1500 },    { stop, "60001", none, 60000 }, { stop, " 2500 ", none, 2500 },
-                  { stop, "", none, 10000 },      { stop, "2s", none, 10000 },    { stop, "99999999999999999999", none, 60000 },
-                  { stop, "9", "4000", 4000 },    { stop, "2000", "x", 10000 },   { stop, "2000", "dword", 2000 },
-                  { restart, none, none, true },  { restart, "FALSE", none, false }, { restart, "no", none, true },
-                  { restart, "false", "true", true }, { restart, "true", "false", false } };
+    } cases[] = {
+        { T, none, none, 10000 },     { T, "3000", none, 3000 },    { T, "1499", none, 1500 },
+        { T, "-20", none, 1500 },     { T, "60001", none, 60000 },  { T, " 2500 ", none, 2500 },
+        { T, "", none, 10000 },       { T, "2s", none, 10000 },     { T, "99999999999999999999", none, 60000 },
+        { T, "9", "4000", 4000 },     { T, "2000", "x", 10000 },    { T, "2000", "dword", 2000 },
+        { R, none, none, true },      { R, "FALSE", none, false },  { R, "no", none, true },
+        { R, "false", "true", true }, { R, "true", "false", false }
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + ": " + (c.machine ? c.machine : "-") + " / " + (c.user ? c.user : "-"));
         for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
@@ -436,7 +438,7 @@ TEST_F(SettingsTest, StopTimeoutAndRestartOnFailureAreTheUsersOrTheMachinesTextE
         if (c.user && std::string(c.user) == "dword") Store(c.name, REG_DWORD, &number, 4, HKEY_CURRENT_USER);
         else if (c.user) StoreText(c.name, c.user, REG_SZ, HKEY_CURRENT_USER);
         NextStart();
-        EXPECT_EQ(c.want, c.name == stop ? dialog.stopTimeout : DWORD(ReadRestartOnFailure()));
+        EXPECT_EQ(c.want, c.name == T ? dialog.stopTimeout : DWORD(ReadRestartOnFailure()));
     }
 }
 
