@@ -427,8 +427,7 @@ TEST(ExitDuringStartUp, TheTrayMenusExitWorksWhileTheMessageBoxAndTheDialogWait)
     RegistrySandbox sandbox;
     std::string home = TempDir("exit-startup");
     std::string jre = TempDir("exit-startup-jre"); // outside the home, where it would be bundled
-    CreateDirectoryA((jre + "\\bin").c_str(), nullptr);
-    CopyFileA(TestChildPath().c_str(), (jre + "\\bin\\java.exe").c_str(), FALSE);
+    MakeJava(jre);
     HKEY key;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.3.1", 0, nullptr, 0,
                     KEY_ALL_ACCESS, nullptr, &key, nullptr);
