@@ -58,9 +58,7 @@ TEST(ConsoleLog, KeepsTheOutputInTheInstallationsFolderRotatesAtItsSizeAndTellsA
         {
             ConsoleLog log(c.fileBytes ? c.fileBytes : ConsoleLog::kFileBytes);
             log.Open(c.home, &console);
-            if (c.folder) {
-                EXPECT_EQ(logs + c.folder, log.Folder());
-            }
+            if (c.folder) EXPECT_EQ(logs + c.folder, log.Folder());
             if (blocked) {
                 ASSERT_TRUE(CreateDirectoryA((logBase + "\\Vantry").c_str(), nullptr));
                 ASSERT_TRUE(WriteWholeFile(logs.substr(0, logs.size() - 1), "not a folder"));

@@ -106,13 +106,11 @@ Step Click(int id)
         return true;
     };
 }
-Step SetEditText(std::string text)
+Step SetItemText(int id, std::string text)
 {
-    return [text](HWND dialog) {
-        SetWindowTextA(PathEdit(dialog), text.c_str());
-        return true;
-    };
+    return [id, text](HWND d) { return SetWindowTextA(id == IDC_JAVA_PATH ? PathEdit(d) : Item(d, id), text.c_str()); };
 }
+Step SetEditText(std::string text) { return SetItemText(IDC_JAVA_PATH, text); }
 // A key pressed in the edit goes through the dialog's own loop, as the user's would.
 Step PressKey(WPARAM key)
 {
@@ -450,17 +448,12 @@ TEST_F(JavaPathDialogTest, DownloadJavaOpensTheDownloadPageAndLeavesTheDialogAsI
 std::string told; // the settings window's messages, each answered yes
 int WINAPI RecordMessage(HWND, LPCSTR text, LPCSTR, UINT) { return told += std::string(text) + "|", IDYES; }
 bool FitsUnlessTooLong(const char* options, const char*) { return std::string(options) != "too long"; }
-Step SetItemText(int id, std::string text)
-{
-    return [id, text](HWND d) { return SetWindowTextA(id == IDC_JAVA_PATH ? PathEdit(d) : Item(d, id), text.c_str()); };
-}
 
 // Each refusal is told and leaves the window open with the choices as they were; a value put right is
 // then taken with the rest, and a change of Java or options asks to restart a running server.
 TEST_F(JavaPathDialogTest, SettingsOkRefusesWhatCannotBeUsedStaysOpenAndTakesItPutRight)
 {
-    ScopedOverride<decltype(settingsDialogPlatform.messageBox)> box{ settingsDialogPlatform.messageBox,
-                                                                     &RecordMessage };
+    ScopedOverride box(settingsDialogPlatform.messageBox, &RecordMessage);
     const std::string folder = TempDir("settingsjava"), file = TestChildPath(), java = StandinJavaPath();
     const std::string timeout = "The stop timeout is a number of seconds from 1.5 to 60.";
     const struct {
@@ -479,11 +472,8 @@ TEST_F(JavaPathDialogTest, SettingsOkRefusesWhatCannotBeUsedStaysOpenAndTakesItP
         SCOPED_TRACE(c.refused);
         told.clear();
         SettingsDialog dialog(nullptr);
-        dialog.choices.javaExe = java;
-        dialog.choices.javaOptions = "-Xmx1g";
-        dialog.choices.stopTimeout = 10000;
-        dialog.optionsFit = &FitsUnlessTooLong;
-        dialog.serverRuns = true;
+        dialog.choices.javaExe = java, dialog.choices.javaOptions = "-Xmx1g", dialog.choices.stopTimeout = 10000;
+        dialog.optionsFit = &FitsUnlessTooLong, dialog.serverRuns = true;
         // Closed at the refusal, it would hold the refused value.
         ASSERT_EQ(IDOK, RunDialog(dialog,
                                   { SetItemText(c.id, c.refused), Click(IDOK), SetItemText(c.id, c.accepted),

@@ -17,34 +17,29 @@ TEST(CrashRecovery, ACrashedServerComesBackAfter2Then4Then8SecondsAtMostThreeTim
     const DWORD t0 = 0xFFFFF000u, minute = 60 * 1000; // the tick count wraps during the run
     const struct {
         const char* what;
-        bool enabled, byItself;
-        DWORD code;
-        bool port, exiting, session;
+        CrashRecovery::End end; // enabled, byItself, exitCode, portTaken, exiting, sessionEnding
         DWORD now, delay;
-        bool gaveUp, resetFirst;
+        bool gaveUp = false, resetFirst = false;
     } steps[] = {
-        { "switched off", false, true, 3, false, false, false, t0, 0, false, false },
-        { "stopped by the launcher", true, false, 3, false, false, false, t0, 0, false, false },
-        { "exit code 0", true, true, 0, false, false, false, t0, 0, false, false },
-        { "taken port", true, true, 3, true, false, false, t0, 0, false, false },
-        { "Exit has begun", true, true, 3, false, true, false, t0, 0, false, false },
-        { "session ending", true, true, 3, false, false, true, t0, 0, false, false },
-        { "first crash", true, true, 3, false, false, false, t0, 2000, false, false },
-        { "a crash's code", true, true, 0xC0000005, false, false, false, t0 + minute, 4000, false, false },
-        { "third", true, true, 3, false, false, false, t0 + 2 * minute, 8000, false, false },
-        { "fourth within ten minutes", true, true, 3, false, false, false, t0 + 9 * minute, 0, true, false },
-        { "still within", true, true, 3, false, false, false, t0 + 10 * minute - 1, 0, true, false },
-        { "the first has left", true, true, 3, false, false, false, t0 + 10 * minute, 8000, false, false },
-        { "the user's restart", true, true, 3, false, false, false, t0 + 10 * minute + 1, 2000, false, true },
+        { "switched off", { false, true, 3 }, t0, 0 },
+        { "stopped by the launcher", { true, false, 3 }, t0, 0 },
+        { "exit code 0", { true, true, 0 }, t0, 0 },
+        { "taken port", { true, true, 3, true }, t0, 0 },
+        { "Exit has begun", { true, true, 3, false, true }, t0, 0 },
+        { "session ending", { true, true, 3, false, false, true }, t0, 0 },
+        { "first crash", { true, true, 3 }, t0, 2000 },
+        { "a crash's code", { true, true, 0xC0000005 }, t0 + minute, 4000 },
+        { "third", { true, true, 3 }, t0 + 2 * minute, 8000 },
+        { "fourth within ten minutes", { true, true, 3 }, t0 + 9 * minute, 0, true },
+        { "still within", { true, true, 3 }, t0 + 10 * minute - 1, 0, true },
+        { "the first has left", { true, true, 3 }, t0 + 10 * minute, 8000 },
+        { "the user's restart", { true, true, 3 }, t0 + 10 * minute + 1, 2000, false, true },
     };
     CrashRecovery recovery;
     for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
         if (s.resetFirst) recovery.Reset();
-        CrashRecovery::End end;
-        end.enabled = s.enabled, end.byItself = s.byItself, end.exitCode = s.code;
-        end.portTaken = s.port, end.exiting = s.exiting, end.sessionEnding = s.session;
-        EXPECT_EQ(s.delay, recovery.OnServerEnd(end, s.now));
+        EXPECT_EQ(s.delay, recovery.OnServerEnd(s.end, s.now));
         EXPECT_EQ(s.gaveUp, recovery.GaveUp());
     }
     EXPECT_EQ(1, recovery.RestartNumber());

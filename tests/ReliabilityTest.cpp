@@ -102,12 +102,8 @@ protected:
     }
     static void SetRestartOnFailure(const char* text)
     {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Vantry\\Vantrybench", 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
-        RegSetValueExA(key, "RestartOnFailure", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                       static_cast<DWORD>(std::strlen(text) + 1));
-        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, "SOFTWARE\\Vantry\\Vantrybench", "RestartOnFailure",
+                                                 REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1)));
     }
     void TearDown() override
     {
@@ -220,13 +216,9 @@ TEST_F(ServerFaultTest, ACrashedServerIsStartedAgainAfterTwoSecondsAndSaysSo)
     SetWindowTextA(dialog.console.m_hWnd, "");
     shell.calls.clear();
     StartServer("exit:3");
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return Count("Vantry has been terminated.\r\nThe server ended with exit code 3. "
-                         "Restarting in 2 s (1 of 3)...\r\n") == 1;
-        },
-        20000))
-        << Text();
+    const char said[] =
+        "Vantry has been terminated.\r\nThe server ended with exit code 3. Restarting in 2 s (1 of 3)...\r\n";
+    ASSERT_TRUE(WaitUntil([&] { return Count(said) == 1; }, 20000)) << Text();
     const DWORD ended = GetTickCount();
     SetEnvironmentVariableA("VANTRY_TEST_STEPS", "out:Vantry\\sis\\sinitialized sleep:60000");
     ASSERT_TRUE(WaitUntil([&] { return dialog.serverReady == 1; }, 20000)) << Text();
@@ -435,8 +427,7 @@ TEST(ExitDuringStartUp, TheTrayMenusExitWorksWhileTheMessageBoxAndTheDialogWait)
     RegistrySandbox sandbox;
     std::string home = TempDir("exit-startup");
     std::string jre = TempDir("exit-startup-jre"); // outside the home, where it would be bundled
-    CreateDirectoryA((jre + "\\bin").c_str(), nullptr);
-    CopyFileA(TestChildPath().c_str(), (jre + "\\bin\\java.exe").c_str(), FALSE);
+    MakeJava(jre);
     HKEY key;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.3.1", 0, nullptr, 0,
                     KEY_ALL_ACCESS, nullptr, &key, nullptr);

@@ -419,36 +419,26 @@ TEST_F(SettingsTest, AUsersHideOnStartupAndJavaExeWinOverTheMachines)
 TEST_F(SettingsTest, StopTimeoutAndRestartOnFailureAreTheUsersOrTheMachinesTextElseTheirDefaults)
 {
     const DWORD number = 5000;
-    const char* none = nullptr;
+    const char *none = nullptr, *T = "StopTimeout", *R = "RestartOnFailure";
     const struct {
-        const char *machine, *user;
-        DWORD timeout;
-    } cases[] = { { none, none, 10000 }, { "3000", none, 3000 },   { "1499", none, 1500 },
-                  { "-20", none, 1500 }, { "60001", none, 60000 }, { " 2500 ", none, 2500 },
-                  { "", none, 10000 },   { "2s", none, 10000 },    { "99999999999999999999", none, 60000 },
-                  { "9", "4000", 4000 }, { "2000", "x", 10000 },   { "2000", "dword", 2000 } };
+        const char *name, *machine, *user;
+        DWORD want; // the timeout, or whether to restart
+    } cases[] = {
+        { T, none, none, 10000 },     { T, "3000", none, 3000 },    { T, "1499", none, 1500 },
+        { T, "-20", none, 1500 },     { T, "60001", none, 60000 },  { T, " 2500 ", none, 2500 },
+        { T, "", none, 10000 },       { T, "2s", none, 10000 },     { T, "99999999999999999999", none, 60000 },
+        { T, "9", "4000", 4000 },     { T, "2000", "x", 10000 },    { T, "2000", "dword", 2000 },
+        { R, none, none, true },      { R, "FALSE", none, false },  { R, "no", none, true },
+        { R, "false", "true", true }, { R, "true", "false", false }
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.machine ? c.machine : "-") + " / " + (c.user ? c.user : "-"));
+        SCOPED_TRACE(std::string(c.name) + ": " + (c.machine ? c.machine : "-") + " / " + (c.user ? c.user : "-"));
         for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
-        if (c.machine) StoreText("StopTimeout", c.machine);
-        if (c.user && std::string(c.user) == "dword") Store("StopTimeout", REG_DWORD, &number, 4, HKEY_CURRENT_USER);
-        else if (c.user) StoreText("StopTimeout", c.user, REG_SZ, HKEY_CURRENT_USER);
+        if (c.machine) StoreText(c.name, c.machine);
+        if (c.user && std::string(c.user) == "dword") Store(c.name, REG_DWORD, &number, 4, HKEY_CURRENT_USER);
+        else if (c.user) StoreText(c.name, c.user, REG_SZ, HKEY_CURRENT_USER);
         NextStart();
-        EXPECT_EQ(c.timeout, dialog.stopTimeout);
-    }
-    const struct {
-        const char *machine, *user;
-        bool on;
-    } restart[] = { { none, none, true },
-                    { "FALSE", none, false },
-                    { "no", none, true },
-                    { "false", "true", true },
-                    { "true", "false", false } };
-    for (const auto& c : restart) {
-        for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER }) RegDeleteTreeA(root, "SOFTWARE");
-        if (c.machine) StoreText("RestartOnFailure", c.machine);
-        if (c.user) StoreText("RestartOnFailure", c.user, REG_SZ, HKEY_CURRENT_USER);
-        EXPECT_EQ(c.on, ReadRestartOnFailure()) << (c.machine ? c.machine : "-") << " / " << (c.user ? c.user : "-");
+        EXPECT_EQ(c.want, c.name == T ? dialog.stopTimeout : DWORD(ReadRestartOnFailure()));
     }
 }
 

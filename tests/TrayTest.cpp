@@ -431,9 +431,8 @@ TEST_F(TrayTest, MenuCommandsOpenGoToOpenLogFolderAndExit)
 TEST_F(TrayTest, RestartServerIsOfferedWhileTheServerRunsOrHasEndedAndStartsItAgainWithoutABalloon)
 {
     sharedHomeDir[0] = '\0';
-    const std::string home = MakeServerHome("tray-restart", FreeLoopbackPort());
     CopyText(dialog.javaExePath, StandinJavaPath().c_str());
-    CopyText(dialog.homeDir, home.c_str());
+    CopyText(dialog.homeDir, MakeServerHome("tray-restart", FreeLoopbackPort()).c_str());
     Busy(); // the console is hidden: a balloon would tell every change
     EXPECT_FALSE(RestartOffered(dialog)) << "before the server has started";
     dialog.OnStartServer();
