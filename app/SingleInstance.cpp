@@ -23,7 +23,7 @@ struct SharedState {
 };
 
 constexpr DWORD kWindowWaitMilliseconds = 5000; // a holder still starting has no console yet
-// A holder that is ending may wait up to its stop timeout for its server, and then needs a little to go.
+// Beyond its stop timeout, what a holder that is ending may take to go.
 constexpr DWORD kEndingWaitMilliseconds = 5000;
 constexpr DWORD kPollMilliseconds = 20;
 constexpr DWORD kShowMilliseconds = 700; // the later start ends within a second however the holder answers
@@ -136,8 +136,8 @@ bool Acquired(DWORD waited) { return waited == WAIT_OBJECT_0 || waited == WAIT_A
 
 } // namespace
 
-// The home directory as the file system compares it: its long form, in capitals. A name cannot
-// hold backslashes, so the folder is hashed (FNV-1a).
+// The installation's objects are named after this program's folder, hashed as the output's folder
+// is (HomeKey: its long form, in capitals, so any spelling of one home is one installation).
 bool InstallationHash(char* hash, size_t size)
 {
     char module[1024];
